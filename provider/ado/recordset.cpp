@@ -1,0 +1,59 @@
+#include "provider/ado/recordset.h"
+
+#include <strings.h>
+
+#include "provider/ado/connection.h"
+#include "provider/error.h"
+
+namespace dorvane::provider {
+
+MemoryRowSource::MemoryRowSource(std::vector<ColumnInfo> columns, std::vector<std::vector<dorvane::provider::Value>> rows)
+    : m_columns(std::move(columns)), m_rows(std::move(rows)) {}
+
+std::string Field::name() const { return m_owner.DataSource()->column(m_index).name; }
+
+dorvane::provider::Value Field::Value() const {
+    if (m_owner.Eof()) throw ProviderError(FoxError::RecordOutOfRange, "Either BOF or EOF is True, or the current record has been deleted.");
+    return m_owner.DataSource()->value(m_owner.position(), m_index);
+}
+
+int Fields::count() const { return m_owner.DataSource() ? m_owner.DataSource()->columnCount() : 0; }
+
+Field Fields::operator[](int index) const {
+    if (index < 0 || index >= count()) throw ProviderError::make(FoxError::VariableNotFound, std::to_string(index));
+    return Field(m_owner, index);
+}
+
+Field Fields::operator[](const std::string& name) const {
+    for (int i = 0; i < count(); ++i) {
+        if (strcasecmp(m_owner.DataSource()->column(i).name.c_str(), name.c_str()) == 0) return Field(m_owner, i);
+    }
+    throw ProviderError::make(FoxError::VariableNotFound, name);
+}
+
+void Recordset::Open(const std::string& select, Connection& connection, int cursorType, int lockType) {
+    if (connection.state() == kStateClosed) throw ProviderError(FoxError::FileDoesNotExist, "Operation is not allowed when the object is closed.");
+    throw ProviderError::make(FoxError::UnrecognizedPhrase);
+}
+
+void Recordset::openOver(std::shared_ptr<RowSource> rows) {
+    m_rows = std::move(rows);
+    m_position = 0;
+}
+
+bool Recordset::Eof() const { return !m_rows || m_position >= m_rows->rowCount(); }
+
+void Recordset::MoveNext() {
+    if (Eof()) throw ProviderError(FoxError::RecordOutOfRange, "Either BOF or EOF is True, or the current record has been deleted.");
+    ++m_position;
+}
+
+int Recordset::state() const { return m_rows ? kStateOpen : kStateClosed; }
+
+void Recordset::Close() {
+    if (!m_rows) throw ProviderError(FoxError::FileDoesNotExist, "Operation is not allowed when the object is closed.");
+    m_rows.reset();
+    m_position = 0;
+}
+
+}  // namespace dorvane::provider
