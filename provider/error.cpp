@@ -31,6 +31,7 @@ std::string foxproMessage(FoxError number, std::string_view name) {
     case FoxError::FieldNameInvalid: return "Field name is a duplicate or invalid.";
     case FoxError::FieldWidthInvalid: return "Field width or number of decimal places is invalid.";
     case FoxError::UniquenessViolated: return "Uniqueness of index " + quoted + "is violated.";
+    case FoxError::CodePageInvalid: return "Code page number is invalid.";
     case FoxError::StringTooLong: return "String is too long to fit.";
     case FoxError::TableCorrupted:
         return "Table " + quoted + "has become corrupted. The table will need to be repaired before using again.";
@@ -39,6 +40,8 @@ std::string foxproMessage(FoxError number, std::string_view name) {
     case FoxError::CodePageCannotHold: return "Text cannot be stored in the table's code page" + (n.empty() ? std::string(".") : ": " + n);
     case FoxError::RecordTooLong: return "Record is too long.";
     case FoxError::FileTooLarge: return "File " + quoted + "is too large.";
+    case FoxError::FileNameAmbiguous:
+        return "Files " + n + " differ only in case; rename or remove one of them.";
     }
     return "Unknown error.";
 }

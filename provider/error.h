@@ -39,12 +39,14 @@ enum class FoxError : int {
     FieldWidthInvalid = 1713,       // Field width or number of decimal places is invalid.
     UniquenessViolated = 1884,      // Uniqueness of index "name" is violated.
     StringTooLong = 1903,           // String is too long to fit.
+    CodePageInvalid = 1914,         // Code page number is invalid.
     TableCorrupted = 2091,          // Table "name" has become corrupted. ...
     // Engine-specific conditions that FoxPro itself never meets; reported with FoxPro's generic number.
     IndexNotMaintained = 1999,      // The structural index "file" cannot be kept up to date ...
     CodePageCannotHold = 2000,      // Text cannot be stored in the table's code page ...
     RecordTooLong = 2001,           // Record is too long.
     FileTooLarge = 2002,            // File is too large.
+    FileNameAmbiguous = 2005,       // Files "a" and "b" differ only in case ... (name holds both)
 };
 
 // FoxPro's message text for an error number; `name` fills the quoted name where the text has one.

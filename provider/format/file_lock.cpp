@@ -1,0 +1,112 @@
+#include "provider/format/file_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "provider/error.h"
+
+namespace dorvane::provider {
+
+namespace {
+
+bool wouldBlock(int error) {
+    return error == EAGAIN || error == EACCES || error == EWOULDBLOCK;
+}
+
+// Sets or clears an OFD lock on the whole file; returns 0 or the errno.
+int setOfdLock(int fd, short type) {
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = 0;
+    lock.l_len = 0;  // to the end of the file, however it grows
+    lock.l_pid = 0;  // required to be 0 for OFD locks
+    return fcntl(fd, F_OFD_SETLK, &lock) == 0 ? 0 : errno;
+}
+
+int flockRetrying(int fd, int operation) {
+    int rc;
+    do rc = flock(fd, operation);
+    while (rc != 0 && errno == EINTR);
+    return rc == 0 ? 0 : errno;
+}
+
+}  // namespace
+
+FileLock FileLock::acquire(int fd, Mode mode, const std::string& nameForErrors) {
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0) throw ProviderError::make(FoxError::FileAccessDenied);
+
+    const bool exclusive = mode == Mode::Exclusive;
+    if (int error = flockRetrying(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB)) {
+        if (wouldBlock(error)) throw ProviderError::make(FoxError::FileInUseByAnother);
+        throw ProviderError::make(FoxError::FileAccessDenied);
+    }
+
+    // A write lock needs a descriptor open for writing; on a read-only one, a read lock still keeps
+    // other programs' write locks out, and flock() above already excludes every other open.
+    const int access = fcntl(fd, F_GETFL) & O_ACCMODE;
+    const short type = exclusive && access != O_RDONLY ? F_WRLCK : F_RDLCK;
+    bool ofd = false;
+    if (int error = setOfdLock(fd, type)) {
+        if (error != EINVAL) {  // EINVAL: a kernel or file system without OFD locks
+            flockRetrying(fd, LOCK_UN);
+            if (wouldBlock(error)) throw ProviderError::make(FoxError::FileInUseByAnother);
+            throw ProviderError::make(FoxError::FileAccessDenied);
+        }
+    } else {
+        ofd = true;
+    }
+
+    FileLock lock;
+    lock.m_fd = fd;
+    lock.m_mode = mode;
+    lock.m_ofd = ofd;
+    lock.m_device = st.st_dev;
+    lock.m_inode = st.st_ino;
+    lock.m_name = nameForErrors;
+    return lock;
+}
+
+FileLock::FileLock(FileLock&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)),
+      m_mode(other.m_mode),
+      m_ofd(other.m_ofd),
+      m_device(other.m_device),
+      m_inode(other.m_inode),
+      m_name(std::move(other.m_name)) {}
+
+FileLock& FileLock::operator=(FileLock&& other) noexcept {
+    if (this != &other) {
+        release();
+        m_fd = std::exchange(other.m_fd, -1);
+        m_mode = other.m_mode;
+        m_ofd = other.m_ofd;
+        m_device = other.m_device;
+        m_inode = other.m_inode;
+        m_name = std::move(other.m_name);
+    }
+    return *this;
+}
+
+FileLock::~FileLock() {
+    release();
+}
+
+void FileLock::release() noexcept {
+    if (m_fd < 0) return;
+    struct stat st {};
+    // The descriptor may have been closed and its number reused for another file: leave that alone.
+    if (fstat(m_fd, &st) == 0 && st.st_dev == m_device && st.st_ino == m_inode) {
+        if (m_ofd) setOfdLock(m_fd, F_UNLCK);
+        flockRetrying(m_fd, LOCK_UN);
+    }
+    m_fd = -1;
+}
+
+}  // namespace dorvane::provider

@@ -1,0 +1,175 @@
+// Code page conversions: round trips, marks, the 1251 fixture's text, and refusals.
+#include "provider/format/codepage.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "provider/error.h"
+
+namespace dorvane::provider {
+namespace {
+
+struct RoundTrip {
+    int page;
+    std::string utf8;
+    std::string bytes;  // the text in the page
+};
+
+TEST(CodePageTest, TextRoundTripsThroughEachPage) {
+    const RoundTrip cases[] = {
+        {1252, "Crème brûlée € – “ok”",
+         "Cr\xE8me br\xFBl\xE9"
+         "e \x80 \x96 \x93ok\x94"},
+        {1251, "Привет, мир", "\xCF\xF0\xE8\xE2\xE5\xF2, \xEC\xE8\xF0"},
+        {1250, "Łódź žluťoučký",
+         "\xA3\xF3"
+         "d\x9F \x9Elu\x9Dou\xE8k\xFD"},
+        {437, "Ça ½ ░▒▓",
+         "\x80"
+         "a \xAB \xB0\xB1\xB2"},
+        {850, "Øre ÿ", "\x9Dre \x98"},
+        {866, "Ёж", "\xF0\xA6"},
+        {1253, "Ωμέγα", "\xD9\xEC\xDD\xE3\xE1"},
+        {1255, "שלום", "\xF9\xEC\xE5\xED"},
+        {10000, "café", "caf\x8E"},
+        {932, "日本語ｶﾅ", "\x93\xFA\x96\x7B\x8C\xEA\xB6\xC5"},
+        {936, "中文", "\xD6\xD0\xCE\xC4"},
+        {949, "한국어", "\xC7\xD1\xB1\xB9\xBE\xEE"},
+        {950, "中文", "\xA4\xA4\xA4\xE5"},
+    };
+    for (const RoundTrip& c : cases) {
+        SCOPED_TRACE(c.page);
+        const CodePage& page = CodePage::forNumber(c.page);
+        EXPECT_EQ(page.encode(c.utf8), c.bytes);
+        EXPECT_EQ(page.decode(c.bytes), c.utf8);
+        std::string appended = "x";
+        page.decodeAppend(c.bytes, appended);
+        EXPECT_EQ(appended, "x" + c.utf8);
+    }
+}
+
+// Every byte of every single-byte page decodes to something encode() maps back to that byte, so a
+// field read and written unchanged keeps its bytes (also the bytes a page leaves undefined).
+TEST(CodePageTest, EveryByteOfSingleBytePagesSurvivesDecodeAndEncode) {
+    std::string all;
+    for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
+    for (int number : CodePage::supportedNumbers()) {
+        const CodePage& page = CodePage::forNumber(number);
+        if (page.isDoubleByte()) continue;
+        SCOPED_TRACE(number);
+        const std::string text = page.decode(all);
+        if (text.find("\xEF\xBF\xBD") != std::string::npos) continue;  // a byte collided: U+FFFD
+        EXPECT_EQ(page.encode(text), all);
+    }
+    EXPECT_EQ(CodePage::forNumber(1252).decode("\x81\x8D"), "\xC2\x81\xC2\x8D");
+}
+
+TEST(CodePageTest, MarksNameTheirPages) {
+    const std::pair<std::uint8_t, int> cases[] = {
+        {0x00, 1252},  {0x03, 1252},  {0x01, 437},  {0x02, 850},  {0x64, 852},  {0x65, 866},  {0x6A, 737},
+        {0x7C, 874},   {0x7B, 932},   {0xC8, 1250}, {0xC9, 1251}, {0xCB, 1253}, {0x7E, 1256}, {0x04, 10000},
+        {0x96, 10007}, {0x97, 10029}, {0x57, 1252}, {0x26, 866},  {0xCC, 1257},
+    };
+    for (auto [mark, number] : cases) {
+        SCOPED_TRACE(mark);
+        EXPECT_EQ(CodePage::forMark(mark).number(), number);
+        EXPECT_TRUE(CodePage::isSupportedMark(mark));
+    }
+    // The mark written back is the page's own, never the alias or 0.
+    EXPECT_EQ(CodePage::forMark(0x00).mark(), 0x03);
+    EXPECT_EQ(CodePage::forMark(0x57).mark(), 0x03);
+    EXPECT_EQ(CodePage::forNumber(1251).mark(), 0xC9);
+}
+
+TEST(CodePageTest, UnknownMarksAndNumbersRaiseInvalidCodePage) {
+    for (std::uint8_t mark : {0x69, 0x68, 0x98, 0xFF, 0x30}) {  // 620, 895, 10006: no converter
+        SCOPED_TRACE(mark);
+        EXPECT_FALSE(CodePage::isSupportedMark(mark));
+        try {
+            CodePage::forMark(mark);
+            ADD_FAILURE() << "no error";
+        } catch (const ProviderError& e) {
+            EXPECT_EQ(e.number(), 1914);
+        }
+    }
+    EXPECT_THROW(CodePage::forNumber(65001), ProviderError);
+    EXPECT_THROW(CodePage::forNumber(0), ProviderError);
+}
+
+TEST(CodePageTest, RefusesTextThePageCannotHold) {
+    const struct {
+        int page;
+        std::string utf8;
+        std::string named;  // the character the message must point at
+    } cases[] = {
+        {1252, "abc Ж", "\"Ж\" (U+0416)"}, {437, "€", "U+20AC"},      {1251, "ok 😀", "U+1F600"},
+        {936, "x 😀", "U+1F600"},           {932, "ok Ж😀", "U+1F600"},  // Cyrillic is in 932, emoji are not
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.page);
+        try {
+            const std::string bytes = CodePage::forNumber(c.page).encode(c.utf8);
+            ADD_FAILURE() << "encoded as " << bytes.size() << " bytes";
+        } catch (const ProviderError& e) {
+            EXPECT_EQ(e.code(), FoxError::CodePageCannotHold);
+            EXPECT_NE(e.message().find(c.named), std::string::npos) << e.message();
+            EXPECT_NE(e.message().find(std::to_string(c.page)), std::string::npos) << e.message();
+        }
+    }
+}
+
+TEST(CodePageTest, RefusesMalformedUtf8) {
+    const std::string cases[] = {
+        "ab\xC3",            // cut short
+        "\xC0\xAF",          // overlong '/'
+        "\xED\xA0\x80",      // surrogate
+        "\xF4\x90\x80\x80",  // beyond U+10FFFF
+        "\x80",              // stray continuation byte
+        "ok\xFF",
+    };
+    for (int page : {1252, 932}) {
+        for (const std::string& text : cases) {
+            SCOPED_TRACE(page);
+            try {
+                CodePage::forNumber(page).encode(text);
+                ADD_FAILURE() << "accepted malformed text";
+            } catch (const ProviderError& e) {
+                EXPECT_NE(e.message().find("UTF-8"), std::string::npos) << e.message();
+            }
+        }
+    }
+}
+
+TEST(CodePageTest, DoubleBytePagesReplaceMalformedBytes) {
+    const CodePage& page = CodePage::forNumber(932);
+    EXPECT_EQ(page.decode("a\x93"), "a\xEF\xBF\xBD");  // lead byte with no trail byte
+    EXPECT_EQ(page.decode(std::string(5000, '\x41')), std::string(5000, 'A'));
+    const std::string longText = std::string(3000, 'x') + "日本";
+    EXPECT_EQ(page.decode(page.encode(longText)), longText);
+}
+
+TEST(CodePageTest, ReadsTheCyrillicFixtureTable) {
+    std::ifstream in(std::string(DORVANE_FIXTURES) + "/cp1251.dbf", std::ios::binary);
+    const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(file.size(), 32u);
+    const auto u16 = [&](std::size_t at) {
+        return static_cast<unsigned char>(file[at]) | (static_cast<unsigned char>(file[at + 1]) << 8);
+    };
+    const CodePage& page = CodePage::forMark(static_cast<std::uint8_t>(file[29]));  // byte 29: mark
+    EXPECT_EQ(page.number(), 1251);
+    const std::size_t headerLength = u16(8), recordLength = u16(10);
+    const char* expected[] = {"амбулаторно-поликлиническое", "больничное", "НИИ",
+                              "образовательное медицинское учреждение"};
+    for (std::size_t r = 0; r < 4; ++r) {
+        std::string name = page.decode(file.substr(headerLength + r * recordLength + 5, 100));  // NAME
+        name.erase(name.find_last_not_of(' ') + 1);
+        EXPECT_EQ(name, expected[r]);
+        EXPECT_EQ(page.encode(name),
+                  file.substr(headerLength + r * recordLength + 5, page.encode(name).size()));
+    }
+}
+
+}  // namespace
+}  // namespace dorvane::provider
