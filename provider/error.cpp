@@ -30,6 +30,7 @@ std::string foxproMessage(FoxError number, std::string_view name) {
     case FoxError::StructuralCdxNotFound: return "Structural .CDX file is not found.";
     case FoxError::FieldNameInvalid: return "Field name is a duplicate or invalid.";
     case FoxError::FieldWidthInvalid: return "Field width or number of decimal places is invalid.";
+    case FoxError::TagNotFound: return "Index tag is not found.";
     case FoxError::UniquenessViolated: return "Uniqueness of index " + quoted + "is violated.";
     case FoxError::CodePageInvalid: return "Code page number is invalid.";
     case FoxError::StringTooLong: return "String is too long to fit.";

@@ -37,6 +37,7 @@ enum class FoxError : int {
     StructuralCdxNotFound = 1707,   // Structural .CDX file is not found.
     FieldNameInvalid = 1712,        // Field name is a duplicate or invalid.
     FieldWidthInvalid = 1713,       // Field width or number of decimal places is invalid.
+    TagNotFound = 1683,             // Index tag is not found.
     UniquenessViolated = 1884,      // Uniqueness of index "name" is violated.
     StringTooLong = 1903,           // String is too long to fit.
     CodePageInvalid = 1914,         // Code page number is invalid.
