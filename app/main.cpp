@@ -1,0 +1,25 @@
+// Dorvane Table Suite: wires the windows to the real desktop and starts at the connection window.
+#include <QApplication>
+
+#include "app/connection_window.h"
+#include "app/table_list_placeholder.h"
+#include "platform/qt/qt_platform.h"
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Dorvane Table Suite"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    dorvane::platform::QtPlatform desktop;
+    dorvane::platform::Platform platform = desktop.platform();
+
+    dorvane::app::Form1 form1(platform);
+    dorvane::app::Form2Placeholder form2;
+    form1.setTableListStep(&form2);
+    auto endProgram = [] { QApplication::closeAllWindows(); QApplication::quit(); };
+    QObject::connect(&form1, &dorvane::app::Form1::closed, endProgram);
+    QObject::connect(&form2, &dorvane::app::Form2Placeholder::closed, endProgram);
+
+    form1.startUp();
+    return application.exec();
+}
