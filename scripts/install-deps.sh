@@ -5,7 +5,7 @@ set -eu
 mode=${1:-test}
 pkgs="cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev fonts-liberation fontconfig"
 if [ "$mode" = test ]; then
-  pkgs="$pkgs libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth python3 python3-dbf python3-dbfread gdal-bin pgdbf time"
+  pkgs="$pkgs libgtest-dev libgmock-dev libbenchmark-dev python3 python3-dbf python3-dbfread gdal-bin pgdbf time"
 fi
 missing=""
 for p in $pkgs; do
