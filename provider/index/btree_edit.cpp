@@ -1,0 +1,275 @@
+#include "provider/index/btree_edit.h"
+
+#include <algorithm>
+#include <array>
+#include <set>
+
+#include "provider/error.h"
+#include "provider/index/byte_io.h"
+#include "provider/index/tree_walk.h"
+
+namespace dorvane::provider::index {
+
+BTreeEdit::BTreeEdit(PageFile& file, TagHeader& fileHeader, TagHeader& tagHeader, std::uint32_t tagHeaderOffset,
+                     NodeFormat format)
+    : m_file(file),
+      m_fileHeader(fileHeader),
+      m_tagHeader(tagHeader),
+      m_tagHeaderOffset(tagHeaderOffset),
+      m_format(format),
+      m_root(tagHeader.root),
+      m_freeHead(fileHeader.freeList == kNoPage ? 0 : fileHeader.freeList),
+      m_fileEnd((file.size() + kPageSize - 1) / kPageSize * kPageSize) {}
+
+Node& BTreeEdit::node(std::uint32_t offset, int depth) {
+    auto it = m_nodes.find(offset);
+    if (it == m_nodes.end()) {
+        it = m_nodes.emplace(offset, Cached{loadNode(m_file, offset, m_format), depth, false}).first;
+    }
+    return it->second.node;
+}
+
+std::vector<BTreeEdit::Step> BTreeEdit::descend(const KeyEntry& target) {
+    std::vector<Step> path;
+    std::uint32_t offset = m_root;
+    for (int depth = 0;; ++depth) {
+        if (depth >= kMaxTreeDepth) throw ProviderError::make(FoxError::IndexMismatch, baseName(m_file.path()));
+        Node& n = node(offset, depth);
+        if (n.leaf) {
+            path.push_back({offset, 0});
+            return path;
+        }
+        if (n.keys.empty()) throw ProviderError::make(FoxError::IndexMismatch, baseName(m_file.path()));
+        auto idx = static_cast<std::size_t>(
+            std::lower_bound(n.keys.begin(), n.keys.end(), target, entryLess) - n.keys.begin());
+        idx = std::min(idx, n.keys.size() - 1);
+        path.push_back({offset, idx});
+        offset = n.children[idx];
+    }
+}
+
+std::optional<KeyEntry> BTreeEdit::lowerBound(const KeyEntry& target) {
+    const std::vector<Step> path = descend(target);
+    const Node& leaf = node(path.back().offset, static_cast<int>(path.size()) - 1);
+    const auto it = std::lower_bound(leaf.keys.begin(), leaf.keys.end(), target, entryLess);
+    if (it == leaf.keys.end()) return std::nullopt;
+    return *it;
+}
+
+void BTreeEdit::insert(const KeyEntry& entry) {
+    std::vector<Step> path = descend(entry);
+    Node& leaf = node(path.back().offset, static_cast<int>(path.size()) - 1);
+    leaf.keys.insert(std::lower_bound(leaf.keys.begin(), leaf.keys.end(), entry, entryLess), entry);
+    markDirty(leaf.offset);
+    fixUp(path);
+}
+
+bool BTreeEdit::remove(const KeyEntry& entry) {
+    std::vector<Step> path = descend(entry);
+    Node& leaf = node(path.back().offset, static_cast<int>(path.size()) - 1);
+    const auto it = std::lower_bound(leaf.keys.begin(), leaf.keys.end(), entry, entryLess);
+    if (it == leaf.keys.end() || !(*it == entry)) return false;
+    leaf.keys.erase(it);
+    markDirty(leaf.offset);
+    fixUp(path);
+    return true;
+}
+
+// Walks from the changed leaf to the root: splits nodes that overflow, drops nodes that emptied,
+// and keeps each parent entry equal to the last entry of its child.
+void BTreeEdit::fixUp(std::vector<Step>& path) {
+    for (int level = static_cast<int>(path.size()) - 1; level >= 1; --level) {
+        const std::uint32_t offset = path[level].offset;
+        const std::vector<std::uint32_t> pieces = splitIfNeeded(offset, level);
+        Node& parent = node(path[level - 1].offset, level - 1);
+        const std::size_t idx = path[level - 1].childIndex;
+        if (pieces.empty()) {
+            unlink(offset, level);
+            release(offset);
+            parent.keys.erase(parent.keys.begin() + static_cast<std::ptrdiff_t>(idx));
+            parent.children.erase(parent.children.begin() + static_cast<std::ptrdiff_t>(idx));
+        } else {
+            const KeyEntry& last = node(pieces[0], level).keys.back();
+            if (pieces.size() == 1 && parent.keys[idx] == last) return;  // nothing above changes
+            parent.keys[idx] = last;
+            for (std::size_t j = 1; j < pieces.size(); ++j) {
+                const auto at = static_cast<std::ptrdiff_t>(idx + j);
+                parent.keys.insert(parent.keys.begin() + at, node(pieces[j], level).keys.back());
+                parent.children.insert(parent.children.begin() + at, pieces[j]);
+            }
+        }
+        markDirty(parent.offset);
+    }
+
+    // The root: grow a level when it split, turn an emptied interior root into an empty leaf,
+    // and let a lone child take the root's place.
+    Node& root = node(m_root, 0);
+    if (!nodeFits(root, m_format)) {
+        const std::vector<std::uint32_t> pieces = splitIfNeeded(m_root, 0);
+        const std::uint32_t newRoot = allocate(-1, false);
+        Node& top = node(newRoot, -1);
+        top.root = true;
+        for (std::uint32_t p : pieces) {
+            Node& piece = node(p, 0);
+            piece.root = false;
+            markDirty(p);
+            top.keys.push_back(piece.keys.back());
+            top.children.push_back(p);
+        }
+        m_root = newRoot;
+        return;
+    }
+    if (!root.leaf && root.keys.empty()) {
+        root.leaf = true;
+        root.children.clear();
+        markDirty(m_root);
+    }
+    while (!node(m_root, 0).leaf && node(m_root, 0).keys.size() == 1) {
+        const std::uint32_t child = node(m_root, 0).children[0];
+        Node& c = node(child, 1);
+        c.root = true;
+        c.left = c.right = kNoPage;
+        markDirty(child);
+        release(m_root);
+        m_root = child;
+    }
+}
+
+std::vector<std::uint32_t> BTreeEdit::splitIfNeeded(std::uint32_t offset, int depth) {
+    Node& n = node(offset, depth);
+    if (n.keys.empty() && offset != m_root) return {};
+    if (nodeFits(n, m_format)) return {offset};
+
+    std::vector<std::size_t> starts;
+    if (n.leaf) {
+        const std::size_t total = leafBytes(n.keys.data(), n.keys.data() + n.keys.size(), m_format);
+        starts = packLeaves(n.keys, m_format, (total + 1) / 2);
+    } else {
+        const std::size_t cap = interiorCapacity(m_format);
+        const std::size_t parts = (n.keys.size() + cap - 1) / cap;
+        const std::size_t each = (n.keys.size() + parts - 1) / parts;
+        for (std::size_t s = 0; s < n.keys.size(); s += each) starts.push_back(s);
+    }
+    starts.push_back(n.keys.size());
+
+    std::vector<std::uint32_t> pieces{offset};
+    const std::uint32_t oldRight = n.right;
+    for (std::size_t g = 1; g + 1 < starts.size(); ++g) pieces.push_back(allocate(depth, n.leaf));
+    Node& first = node(offset, depth);  // references stay valid: the cache is a std::map
+    for (std::size_t g = starts.size() - 1; g-- > 1;) {
+        Node& piece = node(pieces[g], depth);
+        const auto b = static_cast<std::ptrdiff_t>(starts[g]);
+        const auto e = static_cast<std::ptrdiff_t>(starts[g + 1]);
+        piece.keys.assign(first.keys.begin() + b, first.keys.begin() + e);
+        if (!first.leaf) piece.children.assign(first.children.begin() + b, first.children.begin() + e);
+        piece.left = pieces[g - 1];
+        piece.right = g + 1 < pieces.size() ? pieces[g + 1] : oldRight;
+    }
+    first.keys.resize(starts[1]);
+    if (!first.leaf) first.children.resize(starts[1]);
+    first.right = pieces[1];
+    if (oldRight != kNoPage) {
+        node(oldRight, depth).left = pieces.back();
+        markDirty(oldRight);
+    }
+    markDirty(offset);
+    return pieces;
+}
+
+void BTreeEdit::unlink(std::uint32_t offset, int depth) {
+    const Node n = node(offset, depth);
+    if (n.left != kNoPage) {
+        node(n.left, depth).right = n.right;
+        markDirty(n.left);
+    }
+    if (n.right != kNoPage) {
+        node(n.right, depth).left = n.left;
+        markDirty(n.right);
+    }
+}
+
+std::uint32_t BTreeEdit::allocate(int depth, bool leaf) {
+    std::uint32_t offset = 0;
+    if (m_freeHead != 0 && m_freeHead % kPageSize == 0 && m_freeHead + kPageSize <= m_fileEnd &&
+        !m_nodes.contains(m_freeHead)) {
+        offset = m_freeHead;
+        std::array<unsigned char, 4> next{};
+        m_file.read(offset, next.data(), next.size());
+        m_freeHead = readLe(next.data(), 4);
+        if (m_freeHead == kNoPage) m_freeHead = 0;
+    } else {
+        // No usable free page (a damaged list is dropped rather than trusted): grow the file.
+        m_freeHead = 0;
+        offset = static_cast<std::uint32_t>(m_fileEnd);
+        m_fileEnd += kPageSize;
+    }
+    Cached c;
+    c.node.offset = offset;
+    c.node.leaf = leaf;
+    c.depth = depth;
+    c.isNew = true;
+    m_nodes[offset] = std::move(c);
+    markDirty(offset);
+    return offset;
+}
+
+void BTreeEdit::release(std::uint32_t offset) {
+    m_nodes.erase(offset);
+    m_dirty.erase(offset);
+    m_released.push_back(offset);
+}
+
+void BTreeEdit::commit() {
+    std::array<unsigned char, kPageSize> page{};
+    const std::uint32_t oldFreeHead = m_fileHeader.freeList == kNoPage ? 0 : m_fileHeader.freeList;
+    // 0. Pages taken from the free list leave it first: a crash then leaks them instead of handing
+    //    them out twice.
+    if (m_freeHead != oldFreeHead) {
+        writeLe(page.data(), m_freeHead, 4);
+        m_file.write(kHdrFreeList, page.data(), 4);
+    }
+    // 1-2. New pages, then changed ones; deeper levels before the levels that point to them.
+    std::vector<std::uint32_t> order;
+    for (const auto& [offset, flag] : m_dirty) order.push_back(offset);
+    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const Cached& ca = m_nodes.at(a);
+        const Cached& cb = m_nodes.at(b);
+        if (ca.isNew != cb.isNew) return ca.isNew;
+        return ca.depth > cb.depth;
+    });
+    for (std::uint32_t offset : order) {
+        Cached& c = m_nodes.at(offset);
+        c.node.root = offset == m_root;
+        if (c.node.root) c.node.left = c.node.right = kNoPage;
+        encodeNode(c.node, m_format, page.data());
+        m_file.write(offset, page.data(), page.size());
+    }
+    // 3. Released pages join the free list, each naming the next.
+    std::uint32_t freeHead = m_freeHead;
+    for (std::uint32_t offset : m_released) {
+        page.fill(0);
+        writeLe(page.data(), freeHead, 4);
+        m_file.write(offset, page.data(), page.size());
+        freeHead = offset;
+    }
+    m_file.sync();
+    // 4-5. The tag header's root, then the file header's free list.
+    if (m_root != m_tagHeader.root) {
+        writeLe(page.data(), m_root, 4);
+        m_file.write(m_tagHeaderOffset + kHdrRoot, page.data(), 4);
+        m_tagHeader.root = m_root;
+        writeLe(m_tagHeader.raw.data() + kHdrRoot, m_root, 4);
+    }
+    if (freeHead != m_freeHead || m_freeHead != oldFreeHead) {
+        writeLe(page.data(), freeHead, 4);
+        m_file.write(kHdrFreeList, page.data(), 4);
+    }
+    m_fileHeader.freeList = freeHead;
+    writeLe(m_fileHeader.raw.data() + kHdrFreeList, freeHead, 4);
+    m_file.sync();
+    m_nodes.clear();
+    m_dirty.clear();
+    m_released.clear();
+}
+
+}  // namespace dorvane::provider::index

@@ -1,0 +1,66 @@
+// In-place changes to one tag's B-tree: insert and delete entries, splitting, removing and
+// collapsing nodes, with pages taken from and returned to the file's free list.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <vector>
+
+#include "provider/index/node.h"
+#include "provider/index/page_file.h"
+#include "provider/index/tag_header.h"
+
+namespace dorvane::provider::index {
+
+// Changes are gathered in memory and reach the file only in commit(), in this order, so that a
+// crash leaves the old tree whole for as long as possible:
+//   1. new pages (nothing on disk points to them yet), deepest level first;
+//   2. changed pages from the leaves up, so each parent is written after the children it names;
+//   3. released pages, chained into the free list (no longer named by any written page);
+//   4. the tag header (new root), 5. the file header (free-list head); then fsync.
+class BTreeEdit {
+public:
+    BTreeEdit(PageFile& file, TagHeader& fileHeader, TagHeader& tagHeader, std::uint32_t tagHeaderOffset,
+              NodeFormat format);
+
+    std::optional<KeyEntry> lowerBound(const KeyEntry& target);
+    void insert(const KeyEntry& entry);
+    // Returns false when the entry is not in the tree.
+    bool remove(const KeyEntry& entry);
+    void commit();
+
+private:
+    struct Cached {
+        Node node;
+        int depth = 0;
+        bool isNew = false;
+    };
+    struct Step {
+        std::uint32_t offset;
+        std::size_t childIndex;  // index in this node of the child taken next (interior only)
+    };
+
+    Node& node(std::uint32_t offset, int depth);
+    void markDirty(std::uint32_t offset) { m_dirty[offset] = true; }
+    std::vector<Step> descend(const KeyEntry& target);
+    void fixUp(std::vector<Step>& path);
+    std::vector<std::uint32_t> splitIfNeeded(std::uint32_t offset, int depth);
+    void unlink(std::uint32_t offset, int depth);
+    std::uint32_t allocate(int depth, bool leaf);
+    void release(std::uint32_t offset);
+
+    PageFile& m_file;
+    TagHeader& m_fileHeader;
+    TagHeader& m_tagHeader;
+    std::uint32_t m_tagHeaderOffset;
+    NodeFormat m_format;
+    std::uint32_t m_root;
+    std::uint32_t m_freeHead;
+    std::uint64_t m_fileEnd;
+    std::map<std::uint32_t, Cached> m_nodes;
+    std::map<std::uint32_t, bool> m_dirty;
+    std::vector<std::uint32_t> m_released;
+};
+
+}  // namespace dorvane::provider::index

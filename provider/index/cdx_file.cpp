@@ -1,0 +1,186 @@
+#include "provider/index/cdx_file.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <unordered_set>
+
+#include "provider/error.h"
+#include "provider/index/btree_edit.h"
+#include "provider/index/cdx_builder.h"
+#include "provider/index/tree_walk.h"
+
+namespace dorvane::provider::index {
+namespace {
+
+std::string upper(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+NodeFormat formatOf(const TagInfo& tag) { return {tag.header.keyLength, padByteFor(tag.keyType)}; }
+
+}  // namespace
+
+CdxFile CdxFile::open(const std::string& path, bool writable) {
+    CdxFile file(PageFile(path, writable));
+    file.readDirectory();
+    return file;
+}
+
+void CdxFile::readDirectory() {
+    const std::string name = baseName(m_file.path());
+    if (m_file.size() < kTagHeaderSize + kPageSize) throw ProviderError::make(FoxError::IndexMismatch, name);
+    std::array<unsigned char, kTagHeaderSize> bytes{};
+    m_file.read(0, bytes.data(), bytes.size());
+    m_fileHeader = parseTagHeader(bytes.data(), name);
+    if (m_fileHeader.keyLength != kDirectoryKeyLength) throw ProviderError::make(FoxError::IndexMismatch, name);
+    m_tags.clear();
+    std::unordered_set<std::uint32_t> headers;
+    walkEntries(m_file, m_fileHeader.root, {kDirectoryKeyLength, ' '}, [&](const KeyEntry& e) {
+        if (e.recno % kPageSize != 0 || e.recno < kPageSize ||
+            std::uint64_t{e.recno} + kTagHeaderSize > m_file.size() || !headers.insert(e.recno).second)
+            throw ProviderError::make(FoxError::IndexMismatch, name);
+        TagInfo tag;
+        tag.name = e.key.substr(0, e.key.find_last_not_of(' ') + 1);
+        tag.headerOffset = e.recno;
+        m_file.read(e.recno, bytes.data(), bytes.size());
+        tag.header = parseTagHeader(bytes.data(), name);
+        m_tags.push_back(std::move(tag));
+        return true;
+    });
+}
+
+TagInfo& CdxFile::mutableTag(std::string_view name) {
+    const std::string wanted = upper(name);
+    for (TagInfo& t : m_tags)
+        if (t.name == wanted) return t;
+    throw ProviderError::make(FoxError::TagNotFound);
+}
+
+const TagInfo& CdxFile::tag(std::string_view name) const { return const_cast<CdxFile*>(this)->mutableTag(name); }
+
+void CdxFile::setKeyType(std::string_view tagName, KeyType type) { mutableTag(tagName).keyType = type; }
+
+void CdxFile::forEach(std::string_view tagName, const std::function<bool(const KeyEntry&)>& visit) const {
+    const TagInfo& t = tag(tagName);
+    walkEntries(m_file, t.header.root, formatOf(t), visit);
+}
+
+std::vector<KeyEntry> CdxFile::entries(std::string_view tagName) const {
+    std::vector<KeyEntry> out;
+    forEach(tagName, [&](const KeyEntry& e) {
+        out.push_back(e);
+        return true;
+    });
+    return out;
+}
+
+std::optional<KeyEntry> CdxFile::lowerBound(std::string_view tagName, std::string_view key,
+                                            std::uint32_t recno) const {
+    const TagInfo& t = tag(tagName);
+    return findLowerBound(m_file, t.header.root, formatOf(t), {std::string(key), recno});
+}
+
+std::optional<KeyEntry> CdxFile::seek(std::string_view tagName, std::string_view key) const {
+    const TagInfo& t = tag(tagName);
+    if (key.size() > t.keyLength()) key = key.substr(0, t.keyLength());
+    auto found = lowerBound(tagName, key, 0);
+    if (!found || found->key.compare(0, key.size(), key) != 0) return std::nullopt;
+    return found;
+}
+
+std::string CdxFile::paddedKey(const TagInfo& tag, std::string_view key) const {
+    if (key.size() > tag.keyLength()) throw ProviderError::make(FoxError::StringTooLong);
+    std::string k(key);
+    k.resize(tag.keyLength(), static_cast<char>(padByteFor(tag.keyType)));
+    return k;
+}
+
+void CdxFile::requireWritable(const TagInfo& tag) const {
+    if (!collationSupported(tag.header.collation))
+        throw ProviderError::make(FoxError::IndexNotMaintained, baseName(m_file.path()));
+    if (!m_file.writable()) throw ProviderError::make(FoxError::FileAccessDenied);
+}
+
+bool CdxFile::insert(std::string_view tagName, std::string_view key, std::uint32_t recno) {
+    return update(tagName, std::nullopt, key, recno);
+}
+
+bool CdxFile::remove(std::string_view tagName, std::string_view key, std::uint32_t recno) {
+    return update(tagName, key, std::nullopt, recno);
+}
+
+bool CdxFile::update(std::string_view tagName, std::optional<std::string_view> oldKey,
+                     std::optional<std::string_view> newKey, std::uint32_t recno) {
+    TagInfo& t = mutableTag(tagName);
+    requireWritable(t);
+    std::optional<std::string> oldK, newK;
+    if (oldKey) oldK = paddedKey(t, *oldKey);
+    if (newKey) newK = paddedKey(t, *newKey);
+    if (oldK == newK) return false;
+
+    BTreeEdit edit(m_file, m_fileHeader, t.header, t.headerOffset, formatOf(t));
+    bool addNew = newK.has_value();
+    if (newK && (t.unique() || t.candidate())) {
+        // The key's first holder decides: another record means a violation (candidate) or no entry (unique).
+        const auto first = edit.lowerBound({*newK, 0});
+        if (first && first->key == *newK && first->recno != recno) {
+            if (t.candidate()) throw ProviderError::make(FoxError::UniquenessViolated, t.name);
+            addNew = false;
+        }
+    }
+    bool changed = false;
+    if (oldK) changed = edit.remove({*oldK, recno});
+    if (addNew) {
+        const auto there = edit.lowerBound({*newK, recno});
+        if (!there || !(*there == KeyEntry{*newK, recno})) {
+            edit.insert({*newK, recno});
+            changed = true;
+        }
+    }
+    if (changed) edit.commit();
+    return changed;
+}
+
+std::vector<TagContent> CdxFile::contents() const {
+    std::vector<TagContent> out;
+    for (const TagInfo& t : m_tags) {
+        TagContent c;
+        c.definition.name = t.name;
+        c.definition.keyExpression = t.header.keyExpression;
+        c.definition.forExpression = t.header.forExpression;
+        c.definition.keyLength = t.keyLength();
+        c.definition.keyType = t.keyType;
+        c.definition.unique = t.unique();
+        c.definition.candidate = t.candidate();
+        c.definition.descending = t.descending();
+        c.definition.collation = t.collation();
+        c.entries = entries(t.name);
+        c.previousHeader = t.header.raw;
+        out.push_back(std::move(c));
+    }
+    return out;
+}
+
+void CdxFile::create(const std::string& path, const std::vector<TagContent>& tags) {
+    replaceFileAtomically(path, buildCdxImage(tags));
+}
+
+void CdxFile::rebuildTag(std::string_view tagName, std::vector<KeyEntry> newEntries) {
+    const TagInfo& t = tag(tagName);
+    requireWritable(t);
+    for (KeyEntry& e : newEntries) e.key = paddedKey(t, e.key);
+    std::vector<std::pair<std::string, KeyType>> types;
+    for (const TagInfo& other : m_tags) types.emplace_back(other.name, other.keyType);
+    std::vector<TagContent> all = contents();
+    for (TagContent& c : all)
+        if (c.definition.name == t.name) c.entries = std::move(newEntries);
+    create(m_file.path(), all);
+    m_file = PageFile(m_file.path(), true);
+    readDirectory();
+    for (const auto& [name, type] : types) mutableTag(name).keyType = type;
+}
+
+}  // namespace dorvane::provider::index

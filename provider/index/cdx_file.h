@@ -1,0 +1,93 @@
+// A structural compound index (.cdx, .dcx) opened for reading and for keeping its tags true as
+// records change. Keys arrive as bytes already built (see key_encoding.h); expressions are not evaluated.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "provider/index/key_encoding.h"
+#include "provider/index/key_entry.h"
+#include "provider/index/page_file.h"
+#include "provider/index/tag_definition.h"
+#include "provider/index/tag_header.h"
+
+namespace dorvane::provider::index {
+
+// One tag as listed in the directory.
+struct TagInfo {
+    std::string name;               // upper case, without padding
+    std::uint32_t headerOffset = 0;
+    TagHeader header;
+    KeyType keyType = KeyType::Character;  // decides the pad byte of leaf compression
+
+    std::uint16_t keyLength() const { return header.keyLength; }
+    bool unique() const { return header.unique(); }
+    bool candidate() const { return header.candidate(); }
+    bool descending() const { return header.descending; }
+    bool hasFor() const { return !header.forExpression.empty(); }
+    std::string collation() const { return header.collation.empty() ? "MACHINE" : header.collation; }
+};
+
+class CdxFile {
+public:
+    // Opens an index file and reads its tag directory. Raises ProviderError: FileDoesNotExist,
+    // FileAccessDenied, or IndexMismatch when the file is not a sound compound index.
+    // A tag's key type (which only matters for keys with trailing 0x00 bytes) defaults to
+    // Character; the caller that knows the expression types sets it with setKeyType.
+    static CdxFile open(const std::string& path, bool writable = false);
+
+    // Writes a new index file with these tags (entries in any order) beside `path` and renames it
+    // over `path`. Raises UniquenessViolated for duplicate keys in a candidate tag, IndexNotMaintained
+    // for a collation other than MACHINE, FieldNameInvalid for a bad or repeated tag name.
+    static void create(const std::string& path, const std::vector<TagContent>& tags);
+
+    const std::string& path() const { return m_file.path(); }
+    const std::vector<TagInfo>& tags() const { return m_tags; }
+    // Raises ProviderError(TagNotFound) when there is no such tag (name compared case-insensitively).
+    const TagInfo& tag(std::string_view name) const;
+    void setKeyType(std::string_view tagName, KeyType type);
+
+    // Every entry of a tag in stored (ascending) order; a descending tag is read back to front.
+    std::vector<KeyEntry> entries(std::string_view tagName) const;
+    // Calls `visit` per entry in stored order until it returns false.
+    void forEach(std::string_view tagName, const std::function<bool(const KeyEntry&)>& visit) const;
+    // First entry whose key starts with `key` (FoxPro SEEK with SET EXACT OFF), if any.
+    std::optional<KeyEntry> seek(std::string_view tagName, std::string_view key) const;
+    // First entry not less than (key, recno), if any.
+    std::optional<KeyEntry> lowerBound(std::string_view tagName, std::string_view key,
+                                       std::uint32_t recno = 0) const;
+
+    // Adds an entry. A key shorter than the key length is padded with the tag's pad byte.
+    // Candidate tag: a key another record holds raises UniquenessViolated and changes nothing.
+    // Unique tag: a key already present is not added (returns false), as FoxPro keeps the first.
+    // Returns true when the entry was added. Raises IndexNotMaintained for other collations.
+    bool insert(std::string_view tagName, std::string_view key, std::uint32_t recno);
+    // Removes an entry; returns false when it was not there.
+    bool remove(std::string_view tagName, std::string_view key, std::uint32_t recno);
+    // A record's key changed (nullopt: the record is not admitted by the tag's FOR clause).
+    // Checks a candidate tag before writing anything. Returns true if the tag changed.
+    bool update(std::string_view tagName, std::optional<std::string_view> oldKey,
+                std::optional<std::string_view> newKey, std::uint32_t recno);
+
+    // Replaces a tag's entries: the whole file is rewritten beside the original and renamed over it.
+    void rebuildTag(std::string_view tagName, std::vector<KeyEntry> entries);
+    // The definitions and current entries of every tag, as create() takes them.
+    std::vector<TagContent> contents() const;
+
+private:
+    explicit CdxFile(PageFile file) : m_file(std::move(file)) {}
+    void readDirectory();
+    TagInfo& mutableTag(std::string_view name);
+    std::string paddedKey(const TagInfo& tag, std::string_view key) const;
+    void requireWritable(const TagInfo& tag) const;
+
+    PageFile m_file;
+    TagHeader m_fileHeader;
+    std::vector<TagInfo> m_tags;
+};
+
+}  // namespace dorvane::provider::index

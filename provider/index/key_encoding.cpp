@@ -1,0 +1,103 @@
+#include "provider/index/key_encoding.h"
+
+#include <bit>
+#include <cstring>
+
+#include "provider/error.h"
+
+namespace dorvane::provider::index {
+namespace {
+
+std::string bigEndian(std::uint64_t bits, int size) {
+    std::string out(static_cast<std::size_t>(size), '\0');
+    for (int i = 0; i < size; ++i) out[i] = static_cast<char>(bits >> (8 * (size - 1 - i)));
+    return out;
+}
+
+constexpr std::uint64_t kSignBit = std::uint64_t{1} << 63;
+constexpr double kMillisecondsPerDay = 86400000.0;
+
+}  // namespace
+
+unsigned char padByteFor(KeyType type) { return type == KeyType::Character ? ' ' : 0x00; }
+
+std::string encodeCharacterKey(std::string_view codePageBytes, std::uint16_t keyLength) {
+    std::string key(codePageBytes.substr(0, keyLength));
+    key.resize(keyLength, ' ');
+    return key;
+}
+
+std::string encodeDoubleKey(double value) {
+    if (value == 0.0) value = 0.0;  // -0 sorts and encodes as +0
+    std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
+    bits = (bits & kSignBit) ? ~bits : (bits ^ kSignBit);
+    return bigEndian(bits, 8);
+}
+
+double decodeDoubleKey(std::string_view key) {
+    if (key.size() != 8) throw ProviderError::make(FoxError::DataTypeMismatch);
+    std::uint64_t bits = 0;
+    for (unsigned char c : key) bits = (bits << 8) | c;
+    bits = (bits & kSignBit) ? (bits ^ kSignBit) : ~bits;
+    return std::bit_cast<double>(bits);
+}
+
+std::string encodeIntegerKey(std::int32_t value) {
+    return bigEndian(static_cast<std::uint32_t>(value) ^ 0x80000000u, 4);
+}
+
+std::string encodeDateKey(Date value) { return encodeDoubleKey(static_cast<double>(value.julianDay)); }
+
+std::string encodeDateTimeKey(DateTime value) {
+    if (value.empty()) return encodeDoubleKey(0.0);
+    return encodeDoubleKey(static_cast<double>(value.julianDay) + value.milliseconds / kMillisecondsPerDay);
+}
+
+std::string encodeCurrencyKey(Currency value) {
+    return encodeDoubleKey(static_cast<double>(value.scaled) / 10000.0);
+}
+
+std::string encodeLogicalKey(bool value) { return value ? "T" : "F"; }
+
+std::string encodeNullableKey(const std::optional<std::string>& valueKey, std::uint16_t valueKeyLength) {
+    if (!valueKey) return std::string(valueKeyLength + 1u, '\0');
+    return '\x80' + valueKey->substr(0, valueKeyLength);
+}
+
+std::string encodeKey(const Value& value, KeyType type, std::uint16_t keyLength) {
+    const auto mismatch = [] { return ProviderError::make(FoxError::DataTypeMismatch); };
+    switch (type) {
+    case KeyType::Character:
+        if (const auto* s = std::get_if<std::string>(&value)) return encodeCharacterKey(*s, keyLength);
+        if (const auto* b = std::get_if<Blob>(&value)) return encodeCharacterKey(b->bytes, keyLength);
+        throw mismatch();
+    case KeyType::Numeric:
+        if (const auto* d = std::get_if<double>(&value)) return encodeDoubleKey(*d);
+        if (const auto* i = std::get_if<std::int64_t>(&value)) return encodeDoubleKey(static_cast<double>(*i));
+        if (const auto* y = std::get_if<Currency>(&value)) return encodeCurrencyKey(*y);
+        throw mismatch();
+    case KeyType::Integer:
+        if (const auto* i = std::get_if<std::int64_t>(&value)) {
+            if (*i < INT32_MIN || *i > INT32_MAX) throw ProviderError::make(FoxError::NumericOverflow);
+            return encodeIntegerKey(static_cast<std::int32_t>(*i));
+        }
+        throw mismatch();
+    case KeyType::Date:
+        if (const auto* d = std::get_if<Date>(&value)) return encodeDateKey(*d);
+        throw mismatch();
+    case KeyType::DateTime:
+        if (const auto* t = std::get_if<DateTime>(&value)) return encodeDateTimeKey(*t);
+        throw mismatch();
+    case KeyType::Currency:
+        if (const auto* y = std::get_if<Currency>(&value)) return encodeCurrencyKey(*y);
+        throw mismatch();
+    case KeyType::Logical:
+        if (const auto* b = std::get_if<bool>(&value)) return encodeLogicalKey(*b);
+        throw mismatch();
+    }
+    throw mismatch();
+}
+
+bool collationSupported(std::string_view collation) { return collation.empty() || collation == "MACHINE"; }
+
+}  // namespace dorvane::provider::index

@@ -1,0 +1,57 @@
+// Decoding and encoding of the 512-byte B-tree nodes of a compact index: interior nodes with
+// uncompressed keys and big-endian pointers, and leaves with prefix/trailing-blank compressed keys.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "provider/index/cdx_layout.h"
+#include "provider/index/key_entry.h"
+
+namespace dorvane::provider::index {
+
+// What a node codec needs to know about its tag.
+struct NodeFormat {
+    std::uint16_t keyLength = 0;
+    unsigned char pad = ' ';  // byte dropped from key ends by leaf compression
+};
+
+// A node in memory. Interior nodes keep, per child, the last entry of that child's subtree.
+struct Node {
+    std::uint32_t offset = 0;
+    bool leaf = true;
+    bool root = false;
+    std::uint16_t otherAttributes = 0;  // attribute bits besides root/leaf, kept as found
+    std::uint32_t left = kNoPage;
+    std::uint32_t right = kNoPage;
+    std::vector<KeyEntry> keys;
+    std::vector<std::uint32_t> children;  // interior only, parallel to keys
+};
+
+// Decodes one page. Raises ProviderError(IndexMismatch, fileName) when the page is not a
+// consistent node for this format (bad attributes, counts, bit widths or key bytes).
+Node decodeNode(const unsigned char* page, std::uint32_t offset, const NodeFormat& format,
+                std::string_view fileName);
+
+// Encodes a node into `page` (512 bytes). The node must fit (nodeFits); otherwise std::logic_error.
+void encodeNode(const Node& node, const NodeFormat& format, unsigned char* page);
+
+// Bytes of the 488-byte leaf area that entries [begin, end) take as one leaf; recnoFloor raises the
+// record-number width as if a record number that large were present.
+std::size_t leafBytes(const KeyEntry* begin, const KeyEntry* end, const NodeFormat& format,
+                      std::uint32_t recnoFloor = 0);
+
+// How many entries an interior node holds.
+std::size_t interiorCapacity(const NodeFormat& format);
+
+bool nodeFits(const Node& node, const NodeFormat& format);
+
+// Splits a sorted run of entries into consecutive leaves. Each leaf but the last is filled up to
+// `target` bytes of the key area (at most 488) before a new one starts; returns the start index of
+// each leaf (the first is 0). An empty run yields one empty leaf.
+std::vector<std::size_t> packLeaves(const std::vector<KeyEntry>& entries, const NodeFormat& format,
+                                    std::size_t target = kLeafAreaSize, std::uint32_t recnoFloor = 0);
+
+}  // namespace dorvane::provider::index

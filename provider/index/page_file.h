@@ -1,0 +1,41 @@
+// Positioned reads and writes on an index file (POSIX), with the errors FoxPro reports.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace dorvane::provider::index {
+
+class PageFile {
+public:
+    PageFile() = default;
+    // Opens `path`; raises ProviderError FileDoesNotExist / FileAccessDenied.
+    PageFile(const std::string& path, bool writable);
+    ~PageFile();
+    PageFile(PageFile&& other) noexcept;
+    PageFile& operator=(PageFile&& other) noexcept;
+    PageFile(const PageFile&) = delete;
+    PageFile& operator=(const PageFile&) = delete;
+
+    const std::string& path() const { return m_path; }
+    bool writable() const { return m_writable; }
+    std::uint64_t size() const;
+    // Reads exactly `length` bytes; raises IndexMismatch when the file ends first.
+    void read(std::uint64_t offset, void* out, std::size_t length) const;
+    // Writes all bytes; raises FileAccessDenied on failure.
+    void write(std::uint64_t offset, const void* data, std::size_t length);
+    void sync();
+
+private:
+    int m_fd = -1;
+    bool m_writable = false;
+    std::string m_path;
+};
+
+// Writes `bytes` to a new file beside `path`, flushes it to disk and renames it over `path`.
+void replaceFileAtomically(const std::string& path, const std::string& bytes);
+
+// The file name part of a path, for messages.
+std::string baseName(const std::string& path);
+
+}  // namespace dorvane::provider::index
