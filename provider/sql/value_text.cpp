@@ -1,0 +1,376 @@
+#include "provider/sql/value_text.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "provider/error.h"
+#include "provider/sql/text_utils.h"
+
+namespace dorvane::provider::sql {
+
+namespace {
+
+constexpr double kMaxInteger = 2147483647.0;           // I fields: int32, VFP range +-2,147,483,647
+constexpr double kMaxCurrency = 922337203685477.5807;  // Y fields: int64 / 10,000
+
+[[noreturn]] void mismatch() { throw ProviderError::make(FoxError::DataTypeMismatch); }
+[[noreturn]] void overflow() { throw ProviderError::make(FoxError::NumericOverflow); }
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Reads exactly `count` digits (or 1..count when `exact` is false) at pos.
+std::optional<int> readDigits(std::string_view s, std::size_t& pos, int minCount, int maxCount) {
+    int value = 0, n = 0;
+    while (pos < s.size() && n < maxCount && isDigit(s[pos])) {
+        value = value * 10 + (s[pos] - '0');
+        ++pos;
+        ++n;
+    }
+    if (n < minCount) return std::nullopt;
+    return value;
+}
+
+std::optional<Date> makeDate(int y, int m, int d) {
+    if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1 || d > 31) return std::nullopt;
+    const std::int32_t jd = julianDayFromCivil(y, m, d);
+    int cy, cm, cd;
+    civilFromJulianDay(jd, cy, cm, cd);
+    if (cy != y || cm != m || cd != d) return std::nullopt;
+    return Date{jd};
+}
+
+// Parses a date at the start of `s`, leaving pos after it.
+std::optional<Date> readDate(std::string_view s, std::size_t& pos) {
+    const std::size_t start = pos;
+    auto first = readDigits(s, pos, 1, 8);
+    if (!first) return std::nullopt;
+    const std::size_t len = pos - start;
+    if (len == 8) return makeDate(*first / 10000, *first / 100 % 100, *first % 100);  // 20240131
+    if (len == 4 && pos < s.size() && (s[pos] == '-' || s[pos] == '.' || s[pos] == '/')) {  // 2024-01-31
+        const char sep = s[pos++];
+        auto m = readDigits(s, pos, 1, 2);
+        if (!m || pos >= s.size() || s[pos++] != sep) return std::nullopt;
+        auto d = readDigits(s, pos, 1, 2);
+        if (!d) return std::nullopt;
+        return makeDate(*first, *m, *d);
+    }
+    if (len <= 2 && pos < s.size() && s[pos] == '/') {  // 01/31/2024
+        ++pos;
+        auto d = readDigits(s, pos, 1, 2);
+        if (!d || pos >= s.size() || s[pos++] != '/') return std::nullopt;
+        const std::size_t yearStart = pos;
+        auto y = readDigits(s, pos, 4, 4);
+        if (!y || pos - yearStart != 4) return std::nullopt;
+        return makeDate(*y, *first, *d);
+    }
+    return std::nullopt;
+}
+
+std::string hexOf(const std::string& bytes) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (unsigned char b : bytes) {
+        out.push_back(kHex[b >> 4]);
+        out.push_back(kHex[b & 15]);
+    }
+    return out;
+}
+
+std::optional<std::string> bytesOfHex(std::string_view text) {
+    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
+    if (text.size() % 2 != 0) return std::nullopt;
+    auto nibble = [](char c) -> int {
+        if (isDigit(c)) return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        const int hi = nibble(text[i]), lo = nibble(text[i + 1]);
+        if (hi < 0 || lo < 0) return std::nullopt;
+        out.push_back(static_cast<char>(hi * 16 + lo));
+    }
+    return out;
+}
+
+// Exact decimal text to currency units (amount x 10,000), rounding past the fourth decimal.
+std::optional<Currency> parseCurrencyText(std::string_view text) {
+    const auto number = parseNumberText(text);
+    if (!number) return std::nullopt;
+    text = trimWhitespace(text);
+    if (text.find_first_of("eE") != std::string_view::npos || std::fabs(*number) >= 1e14) {
+        if (std::fabs(*number) > kMaxCurrency) overflow();
+        return Currency{std::llround(*number * 10000.0)};
+    }
+    bool negative = false;
+    std::size_t pos = 0;
+    if (text[pos] == '+' || text[pos] == '-') negative = text[pos++] == '-';
+    std::int64_t units = 0;
+    while (pos < text.size() && isDigit(text[pos])) units = units * 10 + (text[pos++] - '0');
+    int fraction = 0;
+    if (pos < text.size() && text[pos] == '.') ++pos;
+    while (pos < text.size() && isDigit(text[pos])) {
+        if (fraction < 4) units = units * 10 + (text[pos] - '0');
+        else if (fraction == 4 && text[pos] >= '5') ++units;
+        ++fraction;
+        ++pos;
+    }
+    for (; fraction < 4; ++fraction) units *= 10;
+    return Currency{negative ? -units : units};
+}
+
+double roundTo(double v, int decimals) {
+    if (decimals <= 0) return std::round(v);
+    const double scale = std::pow(10.0, decimals);
+    const double scaled = v * scale;
+    if (std::fabs(scaled) >= 9e15) return v;  // beyond double's exact integers: nothing to round
+    return std::round(scaled) / scale;
+}
+
+void checkNumericWidth(double v, int width) {
+    if (width <= 0) return;
+    const double whole = std::floor(std::fabs(v) + 0.5);
+    const int digits = whole < 1 ? 1 : static_cast<int>(std::floor(std::log10(whole))) + 1;
+    if (digits + (v < 0 ? 1 : 0) > width) overflow();
+}
+
+std::optional<double> numberOf(const Value& v) {
+    if (const auto* d = std::get_if<double>(&v)) return *d;
+    if (const auto* i = std::get_if<std::int64_t>(&v)) return static_cast<double>(*i);
+    if (const auto* c = std::get_if<Currency>(&v)) return static_cast<double>(c->scaled) / 10000.0;
+    return std::nullopt;
+}
+
+Value toNumberField(const Value& v, char type, int width, int decimals) {
+    if (const auto* text = std::get_if<std::string>(&v)) {
+        const std::string_view t = trimWhitespace(*text);
+        if (t.empty()) {
+            if (type == 'I') return std::int64_t{0};
+            if (type == 'Y') return Currency{};
+            return 0.0;
+        }
+        if (type == 'Y') {
+            auto c = parseCurrencyText(t);
+            if (!c) mismatch();
+            return *c;
+        }
+        auto n = parseNumberText(t);
+        if (!n) mismatch();
+        return toNumberField(*n, type, width, decimals);
+    }
+    if (type == 'Y' && std::holds_alternative<Currency>(v)) return v;
+    if (type == 'I' && std::holds_alternative<std::int64_t>(v)) {
+        const auto i = std::get<std::int64_t>(v);
+        if (i > 2147483647 || i < -2147483647) overflow();
+        return v;
+    }
+    const auto n = numberOf(v);
+    if (!n) mismatch();
+    if (!std::isfinite(*n)) overflow();
+    switch (type) {
+    case 'I':
+        if (std::fabs(std::round(*n)) > kMaxInteger) overflow();
+        return static_cast<std::int64_t>(std::llround(*n));
+    case 'Y':
+        if (std::fabs(*n) > kMaxCurrency) overflow();
+        return Currency{std::llround(*n * 10000.0)};
+    case 'B': return *n;
+    default: {  // N, F
+        const double rounded = roundTo(*n, decimals);
+        checkNumericWidth(rounded, width);
+        return rounded;
+    }
+    }
+}
+
+}  // namespace
+
+std::optional<double> parseNumberText(std::string_view text) {
+    text = trimWhitespace(text);
+    std::size_t pos = 0;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) ++pos;
+    const std::size_t mantissa = pos;
+    while (pos < text.size() && isDigit(text[pos])) ++pos;
+    std::size_t digits = pos - mantissa;
+    if (pos < text.size() && text[pos] == '.') {
+        ++pos;
+        const std::size_t fraction = pos;
+        while (pos < text.size() && isDigit(text[pos])) ++pos;
+        digits += pos - fraction;
+    }
+    if (digits == 0) return std::nullopt;
+    if (pos < text.size() && (text[pos] == 'e' || text[pos] == 'E')) {
+        ++pos;
+        if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) ++pos;
+        const std::size_t exponent = pos;
+        while (pos < text.size() && isDigit(text[pos])) ++pos;
+        if (pos == exponent) return std::nullopt;
+    }
+    if (pos != text.size()) return std::nullopt;
+    std::string plain(text[0] == '+' ? text.substr(1) : text);
+    // from_chars wants a digit before the point: .5 -> 0.5, -.5 -> -0.5
+    const std::size_t dot = plain.find('.');
+    if (dot != std::string::npos && (dot == 0 || !isDigit(plain[dot - 1]))) plain.insert(dot, "0");
+    double value = 0;
+    const auto [end, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
+    if (ec != std::errc() || end != plain.data() + plain.size()) return std::nullopt;
+    return value;
+}
+
+std::optional<Date> parseDateText(std::string_view text) {
+    text = trimWhitespace(text);
+    std::size_t pos = 0;
+    auto d = readDate(text, pos);
+    if (!d || pos != text.size()) return std::nullopt;
+    return d;
+}
+
+std::optional<DateTime> parseDateTimeText(std::string_view text) {
+    text = trimWhitespace(text);
+    std::size_t pos = 0;
+    auto d = readDate(text, pos);
+    if (!d) return std::nullopt;
+    if (pos == text.size()) return DateTime{d->julianDay, 0};
+    if (text[pos] != ' ' && text[pos] != 'T' && text[pos] != 't') return std::nullopt;
+    while (++pos < text.size() && text[pos] == ' ') {
+    }
+    auto h = readDigits(text, pos, 1, 2);
+    if (!h || pos >= text.size() || text[pos++] != ':') return std::nullopt;
+    auto m = readDigits(text, pos, 2, 2);
+    if (!m) return std::nullopt;
+    int s = 0, ms = 0;
+    if (pos < text.size() && text[pos] == ':') {
+        ++pos;
+        auto sec = readDigits(text, pos, 2, 2);
+        if (!sec) return std::nullopt;
+        s = *sec;
+        if (pos < text.size() && text[pos] == '.') {
+            ++pos;
+            const std::size_t start = pos;
+            auto frac = readDigits(text, pos, 1, 3);
+            if (!frac) return std::nullopt;
+            ms = *frac;
+            for (std::size_t n = pos - start; n < 3; ++n) ms *= 10;
+        }
+    }
+    int hour = *h;
+    std::string_view rest = trimWhitespace(text.substr(pos));
+    if (!rest.empty()) {
+        const bool pm = equalsIgnoreCase(rest, "PM");
+        if (!pm && !equalsIgnoreCase(rest, "AM")) return std::nullopt;
+        if (hour < 1 || hour > 12) return std::nullopt;
+        hour = hour % 12 + (pm ? 12 : 0);
+    }
+    if (hour > 23 || *m > 59 || s > 59) return std::nullopt;
+    return DateTime{d->julianDay, ((hour * 60 + *m) * 60 + s) * 1000 + ms};
+}
+
+std::optional<bool> parseLogicalText(std::string_view text) {
+    text = trimWhitespace(text);
+    for (std::string_view yes : {"TRUE", ".T.", "T", "Y", "YES", ".Y."})
+        if (equalsIgnoreCase(text, yes)) return true;
+    for (std::string_view no : {"FALSE", ".F.", "F", "N", "NO", ".N."})
+        if (equalsIgnoreCase(text, no)) return false;
+    return std::nullopt;
+}
+
+std::string formatNumber(double v) {
+    if (v == 0) return "0";  // also -0
+    char buf[400];
+    const double magnitude = std::fabs(v);
+    const auto format = magnitude >= 1e-6 && magnitude < 1e16 ? std::chars_format::fixed : std::chars_format::general;
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, format);
+    if (ec != std::errc()) return std::to_string(v);
+    return std::string(buf, end);
+}
+
+Value convertForField(const Value& v, char type, int width, int decimals) {
+    if (isNull(v)) return v;
+    const auto* text = std::get_if<std::string>(&v);
+    switch (type) {
+    case 'C':
+    case 'V':
+    case 'M':
+        if (text || (type == 'M' && std::holds_alternative<Blob>(v))) return v;
+        mismatch();
+    case 'N':
+    case 'F':
+    case 'B':
+    case 'I':
+    case 'Y': return toNumberField(v, type, width, decimals);
+    case 'D':
+        if (std::holds_alternative<Date>(v)) return v;
+        if (text) {
+            if (trimWhitespace(*text).empty()) return Date{};
+            if (auto d = parseDateText(*text)) return *d;
+        }
+        mismatch();
+    case 'T':
+        if (std::holds_alternative<DateTime>(v)) return v;
+        if (const auto* d = std::get_if<Date>(&v)) return DateTime{d->julianDay, 0};
+        if (text) {
+            if (trimWhitespace(*text).empty()) return DateTime{};
+            if (auto t = parseDateTimeText(*text)) return *t;
+        }
+        mismatch();
+    case 'L':
+        if (std::holds_alternative<bool>(v)) return v;
+        if (text) {
+            if (trimWhitespace(*text).empty()) return false;
+            if (auto b = parseLogicalText(*text)) return *b;
+        }
+        mismatch();
+    case 'G':
+    case 'W':
+    case 'Q':
+    case 'P':
+        if (std::holds_alternative<Blob>(v)) return v;
+        if (text) {
+            if (auto bytes = bytesOfHex(trimWhitespace(*text))) return Blob{std::move(*bytes)};
+        }
+        mismatch();
+    default: return v;
+    }
+}
+
+std::string formatForGrid(const Value& v, char type, int decimals) {
+    if (isNull(v)) return {};
+    if (const auto* s = std::get_if<std::string>(&v)) return *s;
+    if (const auto* d = std::get_if<double>(&v)) return formatNumber(*d);
+    if (const auto* i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
+    if (const auto* b = std::get_if<bool>(&v)) return *b ? "True" : "False";
+    if (const auto* blob = std::get_if<Blob>(&v)) return hexOf(blob->bytes);
+    if (const auto* c = std::get_if<Currency>(&v)) {
+        const std::uint64_t magnitude = c->scaled < 0 ? 0 - static_cast<std::uint64_t>(c->scaled) : c->scaled;
+        std::string out = (c->scaled < 0 ? "-" : "") + std::to_string(magnitude / 10000);
+        std::string fraction = std::to_string(10000 + magnitude % 10000).substr(1);
+        while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+        return fraction.empty() ? out : out + "." + fraction;
+    }
+    char buf[48];
+    if (const auto* d = std::get_if<Date>(&v)) {
+        if (d->empty()) return {};
+        int y, m, day;
+        civilFromJulianDay(d->julianDay, y, m, day);
+        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, day);
+        return buf;
+    }
+    const auto& t = std::get<DateTime>(v);
+    if (t.empty()) return {};
+    int y, m, day;
+    civilFromJulianDay(t.julianDay, y, m, day);
+    const int ms = t.milliseconds;
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, m, day, ms / 3600000, ms / 60000 % 60,
+                  ms / 1000 % 60);
+    std::string out = buf;
+    if (ms % 1000 != 0) {
+        std::snprintf(buf, sizeof buf, ".%03d", ms % 1000);
+        out += buf;
+    }
+    return out;
+}
+
+}  // namespace dorvane::provider::sql

@@ -1,0 +1,62 @@
+// An in-memory table for the SQL tests: field definitions, one current record, its recno and mark.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "provider/sql/row_context.h"
+#include "provider/sql/text_utils.h"
+
+namespace dorvane::provider::sql::test {
+
+struct TestField {
+    std::string name;
+    char type;
+    int width;
+    int decimals;
+    Value value;
+};
+
+class MemoryTable : public FieldCatalog, public RowContext {
+public:
+    explicit MemoryTable(std::vector<TestField> fields, std::string alias = "t")
+        : m_fields(std::move(fields)), m_alias(std::move(alias)) {}
+
+    std::optional<int> fieldIndex(std::string_view name) const override {
+        for (std::size_t i = 0; i < m_fields.size(); ++i)
+            if (equalsIgnoreCase(m_fields[i].name, name)) return static_cast<int>(i);
+        return std::nullopt;
+    }
+    char fieldType(int i) const override { return m_fields[i].type; }
+    int fieldWidth(int i) const override { return m_fields[i].width; }
+    int fieldDecimals(int i) const override { return m_fields[i].decimals; }
+    std::string_view alias() const override { return m_alias; }
+
+    Value field(int i) const override {
+        ++reads;
+        return m_fields[i].value;
+    }
+    std::int64_t recno() const override { return m_recno; }
+    bool deleted() const override { return m_deleted; }
+
+    void set(std::string_view name, Value v) { m_fields[*fieldIndex(name)].value = std::move(v); }
+    void setRecord(std::int64_t recno, bool deleted) {
+        m_recno = recno;
+        m_deleted = deleted;
+    }
+
+    mutable int reads = 0;
+
+private:
+    std::vector<TestField> m_fields;
+    std::string m_alias;
+    std::int64_t m_recno = 7;
+    bool m_deleted = false;
+};
+
+inline Value dateOf(int y, int m, int d) { return Date{julianDayFromCivil(y, m, d)}; }
+inline Value dateTimeOf(int y, int m, int d, int h, int mi, int s) {
+    return DateTime{julianDayFromCivil(y, m, d), ((h * 60 + mi) * 60 + s) * 1000};
+}
+
+}  // namespace dorvane::provider::sql::test
