@@ -1,0 +1,165 @@
+#include "provider/format/memo.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "provider/error.h"
+#include "provider/format/header.h"
+
+namespace dorvane::provider {
+namespace {
+
+ProviderError invalid(const std::filesystem::path& path) {
+    return ProviderError::make(FoxError::MemoFileInvalid, path.filename().string());
+}
+
+std::uint16_t readBe16(const char* p) {
+    const auto* u = reinterpret_cast<const unsigned char*>(p);
+    return static_cast<std::uint16_t>((u[0] << 8) | u[1]);
+}
+
+}  // namespace
+
+std::unique_ptr<MemoFile> MemoFile::open(const std::filesystem::path& path, MemoKind kind, bool writable) {
+    std::unique_ptr<MemoFile> memo(new MemoFile);
+    memo->m_kind = kind;
+    try {
+        memo->m_file = File::openExisting(path, writable && kind == MemoKind::Fpt);
+    } catch (const ProviderError&) {
+        throw invalid(path);
+    }
+    char header[kFptHeaderSize] = {};
+    const std::size_t got = memo->m_file.readAt(0, header, sizeof header);
+    switch (kind) {
+    case MemoKind::Fpt:
+        if (got < kFptOffsetBlockSize + 2) throw invalid(path);
+        memo->m_blockSize = readBe16(header + kFptOffsetBlockSize);
+        memo->m_nextFree = readBe32(header + kFptOffsetNextFree);
+        if (memo->m_blockSize == 0) throw invalid(path);
+        break;
+    case MemoKind::Dbt3:
+        memo->m_blockSize = kDbtBlockSize;
+        break;
+    case MemoKind::Dbt4:
+        if (got < kDbt4OffsetBlockSize + 2) throw invalid(path);
+        memo->m_blockSize = readLe16(header + kDbt4OffsetBlockSize);
+        if (memo->m_blockSize == 0) memo->m_blockSize = kDbtBlockSize;
+        break;
+    }
+    return memo;
+}
+
+std::unique_ptr<MemoFile> MemoFile::create(const std::filesystem::path& path, std::uint32_t blockSize) {
+    if (blockSize < 1 || blockSize > 32768) throw ProviderError::make(FoxError::FieldWidthInvalid);
+    std::unique_ptr<MemoFile> memo(new MemoFile);
+    memo->m_kind = MemoKind::Fpt;
+    memo->m_blockSize = blockSize;
+    memo->m_file = File::create(path);
+    memo->m_nextFree = memo->firstDataBlock();
+    std::vector<char> header(static_cast<std::size_t>(memo->m_nextFree) * blockSize, '\0');
+    writeBe32(header.data() + kFptOffsetNextFree, memo->m_nextFree);
+    header[kFptOffsetBlockSize] = static_cast<char>(blockSize >> 8);
+    header[kFptOffsetBlockSize + 1] = static_cast<char>(blockSize & 0xFF);
+    memo->m_file.writeAt(0, header.data(), header.size());
+    memo->m_file.sync();
+    return memo;
+}
+
+std::uint32_t MemoFile::firstDataBlock() const {
+    return static_cast<std::uint32_t>((kFptHeaderSize + m_blockSize - 1) / m_blockSize);
+}
+
+std::uint32_t MemoFile::blocksFor(std::uint64_t dataLength) const {
+    return static_cast<std::uint32_t>((kFptBlockHeaderSize + dataLength + m_blockSize - 1) / m_blockSize);
+}
+
+std::string MemoFile::readDbt3(std::uint64_t offset) const {
+    std::string out;
+    char chunk[kDbtBlockSize];
+    for (;;) {
+        const std::size_t n = m_file.readAt(offset, chunk, sizeof chunk);
+        const char* end = static_cast<const char*>(std::memchr(chunk, kEndOfFile, n));
+        if (end) {
+            out.append(chunk, static_cast<std::size_t>(end - chunk));
+            return out;
+        }
+        out.append(chunk, n);
+        if (n < sizeof chunk) return out;  // the file ended without a terminator
+        offset += n;
+    }
+}
+
+std::string MemoFile::read(std::uint32_t block) const {
+    const std::uint64_t fileSize = m_file.size();
+    const std::uint64_t offset = static_cast<std::uint64_t>(block) * m_blockSize;
+    if (block == 0 || offset >= fileSize) throw invalid(path());
+    if (m_kind == MemoKind::Dbt3) return readDbt3(offset);
+
+    char head[kFptBlockHeaderSize];
+    if (m_file.readAt(offset, head, sizeof head) != sizeof head) throw invalid(path());
+    std::uint64_t length = 0;
+    std::uint64_t start = offset + kFptBlockHeaderSize;
+    if (m_kind == MemoKind::Fpt) {
+        if (block < firstDataBlock()) throw invalid(path());
+        length = readBe32(head + kFptBlockOffsetLength);
+    } else {
+        const std::uint32_t stored = readLe32(head + 4);
+        if (static_cast<unsigned char>(head[0]) != 0xFF || static_cast<unsigned char>(head[1]) != 0xFF ||
+            stored < kDbt4BlockHeaderSize)
+            throw invalid(path());
+        length = stored - kDbt4BlockHeaderSize;
+    }
+    if (start + length > fileSize) throw invalid(path());
+    std::string data(static_cast<std::size_t>(length), '\0');
+    if (m_file.readAt(start, data.data(), data.size()) != data.size()) throw invalid(path());
+    return data;
+}
+
+std::uint32_t MemoFile::write(std::uint32_t oldBlock, std::string_view data, std::uint32_t type) {
+    if (m_kind != MemoKind::Fpt) throw ProviderError::make(FoxError::FileAccessDenied, path().filename().string());
+    if (data.empty()) return 0;
+    const std::uint32_t need = blocksFor(data.size());
+    std::uint32_t target = 0;
+    const std::uint64_t fileSize = m_file.size();
+    if (oldBlock >= firstDataBlock() && static_cast<std::uint64_t>(oldBlock) * m_blockSize + kFptBlockHeaderSize <= fileSize) {
+        char head[kFptBlockHeaderSize];
+        if (m_file.readAt(static_cast<std::uint64_t>(oldBlock) * m_blockSize, head, sizeof head) == sizeof head) {
+            const std::uint32_t had = blocksFor(readBe32(head + kFptBlockOffsetLength));
+            if (need <= had) target = oldBlock;
+        }
+    }
+    const bool append = target == 0;
+    if (append) {
+        // A next-free pointer behind the real end would make new data overwrite live blocks.
+        const std::uint64_t endBlock = (fileSize + m_blockSize - 1) / m_blockSize;
+        const std::uint64_t candidate = std::max<std::uint64_t>({m_nextFree, firstDataBlock(), endBlock});
+        if (candidate * m_blockSize > kMaxFileSize)
+            throw ProviderError::make(FoxError::FileTooLarge, path().filename().string());
+        target = static_cast<std::uint32_t>(candidate);
+    }
+    const std::uint64_t end = (static_cast<std::uint64_t>(target) + need) * m_blockSize;
+    if (end > kMaxFileSize) throw ProviderError::make(FoxError::FileTooLarge, path().filename().string());
+
+    std::vector<char> bytes(static_cast<std::size_t>(need) * m_blockSize, '\0');
+    writeBe32(bytes.data() + kFptBlockOffsetType, type);
+    writeBe32(bytes.data() + kFptBlockOffsetLength, static_cast<std::uint32_t>(data.size()));
+    std::memcpy(bytes.data() + kFptBlockHeaderSize, data.data(), data.size());
+    m_file.writeAt(static_cast<std::uint64_t>(target) * m_blockSize, bytes.data(), bytes.size());
+    if (append) {
+        m_nextFree = target + need;
+        char next[4];
+        writeBe32(next, m_nextFree);
+        m_file.writeAt(kFptOffsetNextFree, next, sizeof next);
+    }
+    m_dirty = true;
+    return target;
+}
+
+void MemoFile::sync() {
+    if (!m_dirty) return;
+    m_file.sync();
+    m_dirty = false;
+}
+
+}  // namespace dorvane::provider

@@ -1,0 +1,67 @@
+#include "provider/format/page_cache.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace dorvane::provider {
+
+void PageCache::attach(const File* file) {
+    m_file = file;
+    clear();
+}
+
+void PageCache::clear() {
+    for (Page& page : m_pages) {
+        page.index = UINT64_MAX;
+        page.valid = 0;
+    }
+}
+
+PageCache::Page& PageCache::load(std::uint64_t pageIndex) {
+    Page* victim = &m_pages[0];
+    for (Page& page : m_pages) {
+        if (page.index == pageIndex) {
+            page.lastUse = ++m_clock;
+            return page;
+        }
+        if (page.lastUse < victim->lastUse) victim = &page;
+    }
+    victim->bytes.resize(kPageSize);
+    victim->index = UINT64_MAX;
+    victim->valid = m_file->readAt(pageIndex * kPageSize, victim->bytes.data(), kPageSize);
+    victim->index = pageIndex;
+    victim->lastUse = ++m_clock;
+    return *victim;
+}
+
+bool PageCache::read(std::uint64_t offset, std::size_t length, char* out) {
+    while (length > 0) {
+        const std::uint64_t pageIndex = offset / kPageSize;
+        const std::size_t within = static_cast<std::size_t>(offset % kPageSize);
+        const Page& page = load(pageIndex);
+        if (within >= page.valid) return false;
+        const std::size_t n = std::min(length, page.valid - within);
+        std::memcpy(out, page.bytes.data() + within, n);
+        out += n;
+        offset += n;
+        length -= n;
+        if (length > 0 && page.valid < kPageSize) return false;
+    }
+    return true;
+}
+
+void PageCache::noteWrite(std::uint64_t offset, const char* data, std::size_t length) {
+    const std::uint64_t end = offset + length;
+    for (Page& page : m_pages) {
+        if (page.index == UINT64_MAX) continue;
+        const std::uint64_t start = page.index * kPageSize;
+        if (end <= start || offset >= start + kPageSize) continue;
+        // The page may now extend past what was read; simplest correct answer is to drop it.
+        page.index = UINT64_MAX;
+        page.valid = 0;
+        page.lastUse = 0;
+    }
+    (void)data;
+}
+
+}  // namespace dorvane::provider

@@ -1,0 +1,166 @@
+#include "provider/format/table.h"
+
+#include <ctime>
+
+#include "provider/error.h"
+#include "provider/format/codepage.h"
+#include "provider/format/file_names.h"
+
+namespace dorvane::provider {
+namespace {
+
+bool isContainerFile(const std::filesystem::path& path) {
+    return equalsIgnoringAsciiCase(path.extension().string(), ".dbc");
+}
+
+MemoKind memoKindFor(std::uint8_t version) {
+    if (version == kVersionDbase3Memo) return MemoKind::Dbt3;
+    if (version == kVersionDbase4Memo || version == 0xCB) return MemoKind::Dbt4;
+    return MemoKind::Fpt;
+}
+
+}  // namespace
+
+Table::~Table() = default;
+
+std::unique_ptr<Table> Table::open(const std::filesystem::path& path, OpenMode mode) {
+    std::unique_ptr<Table> table(new Table);
+    table->m_path = path;
+    table->m_mode = mode;
+    table->m_file = File::openExisting(path, mode != OpenMode::ReadOnly);
+    table->m_lock = FileLock::acquire(table->m_file.fd(),
+                                      mode == OpenMode::Exclusive ? FileLock::Mode::Exclusive : FileLock::Mode::Shared,
+                                      table->nameForErrors());
+    table->load();
+    return table;
+}
+
+void Table::load() {
+    m_header = readTableHeader(m_file, nameForErrors());
+    m_fields.clear();
+    m_headerIndex.clear();
+    for (std::size_t i = 0; i < m_header.fields.size(); ++i) {
+        if (m_header.fields[i].isSystem()) continue;
+        m_fields.push_back(m_header.fields[i]);
+        m_headerIndex.push_back(static_cast<int>(i));
+    }
+    try {
+        m_codePage = &CodePage::forMark(m_header.codePageMark);
+    } catch (const ProviderError&) {
+        m_codePage = nullptr;
+    }
+    m_codec = std::make_unique<RecordCodec>(m_header.fields, m_codePage, !isVfpVersion(m_header.version));
+    m_cache.attach(&m_file);
+    m_record.assign(m_header.recordLength, '\0');
+    m_memo.reset();
+    if (hasMemoFields()) {
+        try {
+            const auto memoPath = siblingFile(m_path, memoFileName());
+            m_memo = MemoFile::open(memoPath, memoKindFor(m_header.version), m_mode != OpenMode::ReadOnly);
+        } catch (const ProviderError&) {
+            m_memo.reset();  // memo cells raise MemoFileInvalid when read
+        }
+    }
+}
+
+std::string Table::memoFileName() const {
+    if (isContainerFile(m_path)) return "dct";
+    return memoKindFor(m_header.version) == MemoKind::Fpt ? "fpt" : "dbt";
+}
+
+void Table::refresh() {
+    std::vector<std::string> longNames;
+    for (const Field& f : m_fields) longNames.push_back(f.longName);
+    load();
+    setLongFieldNames(longNames);
+}
+
+bool Table::hasMemoFields() const {
+    for (const Field& f : m_header.fields)
+        if (f.isMemo()) return true;
+    return false;
+}
+
+int Table::fieldIndex(std::string_view name) const {
+    for (std::size_t i = 0; i < m_fields.size(); ++i)
+        if (sameFieldName(m_fields[i].name, name) ||
+            (!m_fields[i].longName.empty() && sameFieldName(m_fields[i].longName, name)))
+            return static_cast<int>(i);
+    return -1;
+}
+
+void Table::setLongFieldNames(const std::vector<std::string>& names) {
+    for (std::size_t i = 0; i < m_fields.size() && i < names.size(); ++i) {
+        m_fields[i].longName = names[i];
+        m_header.fields[static_cast<std::size_t>(m_headerIndex[i])].longName = names[i];
+    }
+}
+
+std::optional<std::filesystem::path> Table::containerPath() const {
+    if (m_header.backlink.empty()) return std::nullopt;
+    std::string link = m_header.backlink;
+    for (char& c : link)
+        if (c == '\\') c = '/';
+    const std::filesystem::path full = m_path.parent_path() / link;
+    if (auto found = resolveFileCaseInsensitive(full.parent_path(), full.filename().string())) return found;
+    return full;
+}
+
+std::optional<std::filesystem::path> Table::structuralIndexPath() const {
+    if (isContainerFile(m_path) || (m_header.tableFlags & kTableFlagContainer))
+        return siblingFile(m_path, "dcx");
+    if (m_header.tableFlags & kTableFlagStructuralIndex) return siblingFile(m_path, "cdx");
+    return std::nullopt;
+}
+
+const char* Table::recordBytes(std::uint32_t recno) {
+    if (recno < 1 || recno > m_header.recordCount) throw ProviderError::make(FoxError::RecordOutOfRange);
+    const std::uint64_t offset =
+        m_header.headerLength + static_cast<std::uint64_t>(recno - 1) * m_header.recordLength;
+    if (!m_cache.read(offset, m_record.size(), m_record.data()))
+        throw ProviderError::make(FoxError::TableCorrupted, nameForErrors());
+    return m_record.data();
+}
+
+bool Table::isDeleted(std::uint32_t recno) { return recordBytes(recno)[0] == kRecordDeleted; }
+
+Value Table::memoValue(const char* record, const Field& field) const {
+    if (m_codec->isNull(record, field)) return std::monostate{};
+    const std::uint32_t block = m_codec->memoBlock(record, field);
+    if (block == 0) return field.isBinary() ? Value(Blob{}) : Value(std::string());
+    if (!m_memo) throw ProviderError::make(FoxError::MemoFileInvalid, siblingFile(m_path, memoFileName()).filename().string());
+    return m_codec->decodeMemo(field, m_memo->read(block));
+}
+
+Value Table::value(std::uint32_t recno, int field) {
+    if (field < 0 || field >= fieldCount()) throw ProviderError::make(FoxError::VariableNotFound);
+    const char* record = recordBytes(recno);
+    const Field& f = m_header.fields[static_cast<std::size_t>(m_headerIndex[static_cast<std::size_t>(field)])];
+    return f.isMemo() ? memoValue(record, f) : m_codec->decode(record, f);
+}
+
+void Table::decodeAll(const char* record, std::vector<Value>& values) const {
+    values.resize(m_fields.size());
+    for (std::size_t i = 0; i < m_fields.size(); ++i) {
+        const Field& f = m_header.fields[static_cast<std::size_t>(m_headerIndex[i])];
+        values[i] = f.isMemo() ? memoValue(record, f) : m_codec->decode(record, f);
+    }
+}
+
+void Table::readRecord(std::uint32_t recno, std::vector<Value>& values) { decodeAll(recordBytes(recno), values); }
+
+std::vector<Value> Table::record(std::uint32_t recno) {
+    std::vector<Value> values;
+    readRecord(recno, values);
+    return values;
+}
+
+Date Table::today() const {
+    if (m_fixedDate) return *m_fixedDate;
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return Date{julianDayFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday)};
+}
+
+}  // namespace dorvane::provider

@@ -1,0 +1,137 @@
+// One open .dbf table: header, lazily read records, memo cells, and the write path (append, update,
+// delete flag, structure changes). Indexes and containers live elsewhere; they attach through
+// TableChangeObserver and setLongFieldNames(). Not thread-safe: one Table per thread.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "provider/format/field.h"
+#include "provider/format/file_io.h"
+#include "provider/format/file_lock.h"
+#include "provider/format/header.h"
+#include "provider/format/memo.h"
+#include "provider/format/page_cache.h"
+#include "provider/format/record_codec.h"
+#include "provider/format/table_observer.h"
+#include "provider/value.h"
+
+namespace dorvane::provider {
+
+class CodePage;
+
+enum class OpenMode {
+    ReadOnly,   // no writes; a shared lock keeps exclusive users away
+    Shared,     // writes allowed; a shared lock, so an exclusive open elsewhere fails
+    Exclusive,  // an exclusive lock: any other open fails with FileInUseByAnother
+};
+
+struct CreateOptions {
+    std::uint8_t codePageMark = kCodePageMark1252;
+    std::uint32_t memoBlockSize = kDefaultMemoBlockSize;
+    // Relative path from the table's folder to the owning .dbc; empty for a free table.
+    std::string backlink;
+    // When set, every header date this Table writes is this day instead of today (reproducible files).
+    std::optional<Date> fixedHeaderDate;
+};
+
+// Field index (as in fields()) and the value to store there.
+using FieldAssignments = std::vector<std::pair<int, Value>>;
+
+class Table {
+public:
+    // Opens a .dbf (or .dbc). Raises FileDoesNotExist, NotATable, TableCorrupted, FileInUseByAnother
+    // or FileAccessDenied. A missing or damaged memo file does not stop the open: memo cells then raise
+    // MemoFileInvalid and writes are refused.
+    static std::unique_ptr<Table> open(const std::filesystem::path& path, OpenMode mode = OpenMode::ReadOnly);
+    // Creates an empty VFP table (and its .fpt when it has memo fields), replacing any file of that
+    // name, and returns it opened exclusively. Raises the layout errors of layoutFields().
+    static std::unique_ptr<Table> create(const std::filesystem::path& path, const std::vector<FieldSpec>& fields,
+                                         const CreateOptions& options = {});
+    ~Table();
+
+    const std::filesystem::path& path() const { return m_path; }
+    OpenMode mode() const { return m_mode; }
+    const TableHeader& header() const { return m_header; }
+    std::uint32_t recordCount() const { return m_header.recordCount; }
+    // The visible fields (no _NullFlags), in record order.
+    const std::vector<Field>& fields() const { return m_fields; }
+    int fieldCount() const { return static_cast<int>(m_fields.size()); }
+    // Index of the field with this name (long or header name, any case), or -1.
+    int fieldIndex(std::string_view name) const;
+    bool hasMemoFields() const;
+    // The table's code page, or null when its mark names none this system can convert.
+    const CodePage* codePage() const { return m_codePage; }
+    std::optional<std::filesystem::path> containerPath() const;
+    // Gives the visible fields their container names, in field order (extra names are ignored).
+    void setLongFieldNames(const std::vector<std::string>& names);
+    // Re-reads the header (for records other users appended).
+    void refresh();
+
+    // Reading. recno is the 1-based physical position; RecordOutOfRange outside 1..recordCount().
+    bool isDeleted(std::uint32_t recno);
+    Value value(std::uint32_t recno, int field);
+    // Every visible field of a record into `values` (resized to fieldCount()).
+    void readRecord(std::uint32_t recno, std::vector<Value>& values);
+    std::vector<Value> record(std::uint32_t recno);
+
+    // Writing. Each call either completes or leaves the .dbf as it was.
+    void setChangeObserver(TableChangeObserver* observer) { m_observer = observer; }
+    TableChangeObserver* changeObserver() const { return m_observer; }
+    // Raises unless this table may be changed: FileAccessDenied when opened read-only or not a VFP
+    // table, MemoFileInvalid when its memo file is unusable, IndexNotMaintained (naming the index
+    // file) when a structural index or container index exists and no observer keeps it up to date.
+    void ensureWritable() const;
+    // Appends a record: unassigned fields are empty (null when nullable), autoincrement fields take
+    // their next value. Returns the new recno.
+    std::uint32_t append(const FieldAssignments& values = {});
+    // Appends a record from a value for every visible field (null = unassigned for autoincrement fields).
+    std::uint32_t appendValues(const std::vector<Value>& values);
+    void update(std::uint32_t recno, const FieldAssignments& values);
+    void setDeleted(std::uint32_t recno, bool deleted);
+
+    // Structure changes; they need OpenMode::Exclusive (MustBeExclusive otherwise) and rebuild the
+    // .dbf beside the old one, then rename it over: a crash leaves the old or the new table whole.
+    // Records keep their order, deletion flags and memo pointers; the memo file is not rewritten.
+    void addField(const FieldSpec& spec);
+    void renameField(std::string_view name, std::string_view newName);
+    void dropField(std::string_view name);
+
+    // The index file that makes this table read-only (.cdx, or .dcx for a container), if any.
+    std::optional<std::filesystem::path> structuralIndexPath() const;
+
+private:
+    Table() = default;
+    void load();
+    const char* recordBytes(std::uint32_t recno);
+    Value memoValue(const char* record, const Field& field) const;
+    void decodeAll(const char* record, std::vector<Value>& values) const;
+    std::string memoFileName() const;
+    Date today() const;
+    void writeHeaderDateAndCount();
+    void rewrite(const std::vector<FieldSpec>& specs, const std::vector<int>& sources);
+    std::string nameForErrors() const { return m_path.filename().string(); }
+
+    std::filesystem::path m_path;
+    OpenMode m_mode = OpenMode::ReadOnly;
+    File m_file;
+    FileLock m_lock;  // declared after m_file: released before the descriptor closes
+    TableHeader m_header;
+    std::vector<Field> m_fields;         // visible fields
+    std::vector<int> m_headerIndex;      // visible field -> index in m_header.fields
+    const CodePage* m_codePage = nullptr;
+    std::unique_ptr<RecordCodec> m_codec;
+    PageCache m_cache;
+    std::unique_ptr<MemoFile> m_memo;
+    std::vector<char> m_record;
+    TableChangeObserver* m_observer = nullptr;
+    std::optional<Date> m_fixedDate;
+};
+
+}  // namespace dorvane::provider

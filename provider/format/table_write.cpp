@@ -1,0 +1,227 @@
+// Record changes of Table: append, update in place, deletion flag, and creating a new table.
+#include <cstring>
+
+#include "provider/error.h"
+#include "provider/format/codepage.h"
+#include "provider/format/file_names.h"
+#include "provider/format/table.h"
+
+namespace dorvane::provider {
+namespace {
+
+// A memo value waiting to be stored once every field of the record has passed its checks.
+struct PendingMemo {
+    const Field* field;
+    std::uint32_t oldBlock;
+    std::string bytes;
+};
+
+std::filesystem::path temporaryBeside(const std::filesystem::path& path) {
+    return path.parent_path() / ("." + path.filename().string() + ".rebuild");
+}
+
+}  // namespace
+
+void Table::ensureWritable() const {
+    if (m_mode == OpenMode::ReadOnly || !isVfpVersion(m_header.version))
+        throw ProviderError(FoxError::FileAccessDenied,
+                            foxproMessage(FoxError::FileAccessDenied) + " (" + nameForErrors() + " is read-only)");
+    if (hasMemoFields() && !m_memo)
+        throw ProviderError::make(FoxError::MemoFileInvalid, siblingFile(m_path, memoFileName()).filename().string());
+    if (auto index = structuralIndexPath(); index && !m_observer)
+        throw ProviderError::make(FoxError::IndexNotMaintained, index->filename().string());
+}
+
+void Table::writeHeaderDateAndCount() {
+    int y, m, d;
+    civilFromJulianDay(today().julianDay, y, m, d);
+    m_header.year = y;
+    m_header.month = m;
+    m_header.day = d;
+    char bytes[kOffsetRecordCount + 4];
+    bytes[kOffsetVersion] = static_cast<char>(m_header.version);
+    bytes[kOffsetYear] = static_cast<char>(y % 100);
+    bytes[kOffsetMonth] = static_cast<char>(m);
+    bytes[kOffsetDay] = static_cast<char>(d);
+    writeLe32(bytes + kOffsetRecordCount, m_header.recordCount);
+    m_file.writeAt(0, bytes, sizeof bytes);
+    m_cache.noteWrite(0, bytes, sizeof bytes);
+}
+
+std::uint32_t Table::appendValues(const std::vector<Value>& values) {
+    if (values.size() != m_fields.size()) throw ProviderError::make(FoxError::DataTypeMismatch);
+    FieldAssignments assignments;
+    for (std::size_t i = 0; i < values.size(); ++i)
+        if (!(m_fields[i].isAutoIncrement() && isNull(values[i])))
+            assignments.emplace_back(static_cast<int>(i), values[i]);
+    return append(assignments);
+}
+
+std::uint32_t Table::append(const FieldAssignments& values) {
+    ensureWritable();
+    // Another user may have appended since the header was read.
+    char countBytes[4];
+    if (m_file.readAt(kOffsetRecordCount, countBytes, 4) == 4) m_header.recordCount = std::max(m_header.recordCount, readLe32(countBytes));
+
+    std::vector<char> record(m_header.recordLength);
+    m_codec->blank(record.data(), record.size());
+    std::vector<PendingMemo> memos;
+    std::vector<bool> assigned(m_fields.size(), false);
+    for (const auto& [index, value] : values) {
+        if (index < 0 || index >= fieldCount()) throw ProviderError::make(FoxError::VariableNotFound);
+        const Field& f = m_header.fields[static_cast<std::size_t>(m_headerIndex[static_cast<std::size_t>(index)])];
+        if (f.isMemo()) memos.push_back({&f, 0, m_codec->encodeMemo(record.data(), f, value)});
+        else m_codec->encode(record.data(), f, value);
+        assigned[static_cast<std::size_t>(index)] = true;
+    }
+    std::vector<std::pair<std::size_t, std::int32_t>> nextValues;  // header field index -> new next value
+    for (std::size_t i = 0; i < m_fields.size(); ++i) {
+        const auto h = static_cast<std::size_t>(m_headerIndex[i]);
+        const Field& f = m_header.fields[h];
+        if (!f.isAutoIncrement() || f.type != 'I' || assigned[i]) continue;
+        m_codec->encode(record.data(), f, static_cast<std::int64_t>(f.autoIncrementNext));
+        nextValues.emplace_back(h, static_cast<std::int32_t>(
+                                       static_cast<std::int64_t>(f.autoIncrementNext) + std::max(1, f.autoIncrementStep)));
+    }
+
+    const std::uint32_t recno = m_header.recordCount + 1;
+    const std::uint64_t offset = m_header.headerLength + static_cast<std::uint64_t>(m_header.recordCount) * m_header.recordLength;
+    if (offset + m_header.recordLength + 1 > kMaxFileSize || recno == 0)
+        throw ProviderError::make(FoxError::FileTooLarge, nameForErrors());
+
+    if (m_observer) {
+        std::vector<Value> newValues;
+        newValues.resize(m_fields.size());
+        for (std::size_t i = 0; i < m_fields.size(); ++i) {
+            const Field& f = m_header.fields[static_cast<std::size_t>(m_headerIndex[i])];
+            if (!f.isMemo()) newValues[i] = m_codec->decode(record.data(), f);
+        }
+        for (const PendingMemo& memo : memos)
+            for (std::size_t i = 0; i < m_fields.size(); ++i)
+                if (&m_header.fields[static_cast<std::size_t>(m_headerIndex[i])] == memo.field)
+                    newValues[i] = memo.field->isBinary() ? Value(Blob{memo.bytes}) : Value(m_codec->codePage()->decode(memo.bytes));
+        m_observer->onAppend(*this, recno, newValues);
+    }
+
+    for (PendingMemo& memo : memos) m_codec->setMemoBlock(record.data(), *memo.field, m_memo->write(0, memo.bytes));
+    if (!memos.empty()) m_memo->sync();
+
+    const std::uint64_t oldSize = m_file.size();
+    const TableHeader before = m_header;
+    try {
+        record.push_back(static_cast<char>(kEndOfFile));
+        m_file.writeAt(offset, record.data(), record.size());
+        m_cache.noteWrite(offset, record.data(), record.size());
+        for (const auto& [h, next] : nextValues) {
+            m_header.fields[h].autoIncrementNext = next;
+            char bytes[4];
+            writeLe32(bytes, static_cast<std::uint32_t>(next));
+            const std::uint64_t at = kTableHeaderSize + h * kFieldRecordSize + kFieldOffsetAutoIncNext;
+            m_file.writeAt(at, bytes, sizeof bytes);
+            m_cache.noteWrite(at, bytes, sizeof bytes);
+        }
+        ++m_header.recordCount;
+        writeHeaderDateAndCount();
+    } catch (...) {
+        // Put the file back as it was: count, autoincrement values and length.
+        m_header = before;
+        try {
+            writeHeaderDateAndCount();
+            m_file.truncate(oldSize);
+        } catch (...) {
+        }
+        m_cache.clear();
+        throw;
+    }
+    for (std::size_t i = 0; i < m_fields.size(); ++i)
+        m_fields[i].autoIncrementNext = m_header.fields[static_cast<std::size_t>(m_headerIndex[i])].autoIncrementNext;
+    return recno;
+}
+
+void Table::update(std::uint32_t recno, const FieldAssignments& values) {
+    ensureWritable();
+    std::vector<char> record(recordBytes(recno), recordBytes(recno) + m_header.recordLength);
+    std::vector<PendingMemo> memos;
+    for (const auto& [index, value] : values) {
+        if (index < 0 || index >= fieldCount()) throw ProviderError::make(FoxError::VariableNotFound);
+        const Field& f = m_header.fields[static_cast<std::size_t>(m_headerIndex[static_cast<std::size_t>(index)])];
+        if (f.isMemo()) memos.push_back({&f, m_codec->memoBlock(record.data(), f), m_codec->encodeMemo(record.data(), f, value)});
+        else m_codec->encode(record.data(), f, value);
+    }
+    if (m_observer) {
+        std::vector<Value> oldValues;
+        decodeAll(recordBytes(recno), oldValues);
+        std::vector<Value> newValues = oldValues;
+        for (std::size_t i = 0; i < m_fields.size(); ++i) {
+            const Field& f = m_header.fields[static_cast<std::size_t>(m_headerIndex[i])];
+            if (!f.isMemo()) newValues[i] = m_codec->decode(record.data(), f);
+        }
+        for (const auto& [index, value] : values)
+            if (m_fields[static_cast<std::size_t>(index)].isMemo()) newValues[static_cast<std::size_t>(index)] = value;
+        m_observer->onUpdate(*this, recno, oldValues, newValues);
+    }
+    for (PendingMemo& memo : memos)
+        m_codec->setMemoBlock(record.data(), *memo.field, memo.bytes.empty() ? 0 : m_memo->write(memo.oldBlock, memo.bytes));
+    if (!memos.empty()) m_memo->sync();
+
+    const std::uint64_t offset = m_header.headerLength + static_cast<std::uint64_t>(recno - 1) * m_header.recordLength;
+    m_file.writeAt(offset, record.data(), record.size());
+    m_cache.noteWrite(offset, record.data(), record.size());
+}
+
+void Table::setDeleted(std::uint32_t recno, bool deleted) {
+    ensureWritable();
+    const char current = recordBytes(recno)[0];
+    if ((current == kRecordDeleted) == deleted) return;
+    if (m_observer) m_observer->onDelete(*this, recno, deleted);
+    const char flag = deleted ? kRecordDeleted : kRecordLive;
+    const std::uint64_t offset = m_header.headerLength + static_cast<std::uint64_t>(recno - 1) * m_header.recordLength;
+    m_file.writeAt(offset, &flag, 1);
+    m_cache.noteWrite(offset, &flag, 1);
+}
+
+std::unique_ptr<Table> Table::create(const std::filesystem::path& path, const std::vector<FieldSpec>& specs,
+                                     const CreateOptions& options) {
+    CodePage::forMark(options.codePageMark);  // raises for a mark no page carries
+    TableHeader header;
+    int recordLength = 0;
+    header.fields = layoutFields(specs, options.backlink.empty() ? kMaxFreeFieldName : kMaxContainerFieldName, recordLength);
+    header.version = vfpVersionFor(header.fields);
+    header.recordLength = static_cast<std::uint32_t>(recordLength);
+    header.headerLength = vfpHeaderLength(header.fields.size());
+    header.codePageMark = options.codePageMark;
+    header.backlink = options.backlink;
+    bool memo = false;
+    for (const Field& f : header.fields) memo = memo || f.isMemo();
+    if (memo) header.tableFlags |= kTableFlagMemo;
+    if (header.headerLength > 0xFFFF) throw ProviderError::make(FoxError::TooManyFields);
+
+    Table dated;
+    dated.m_fixedDate = options.fixedHeaderDate;
+    int y, m, d;
+    civilFromJulianDay(dated.today().julianDay, y, m, d);
+    header.year = y;
+    header.month = m;
+    header.day = d;
+
+    std::string bytes = serializeTableHeader(header);
+    bytes.push_back(static_cast<char>(kEndOfFile));
+    const auto temporary = temporaryBeside(path);
+    try {
+        if (memo) MemoFile::create(siblingFile(path, "fpt"), options.memoBlockSize);
+        File file = File::create(temporary);
+        file.writeAt(0, bytes.data(), bytes.size());
+        file.sync();
+        file.close();
+        replaceFile(temporary, path);
+    } catch (...) {
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
+        throw;
+    }
+    auto table = open(path, OpenMode::Exclusive);
+    table->m_fixedDate = options.fixedHeaderDate;
+    return table;
+}
+
+}  // namespace dorvane::provider

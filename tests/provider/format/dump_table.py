@@ -1,0 +1,63 @@
+#!/usr/bin/python3
+"""Prints every record of a .dbf as an independent reader (dbfread) sees it, one line per record:
+the deletion flag, then each field's canonical text, separated by 0x1F. Used by the engine's tests."""
+import datetime
+import decimal
+import struct
+import sys
+
+import dbfread
+
+
+def canonical(value):
+    if value is None:
+        return "NULL"
+    if isinstance(value, bool):
+        return "true" if value else "false"
+    if isinstance(value, (int, float, decimal.Decimal)):
+        return "%.4f" % float(value)
+    if isinstance(value, datetime.datetime):
+        ms = value.hour * 3600000 + value.minute * 60000 + value.second * 1000 + value.microsecond // 1000
+        seconds = (ms + 500) // 1000
+        day = value.date() + datetime.timedelta(days=seconds // 86400)
+        seconds %= 86400
+        return "%s %02d:%02d:%02d" % (day.isoformat(), seconds // 3600, seconds // 60 % 60, seconds % 60)
+    if isinstance(value, datetime.date):
+        return value.isoformat()
+    if isinstance(value, bytes):
+        return "0x" + value.hex()
+    return value
+
+
+def main():
+    path = sys.argv[1]
+    encoding = sys.argv[2] if len(sys.argv) > 2 else None
+    table = dbfread.DBF(path, encoding=encoding, ignore_missing_memofile=True, char_decode_errors="replace",
+                          recfactory=list)
+    types = {f.name: f.type for f in table.fields}  # recfactory=list keeps duplicate names apart
+    live = iter(table)
+    deleted = iter(table.deleted)
+    with open(path, "rb") as f:
+        data = f.read()
+    count, header_length, record_length = struct.unpack("<IHH", data[4:12])
+    out = sys.stdout
+    for i in range(count):
+        flag = data[header_length + i * record_length:header_length + i * record_length + 1]
+        record = next(deleted) if flag == b"*" else next(live)
+        cells = ["*" if flag == b"*" else " "]
+        for name, value in record:
+            if types[name] == "0":
+                continue
+            if types[name] == "V" and isinstance(value, str):
+                value = value.rstrip(" " + "".join(chr(c) for c in range(32)))
+            if types[name] in "MG" and value is None:
+                value = ""
+            if types[name] == "L" and value is None:
+                value = False
+            if types[name] in "NF" and value is None:
+                value = 0
+            cells.append(canonical(value))
+        out.write("\x1f".join(cells).replace("\n", "\\n").replace("\r", "\\r") + "\n")
+
+
+main()

@@ -1,0 +1,133 @@
+// Helpers shared by the table engine tests: temporary folders, fixture copies, canonical value text
+// (the same text tests/provider/format/dump_table.py prints) and running that independent reader.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "provider/value.h"
+
+namespace dorvane::provider::test {
+
+inline std::filesystem::path fixturePath(const std::string& name) { return std::filesystem::path(DORVANE_FIXTURES) / name; }
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "dorvane-engine-XXXXXX").string();
+        m_path = ::mkdtemp(pattern.data());
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, ignored);
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    const std::filesystem::path& path() const { return m_path; }
+    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
+    // Copies fixture files here (writable), returning the path of the first.
+    std::filesystem::path copyFixture(const std::vector<std::string>& names) const {
+        for (const std::string& name : names) {
+            const auto target = m_path / std::filesystem::path(name).filename();
+            std::filesystem::copy_file(fixturePath(name), target, std::filesystem::copy_options::overwrite_existing);
+            std::filesystem::permissions(target, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+        }
+        return m_path / std::filesystem::path(names.front()).filename();
+    }
+
+private:
+    std::filesystem::path m_path;
+};
+
+inline std::string readBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+inline void writeBytes(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string canonical(const Value& value) {
+    char buffer[64];
+    if (isNull(value)) return "NULL";
+    if (auto s = std::get_if<std::string>(&value)) return *s;
+    if (auto b = std::get_if<bool>(&value)) return *b ? "true" : "false";
+    if (auto d = std::get_if<double>(&value)) {
+        std::snprintf(buffer, sizeof buffer, "%.4f", *d);
+        return buffer;
+    }
+    if (auto i = std::get_if<std::int64_t>(&value)) {
+        std::snprintf(buffer, sizeof buffer, "%lld.0000", static_cast<long long>(*i));
+        return buffer;
+    }
+    if (auto c = std::get_if<Currency>(&value)) {
+        std::snprintf(buffer, sizeof buffer, "%.4f", static_cast<double>(c->scaled) / 10000.0);
+        return buffer;
+    }
+    if (auto d = std::get_if<Date>(&value)) {
+        if (d->empty()) return "NULL";
+        int y, m, day;
+        civilFromJulianDay(d->julianDay, y, m, day);
+        std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", y, m, day);
+        return buffer;
+    }
+    if (auto t = std::get_if<DateTime>(&value)) {
+        if (t->empty()) return "NULL";
+        int y, m, day;
+        civilFromJulianDay(t->julianDay, y, m, day);
+        const int s = t->milliseconds / 1000;
+        std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", y, m, day, s / 3600, s / 60 % 60, s % 60);
+        return buffer;
+    }
+    const auto& blob = std::get<Blob>(value);
+    std::string hex = "0x";
+    for (unsigned char c : blob.bytes) {
+        std::snprintf(buffer, sizeof buffer, "%02x", c);
+        hex += buffer;
+    }
+    return hex;
+}
+
+// Output of a command (stdout), or the empty string when it cannot run.
+inline std::string runCommand(const std::string& command) {
+    std::string output;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return output;
+    char buffer[65536];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+    ::pclose(pipe);
+    return output;
+}
+
+// Every record as dbfread sees it: lines of deletion flag and canonical cells separated by 0x1F.
+inline std::vector<std::string> dumpWithDbfread(const std::filesystem::path& table, int codePage) {
+    const std::string script = std::string(DORVANE_SOURCE_DIR) + "/tests/provider/format/dump_table.py";
+    const std::string output =
+        runCommand("/usr/bin/python3 '" + script + "' '" + table.string() + "' cp" + std::to_string(codePage) + " 2>&1");
+    std::vector<std::string> lines;
+    std::istringstream in(output);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+inline std::string escapeLine(std::string text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') out += "\\n";
+        else if (c == '\r') out += "\\r";
+        else out += c;
+    }
+    return out;
+}
+
+}  // namespace dorvane::provider::test
