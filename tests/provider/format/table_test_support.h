@@ -131,3 +131,21 @@ inline std::string escapeLine(std::string text) {
 }
 
 }  // namespace dorvane::provider::test
+
+#include "provider/format/field.h"
+
+namespace dorvane::provider::test {
+
+inline FieldSpec spec(std::string name, char type, int width = 0, int decimals = 0, bool nullable = false) {
+    FieldSpec s;
+    s.name = std::move(name);
+    s.type = type;
+    s.width = width;
+    s.decimals = decimals;
+    s.nullable = nullable;
+    return s;
+}
+
+inline Date date(int y, int m, int d) { return Date{julianDayFromCivil(y, m, d)}; }
+
+}  // namespace dorvane::provider::test

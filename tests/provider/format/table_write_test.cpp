@@ -1,0 +1,225 @@
+// Writing VFP tables: round trips per field type, the layout VFP expects, memo block handling, and
+// the value checks that must refuse a write without touching the file.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "provider/error.h"
+#include "provider/format/table.h"
+#include "table_test_support.h"
+
+namespace dorvane::provider {
+namespace {
+
+using test::date;
+using test::spec;
+
+std::vector<FieldSpec> everyType() {
+    FieldSpec autoId = spec("ID", 'I');
+    autoId.autoIncrement = true;
+    autoId.autoIncrementNext = 5;
+    autoId.autoIncrementStep = 3;
+    FieldSpec raw = spec("RAW", 'C', 4);
+    raw.binary = true;
+    return {autoId,
+            spec("NAME", 'C', 12),
+            spec("NNAME", 'C', 6, 0, true),
+            spec("VNAME", 'V', 10, 0, true),
+            spec("VBIN", 'Q', 6),
+            spec("AMOUNT", 'N', 10, 2),
+            spec("RATIO", 'F', 8, 3, true),
+            spec("COUNT", 'I', 0, 0, true),
+            spec("REAL", 'B', 0, 4),
+            spec("PRICE", 'Y', 0, 0, true),
+            spec("BORN", 'D', 0, 0, true),
+            spec("SEEN", 'T'),
+            spec("OK", 'L', 0, 0, true),
+            spec("NOTES", 'M', 0, 0, true),
+            spec("PIC", 'G'),
+            spec("DATA", 'W'),
+            raw};
+}
+
+TEST(TableWrite, EveryTypeRoundTripsWithNullsAndEmptyValues) {
+    test::TempDir dir;
+    auto table = Table::create(dir / "all.dbf", everyType());
+    const std::vector<std::vector<Value>> rows = {
+        {std::monostate{}, std::string("Zoë Ångström"), std::string("abc"), std::string("short"), Blob{"\x01\x00\x02"},
+         1234.5, -0.125, std::int64_t{-2147483647}, 3.25, Currency{-123456789}, date(2024, 2, 29),
+         DateTime{julianDayFromCivil(1999, 12, 31), 86399000}, true, std::string("memo text\r\nline 2"),
+         Blob{"OLE"}, Blob{std::string("\0\xff", 2)}, Blob{"ab\x01z"}},
+        {std::monostate{}, std::string(""), std::monostate{}, std::monostate{}, Blob{""}, 0.0, std::monostate{},
+         std::monostate{}, 0.0, std::monostate{}, std::monostate{}, DateTime{}, std::monostate{},
+         std::monostate{}, Blob{}, Blob{}, Blob{"    "}},
+        {std::monostate{}, std::string("123456789012"), std::string("full!!"), std::string("ten chars!"),
+         Blob{"sixsix"}, -999999.99, 9999.999, std::int64_t{2147483647}, -1e300, Currency{0}, Date{},
+         DateTime{julianDayFromCivil(2038, 1, 19), 3600000}, false, std::string(""), Blob{}, Blob{},
+         Blob{"full"}},
+    };
+    for (const auto& row : rows) table->appendValues(row);
+    table.reset();
+
+    auto reread = Table::open(dir / "all.dbf");
+    ASSERT_EQ(reread->recordCount(), rows.size());
+    for (std::uint32_t r = 0; r < rows.size(); ++r) {
+        const std::vector<Value> got = reread->record(r + 1);
+        EXPECT_EQ(got[0], Value(std::int64_t{5 + 3 * static_cast<std::int64_t>(r)})) << "autoincrement";
+        for (std::size_t f = 1; f < got.size(); ++f) EXPECT_EQ(got[f], rows[r][f]) << "row " << r << " field " << f;
+    }
+    EXPECT_EQ(reread->fields()[0].autoIncrementNext, 14);
+}
+
+TEST(TableWrite, NewTableHasTheLayoutVfpExpects) {
+    test::TempDir dir;
+    CreateOptions options;
+    options.fixedHeaderDate = date(2015, 6, 30);
+    auto table = Table::create(dir / "t.dbf", {spec("A", 'C', 3, 0, true), spec("B", 'V', 5), spec("M", 'M')}, options);
+    table->append({{0, std::string("x")}});
+    table.reset();
+    const std::string bytes = test::readBytes(dir / "t.dbf");
+    const auto u = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    EXPECT_EQ(u(0), 0x32);                                 // V field => VFP 9 type
+    EXPECT_EQ(u(1), 15);                                   // year % 100
+    EXPECT_EQ(u(2), 6);
+    EXPECT_EQ(u(3), 30);
+    EXPECT_EQ(u(4), 1);                                    // one record
+    EXPECT_EQ(u(8) | (u(9) << 8), 296 + 32 * 4);           // 3 fields + _NullFlags, with backlink
+    EXPECT_EQ(u(10) | (u(11) << 8), 1 + 3 + 5 + 4 + 1);    // record length
+    EXPECT_EQ(u(28), 0x02);                                // memo flag
+    EXPECT_EQ(u(29), 0x03);                                // code page 1252
+    const std::size_t nullFlags = 32 + 3 * 32;
+    EXPECT_EQ(bytes.substr(nullFlags, 10), "_NullFlags");
+    EXPECT_EQ(bytes[nullFlags + 11], '0');
+    EXPECT_EQ(u(nullFlags + 12), 13);                      // displacement
+    EXPECT_EQ(u(nullFlags + 18), 0x05);                    // system + binary
+    EXPECT_EQ(u(32 + 18), 0x02);                           // nullable C
+    EXPECT_EQ(u(32 + 64 + 18), 0x00);                      // text memo: no flags
+    EXPECT_EQ(u(32 + 4 * 32), 0x0D);
+    EXPECT_EQ(bytes.size(), 424u + 14u + 1u);
+    EXPECT_EQ(u(bytes.size() - 1), 0x1A);
+    // Bits: A.null = 0, B.varlength = 1. A holds "x" (not null), B is empty (length 0, bit set).
+    EXPECT_EQ(u(424 + 13), 0x02);
+    EXPECT_EQ(bytes.substr(424, 4), " x  ");
+    const std::string memo = test::readBytes(dir / "t.fpt");
+    EXPECT_EQ(memo.size(), 512u);
+    EXPECT_EQ(memo.substr(0, 8), std::string("\0\0\0\x08\0\0\0\x40", 8));  // next free 8, block size 64, BE
+}
+
+TEST(TableWrite, MemoBlocksAreReusedWhenTheyFitAndAppendedOtherwise) {
+    test::TempDir dir;
+    auto table = Table::create(dir / "m.dbf", {spec("NOTES", 'M')});
+    const std::string shortText(20, 'a');
+    const std::string longText(200, 'b');
+    table->append({{0, shortText}});
+    table->append({{0, std::string()}});
+    auto block = [&](std::uint32_t recno) {
+        const std::string bytes = test::readBytes(dir / "m.dbf");
+        const std::size_t at = 296 + 32 + (recno - 1) * 5 + 1;
+        std::uint32_t b;
+        std::memcpy(&b, bytes.data() + at, 4);
+        return b;
+    };
+    EXPECT_EQ(block(1), 8u);
+    EXPECT_EQ(block(2), 0u);  // empty memo = pointer 0
+    table->update(1, {{0, std::string(50, 'c')}});  // 8 + 50 bytes still fit one 64-byte block
+    EXPECT_EQ(block(1), 8u);
+    table->update(1, {{0, longText}});  // needs 4 blocks: goes to the end
+    EXPECT_EQ(block(1), 9u);
+    table->update(2, {{0, shortText}});
+    EXPECT_EQ(block(2), 13u);
+    const std::string memo = test::readBytes(dir / "m.fpt");
+    EXPECT_EQ(memo.size(), 14u * 64u);
+    EXPECT_EQ(memo.substr(0, 4), std::string("\0\0\0\x0e", 4));
+    EXPECT_EQ(table->value(1, 0), Value(longText));
+    EXPECT_EQ(table->value(2, 0), Value(shortText));
+    table->update(1, {{0, std::string()}});
+    EXPECT_EQ(block(1), 0u);
+}
+
+struct RefusedWrite {
+    const char* what;
+    int field;
+    Value value;
+    FoxError error;
+};
+
+TEST(TableWrite, RefusedValuesLeaveTheFileUntouched) {
+    test::TempDir dir;
+    auto table = Table::create(dir / "w.dbf",
+                               {spec("NAME", 'C', 5), spec("AMOUNT", 'N', 6, 2), spec("COUNT", 'I'), spec("OK", 'L'),
+                                spec("NOTES", 'M'), spec("VNAME", 'V', 4), spec("BORN", 'D'), spec("PRICE", 'Y')});
+    table->append({{0, std::string("abc")}, {4, std::string("keep")}});
+    const std::vector<RefusedWrite> cases = {
+        {"text longer than the field", 0, std::string("abcdef"), FoxError::StringTooLong},
+        {"number too wide", 1, 1000.0, FoxError::NumericOverflow},
+        {"negative number too wide", 1, -100.5, FoxError::NumericOverflow},
+        {"integer out of range", 2, std::int64_t{2147483648}, FoxError::NumericOverflow},
+        {"infinite number", 1, HUGE_VAL, FoxError::NumericOverflow},
+        {"text into a number", 1, std::string("12"), FoxError::DataTypeMismatch},
+        {"number into a logical", 3, 1.0, FoxError::DataTypeMismatch},
+        {"date into text", 0, date(2020, 1, 1), FoxError::DataTypeMismatch},
+        {"null into a non-nullable field", 0, std::monostate{}, FoxError::FieldNotNull},
+        {"null into a non-nullable memo", 4, std::monostate{}, FoxError::FieldNotNull},
+        {"text the code page cannot hold", 0, std::string("日本"), FoxError::CodePageCannotHold},
+        {"memo text the code page cannot hold", 4, std::string("Ω日本"), FoxError::CodePageCannotHold},
+        {"varchar too long", 5, std::string("12345"), FoxError::StringTooLong},
+        {"logical into a date", 6, true, FoxError::DataTypeMismatch},
+        {"currency overflow", 7, 1e300, FoxError::NumericOverflow},
+    };
+    const std::string dbf = test::readBytes(dir / "w.dbf");
+    const std::string fpt = test::readBytes(dir / "w.fpt");
+    for (const RefusedWrite& c : cases) {
+        for (const bool append : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (append ? " (append)" : " (update)"));
+            // A good value in another field must not be written either.
+            const FieldAssignments values = {{c.field == 3 ? 0 : 3, c.field == 3 ? Value(std::string("x")) : Value(true)},
+                                             {c.field, c.value}};
+            try {
+                if (append) table->append(values);
+                else table->update(1, values);
+                ADD_FAILURE() << "accepted";
+            } catch (const ProviderError& e) {
+                EXPECT_EQ(e.code(), c.error) << e.what();
+            }
+            EXPECT_TRUE(test::readBytes(dir / "w.dbf") == dbf);
+            EXPECT_TRUE(test::readBytes(dir / "w.fpt") == fpt);
+        }
+    }
+    EXPECT_EQ(table->recordCount(), 1u);
+    EXPECT_EQ(table->value(1, 4), Value(std::string("keep")));
+    // The width counts bytes of the code page, not of UTF-8: five accented letters fit C(5).
+    table->update(1, {{0, std::string("ééééé")}});
+    EXPECT_EQ(table->value(1, 0), Value(std::string("ééééé")));
+}
+
+TEST(TableWrite, DeletionFlagIsTheOnlyByteThatChanges) {
+    test::TempDir dir;
+    auto table = Table::create(dir / "d.dbf", {spec("NAME", 'C', 5)});
+    for (int i = 0; i < 3; ++i) table->append({{0, std::string(1, static_cast<char>('a' + i))}});
+    const std::string before = test::readBytes(dir / "d.dbf");
+    table->setDeleted(2, true);
+    EXPECT_TRUE(table->isDeleted(2));
+    EXPECT_FALSE(table->isDeleted(1));
+    std::string expected = before;
+    expected[296 + 32 + 6] = '*';
+    EXPECT_EQ(test::readBytes(dir / "d.dbf"), expected);
+    table->setDeleted(2, false);
+    EXPECT_EQ(test::readBytes(dir / "d.dbf"), before);
+    EXPECT_THROW(table->setDeleted(4, true), ProviderError);
+    EXPECT_THROW(table->value(0, 0), ProviderError);
+}
+
+TEST(TableWrite, ReadOnlyAndOldFormatTablesRefuseWrites) {
+    test::TempDir dir;
+    Table::create(dir / "r.dbf", {spec("A", 'C', 1)});
+    auto readOnly = Table::open(dir / "r.dbf", OpenMode::ReadOnly);
+    EXPECT_THROW(readOnly->append(), ProviderError);
+    readOnly.reset();
+    const auto old = dir.copyFixture({"dbase_03.dbf"});
+    auto dbase = Table::open(old, OpenMode::Shared);
+    EXPECT_THROW(dbase->setDeleted(1, true), ProviderError);
+}
+
+}  // namespace
+}  // namespace dorvane::provider
