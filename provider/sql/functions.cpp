@@ -69,7 +69,7 @@ std::string strOf(double n, std::int64_t len, std::int64_t dec) {
     char buf[400];
     for (std::int64_t d = dec; d >= 0; --d) {
         if (std::fabs(n) >= 1e300) break;
-        std::snprintf(buf, sizeof buf, "%.*f", static_cast<int>(d), n);
+        std::snprintf(buf, sizeof buf, "%.*f", static_cast<int>(d), roundDecimal(n, static_cast<int>(d)));
         std::string s = buf;
         if (s[0] == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);  // -0.00
         if (static_cast<std::int64_t>(s.size()) <= len) return std::string(len - s.size(), ' ') + s;
@@ -111,16 +111,6 @@ bool isEmptyValue(const Value& v) {
     if (const auto* b = std::get_if<bool>(&v)) return !*b;
     if (const auto* blob = std::get_if<Blob>(&v)) return blob->bytes.empty();
     return false;  // EMPTY(.NULL.) is .F.
-}
-
-double roundHalfAway(double n, std::int64_t places) {
-    if (places >= 0) {
-        const double scale = std::pow(10.0, static_cast<double>(std::min<std::int64_t>(places, 18)));
-        if (std::fabs(n * scale) >= 9e15) return n;
-        return std::round(n * scale) / scale;
-    }
-    const double scale = std::pow(10.0, static_cast<double>(std::min<std::int64_t>(-places, 300)));
-    return std::round(n / scale) * scale;
 }
 
 double valOf(const std::string& s) {
@@ -346,7 +336,7 @@ const Function kFunctions[] = {
      [](const Args& a, const Scope&) -> Value {
          const std::int64_t places = whole(a[1]);
          if (std::holds_alternative<std::int64_t>(a[0]) && places >= 0) return a[0];
-         return roundHalfAway(number(a[0]), places);
+         return roundDecimal(number(a[0]), static_cast<int>(std::clamp<std::int64_t>(places, -300, 18)));
      },
      numeric},
     {"MAX", 2, -1, false,

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "provider/error.h"
 #include "provider/sql/text_utils.h"
@@ -122,14 +123,6 @@ std::optional<Currency> parseCurrencyText(std::string_view text) {
     return Currency{negative ? -units : units};
 }
 
-double roundTo(double v, int decimals) {
-    if (decimals <= 0) return std::round(v);
-    const double scale = std::pow(10.0, decimals);
-    const double scaled = v * scale;
-    if (std::fabs(scaled) >= 9e15) return v;  // beyond double's exact integers: nothing to round
-    return std::round(scaled) / scale;
-}
-
 void checkNumericWidth(double v, int width) {
     if (width <= 0) return;
     const double whole = std::floor(std::fabs(v) + 0.5);
@@ -179,7 +172,7 @@ Value toNumberField(const Value& v, char type, int width, int decimals) {
         return Currency{std::llround(*n * 10000.0)};
     case 'B': return *n;
     default: {  // N, F
-        const double rounded = roundTo(*n, decimals);
+        const double rounded = roundDecimal(*n, decimals);
         checkNumericWidth(rounded, width);
         return rounded;
     }
@@ -275,6 +268,19 @@ std::optional<bool> parseLogicalText(std::string_view text) {
     for (std::string_view no : {"FALSE", ".F.", "F", "N", "NO", ".N."})
         if (equalsIgnoreCase(text, no)) return false;
     return std::nullopt;
+}
+
+double roundDecimal(double v, int places) {
+    if (!std::isfinite(v)) return v;
+    places = places > 18 ? 18 : places < -300 ? -300 : places;
+    const double scale = std::pow(10.0, places < 0 ? -places : places);
+    const double x = places >= 0 ? v * scale : v / scale;
+    if (std::fabs(x) >= 1e15) return v;  // no digits left to round away
+    // Fifteen significant digits drop the binary noise (1.005 * 100 = 100.49999999999999).
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.15g", x);
+    const double r = std::round(std::strtod(buf, nullptr));
+    return places >= 0 ? r / scale : r * scale;
 }
 
 std::string formatNumber(double v) {

@@ -38,6 +38,10 @@ std::optional<Date> parseDateText(std::string_view text);
 std::optional<DateTime> parseDateTimeText(std::string_view text);
 std::optional<bool> parseLogicalText(std::string_view text);
 
+// `v` rounded to `places` decimals (negative: to tens, hundreds...), halves away from zero, as FoxPro's
+// ROUND and STR do: 1.005 gives 1.01 although its nearest double lies just below 1.005.
+double roundDecimal(double v, int places);
+
 // Shortest text that reads back as the same double (fixed notation for ordinary magnitudes).
 std::string formatNumber(double v);
 
