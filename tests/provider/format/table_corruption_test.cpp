@@ -1,0 +1,190 @@
+// Damaged and hostile files: each way a header, record area or memo block can be broken gives a clear
+// ProviderError, never a crash, hang or read out of bounds.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <random>
+
+#include "provider/error.h"
+#include "provider/format/table.h"
+#include "table_test_support.h"
+
+namespace dorvane::provider {
+namespace {
+
+using test::spec;
+
+constexpr std::size_t kHeaderLength = 296 + 32 * 4;  // 3 fields + _NullFlags
+constexpr std::size_t kRecordLength = 1 + 8 + 4 + 6 + 1;
+
+// A small table with text, memo and a nullable varchar, three records, each with a memo.
+void makeTable(const test::TempDir& dir) {
+    auto table = Table::create(dir / "t.dbf", {spec("NAME", 'C', 8), spec("NOTES", 'M'), spec("CODE", 'V', 6, 0, true)});
+    for (int i = 0; i < 3; ++i)
+        table->append({{0, std::string("row") + std::to_string(i)}, {1, std::string(100 + i, 'm')}, {2, std::string("v")}});
+}
+
+void put16(std::string& bytes, std::size_t at, unsigned v) {
+    bytes[at] = static_cast<char>(v & 0xFF);
+    bytes[at + 1] = static_cast<char>(v >> 8);
+}
+void put32(std::string& bytes, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+void put32be(std::string& bytes, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>((v >> (8 * (3 - i))) & 0xFF);
+}
+
+struct Damage {
+    const char* name;
+    std::function<void(std::string&)> damageDbf;
+    FoxError error;
+};
+
+// Opens and reads everything; returns the first error's code.
+std::optional<FoxError> openAndReadAll(const std::filesystem::path& path) {
+    try {
+        auto table = Table::open(path);
+        std::vector<Value> values;
+        for (std::uint32_t r = 1; r <= table->recordCount(); ++r) {
+            table->readRecord(r, values);
+            table->isDeleted(r);
+        }
+        return std::nullopt;
+    } catch (const ProviderError& e) {
+        return e.code();
+    }
+}
+
+TEST(TableCorruption, DamagedHeadersAreRefusedWithClearErrors) {
+    const std::vector<Damage> cases = {
+        {"empty file", [](std::string& b) { b.clear(); }, FoxError::NotATable},
+        {"shorter than a header", [](std::string& b) { b.resize(20); }, FoxError::NotATable},
+        {"unknown type byte", [](std::string& b) { b[0] = 0x7F; }, FoxError::NotATable},
+        {"text file", [](std::string& b) { b = std::string(2000, 'x'); }, FoxError::NotATable},
+        {"header length below one field", [](std::string& b) { put16(b, 8, 40); }, FoxError::TableCorrupted},
+        {"header length past the end of file", [](std::string& b) { put16(b, 8, 60000); }, FoxError::TableCorrupted},
+        {"record length 0", [](std::string& b) { put16(b, 10, 0); }, FoxError::TableCorrupted},
+        {"field past the record length", [](std::string& b) { b[32 + 16] = static_cast<char>(200); }, FoxError::TableCorrupted},
+        {"field displacement past the record", [](std::string& b) { put32(b, 32 + 12, 60000); }, FoxError::TableCorrupted},
+        {"field width 0", [](std::string& b) { b[32 + 16] = 0; }, FoxError::TableCorrupted},
+        {"no field terminator", [](std::string& b) { std::memset(b.data() + 32, 'A', kHeaderLength - 32); }, FoxError::TableCorrupted},
+        {"record count past the data", [](std::string& b) { put32(b, 4, 4); }, FoxError::TableCorrupted},
+        {"record count huge", [](std::string& b) { put32(b, 4, 0xFFFFFFFFu); }, FoxError::TableCorrupted},
+        {"truncated inside the records", [](std::string& b) { b.resize(kHeaderLength + kRecordLength + 3); }, FoxError::TableCorrupted},
+        {"truncated inside the header", [](std::string& b) { b.resize(200); }, FoxError::TableCorrupted},
+    };
+    for (const Damage& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        makeTable(dir);
+        std::string bytes = test::readBytes(dir / "t.dbf");
+        c.damageDbf(bytes);
+        test::writeBytes(dir / "t.dbf", bytes);
+        const auto error = openAndReadAll(dir / "t.dbf");
+        ASSERT_TRUE(error.has_value());
+        EXPECT_EQ(*error, c.error);
+    }
+}
+
+TEST(TableCorruption, MissingEndOfFileMarkerIsAccepted) {
+    test::TempDir dir;
+    makeTable(dir);
+    std::string bytes = test::readBytes(dir / "t.dbf");
+    bytes.pop_back();
+    test::writeBytes(dir / "t.dbf", bytes);
+    EXPECT_FALSE(openAndReadAll(dir / "t.dbf").has_value());
+}
+
+struct MemoDamage {
+    const char* name;
+    std::function<void(std::string& dbf, std::string& fpt)> damage;
+};
+
+TEST(TableCorruption, DamagedMemoBlocksFailOnlyTheirCells) {
+    const std::size_t firstRecord = kHeaderLength;
+    const std::vector<MemoDamage> cases = {
+        {"memo pointer past the end", [&](std::string& d, std::string&) { put32(d, firstRecord + 9, 100000); }},
+        {"memo pointer inside the memo header", [&](std::string& d, std::string&) { put32(d, firstRecord + 9, 2); }},
+        {"block length huge", [](std::string&, std::string& f) { put32be(f, 8 * 64 + 4, 0x7FFFFFF0u); }},
+        {"block length one past the file", [](std::string&, std::string& f) { put32be(f, 8 * 64 + 4, static_cast<std::uint32_t>(f.size() - 8 * 64 - 8 + 1)); }},
+        {"block size 0", [](std::string&, std::string& f) { f[6] = f[7] = 0; }},
+        {"memo file truncated to its header", [](std::string&, std::string& f) { f.resize(512); }},
+        {"memo file empty", [](std::string&, std::string& f) { f.clear(); }},
+    };
+    for (const MemoDamage& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        makeTable(dir);
+        std::string dbf = test::readBytes(dir / "t.dbf");
+        std::string fpt = test::readBytes(dir / "t.fpt");
+        c.damage(dbf, fpt);
+        test::writeBytes(dir / "t.dbf", dbf);
+        test::writeBytes(dir / "t.fpt", fpt);
+        auto table = Table::open(dir / "t.dbf", OpenMode::Shared);
+        EXPECT_EQ(table->value(1, 0), Value(std::string("row0")));
+        EXPECT_EQ(table->value(1, 2), Value(std::string("v")));
+        try {
+            table->value(1, 1);
+            ADD_FAILURE() << "damaged memo read";
+        } catch (const ProviderError& e) {
+            EXPECT_EQ(e.code(), FoxError::MemoFileInvalid) << e.what();
+            EXPECT_NE(e.message().find("t.fpt"), std::string::npos) << e.message();
+        }
+    }
+}
+
+TEST(TableCorruption, MissingMemoFileStillOpensButRefusesWrites) {
+    test::TempDir dir;
+    makeTable(dir);
+    std::filesystem::remove(dir / "t.fpt");
+    auto table = Table::open(dir / "t.dbf", OpenMode::Shared);
+    EXPECT_EQ(table->value(2, 0), Value(std::string("row1")));
+    EXPECT_THROW(table->value(2, 1), ProviderError);
+    const std::string before = test::readBytes(dir / "t.dbf");
+    try {
+        table->update(1, {{0, std::string("x")}});
+        ADD_FAILURE() << "write accepted without the memo file";
+    } catch (const ProviderError& e) {
+        EXPECT_EQ(e.code(), FoxError::MemoFileInvalid);
+    }
+    EXPECT_TRUE(test::readBytes(dir / "t.dbf") == before);
+}
+
+TEST(TableCorruption, FileShrinkingUnderAnOpenTableIsReportedNotRead) {
+    test::TempDir dir;
+    makeTable(dir);
+    auto table = Table::open(dir / "t.dbf");
+    std::filesystem::resize_file(dir / "t.dbf", kHeaderLength + kRecordLength);
+    EXPECT_EQ(table->value(1, 0), Value(std::string("row0")));
+    try {
+        table->value(3, 0);
+        ADD_FAILURE() << "record read past the end of file";
+    } catch (const ProviderError& e) {
+        EXPECT_EQ(e.code(), FoxError::TableCorrupted);
+    }
+}
+
+// Random byte damage anywhere in the header, records or memo: only ProviderErrors, never a crash.
+TEST(TableCorruption, RandomDamageNeverCrashes) {
+    test::TempDir dir;
+    makeTable(dir);
+    const std::string dbf = test::readBytes(dir / "t.dbf");
+    const std::string fpt = test::readBytes(dir / "t.fpt");
+    std::mt19937 random(20240607);
+    for (int round = 0; round < 400; ++round) {
+        std::string d = dbf;
+        std::string f = fpt;
+        std::string& target = round % 3 == 2 ? f : d;
+        const int flips = 1 + static_cast<int>(random() % 8);
+        for (int i = 0; i < flips; ++i) target[random() % target.size()] = static_cast<char>(random());
+        if (round % 17 == 0) target.resize(random() % target.size());
+        test::writeBytes(dir / "t.dbf", d);
+        test::writeBytes(dir / "t.fpt", f);
+        openAndReadAll(dir / "t.dbf");  // any outcome but a crash is acceptable
+    }
+}
+
+}  // namespace
+}  // namespace dorvane::provider
