@@ -83,6 +83,7 @@ void BTreeEdit::fixUp(std::vector<Step>& path) {
         const std::vector<std::uint32_t> pieces = splitIfNeeded(offset, level);
         Node& parent = node(path[level - 1].offset, level - 1);
         const std::size_t idx = path[level - 1].childIndex;
+        bool changed = true;
         if (pieces.empty()) {
             unlink(offset, level);
             release(offset);
@@ -90,35 +91,38 @@ void BTreeEdit::fixUp(std::vector<Step>& path) {
             parent.children.erase(parent.children.begin() + static_cast<std::ptrdiff_t>(idx));
         } else {
             const KeyEntry& last = node(pieces[0], level).keys.back();
-            if (pieces.size() == 1 && parent.keys[idx] == last) return;  // nothing above changes
+            changed = pieces.size() > 1 || !(parent.keys[idx] == last);
             parent.keys[idx] = last;
             for (std::size_t j = 1; j < pieces.size(); ++j) {
                 const auto at = static_cast<std::ptrdiff_t>(idx + j);
                 parent.keys.insert(parent.keys.begin() + at, node(pieces[j], level).keys.back());
                 parent.children.insert(parent.children.begin() + at, pieces[j]);
             }
+            if (pieces.size() == 1 && mergeWithSibling(parent, idx, level)) changed = true;
         }
+        if (!changed) return;  // nothing above changes
         markDirty(parent.offset);
     }
 
     // The root: grow a level when it split, turn an emptied interior root into an empty leaf,
     // and let a lone child take the root's place.
-    Node& root = node(m_root, 0);
-    if (!nodeFits(root, m_format)) {
-        const std::vector<std::uint32_t> pieces = splitIfNeeded(m_root, 0);
-        const std::uint32_t newRoot = allocate(-1, false);
-        Node& top = node(newRoot, -1);
-        top.root = true;
+    // A root that overflows is split and a new root made above it, as often as needed (an interior
+    // node of 240-byte keys holds two entries only).
+    for (int depth = 0; !nodeFits(node(m_root, depth), m_format); --depth) {
+        const std::vector<std::uint32_t> pieces = splitIfNeeded(m_root, depth);
+        const std::uint32_t newRoot = allocate(depth - 1, false);
+        Node& top = node(newRoot, depth - 1);
         for (std::uint32_t p : pieces) {
-            Node& piece = node(p, 0);
+            Node& piece = node(p, depth);
             piece.root = false;
             markDirty(p);
             top.keys.push_back(piece.keys.back());
             top.children.push_back(p);
         }
+        top.root = true;
         m_root = newRoot;
-        return;
     }
+    Node& root = node(m_root, 0);
     if (!root.leaf && root.keys.empty()) {
         root.leaf = true;
         root.children.clear();
@@ -174,6 +178,38 @@ std::vector<std::uint32_t> BTreeEdit::splitIfNeeded(std::uint32_t offset, int de
     }
     markDirty(offset);
     return pieces;
+}
+
+bool BTreeEdit::underfilled(const Node& n) const {
+    if (n.leaf) return leafBytes(n.keys.data(), n.keys.data() + n.keys.size(), m_format) * 4 < kLeafAreaSize;
+    return n.keys.size() < std::max<std::size_t>(2, interiorCapacity(m_format) / 4);
+}
+
+// Joins a child that fell below a quarter full with its right (else left) neighbour under the same
+// parent when both fit one page; the right one of the pair is released.
+bool BTreeEdit::mergeWithSibling(Node& parent, std::size_t idx, int level) {
+    if (!underfilled(node(parent.children[idx], level))) return false;
+    for (const std::size_t left : {idx, idx - 1}) {
+        if (left >= parent.children.size() || left + 1 >= parent.children.size()) continue;
+        Node& a = node(parent.children[left], level);
+        Node& b = node(parent.children[left + 1], level);
+        if (a.right != b.offset) continue;  // not linked as neighbours: leave them be
+        Node merged = a;
+        merged.keys.insert(merged.keys.end(), b.keys.begin(), b.keys.end());
+        merged.children.insert(merged.children.end(), b.children.begin(), b.children.end());
+        if (!nodeFits(merged, m_format)) continue;
+        const std::uint32_t gone = b.offset;
+        unlink(gone, level);
+        a.keys = std::move(merged.keys);
+        a.children = std::move(merged.children);
+        markDirty(a.offset);
+        release(gone);
+        parent.keys.erase(parent.keys.begin() + static_cast<std::ptrdiff_t>(left + 1));
+        parent.children.erase(parent.children.begin() + static_cast<std::ptrdiff_t>(left + 1));
+        parent.keys[left] = a.keys.back();
+        return true;
+    }
+    return false;
 }
 
 void BTreeEdit::unlink(std::uint32_t offset, int depth) {

@@ -1,5 +1,5 @@
-// In-place changes to one tag's B-tree: insert and delete entries, splitting, removing and
-// collapsing nodes, with pages taken from and returned to the file's free list.
+// In-place changes to one tag's B-tree: insert and delete entries, splitting, merging, removing
+// and collapsing nodes, with pages taken from and returned to the file's free list.
 #pragma once
 
 #include <cstdint>
@@ -46,6 +46,8 @@ private:
     std::vector<Step> descend(const KeyEntry& target);
     void fixUp(std::vector<Step>& path);
     std::vector<std::uint32_t> splitIfNeeded(std::uint32_t offset, int depth);
+    bool underfilled(const Node& n) const;
+    bool mergeWithSibling(Node& parent, std::size_t idx, int level);
     void unlink(std::uint32_t offset, int depth);
     std::uint32_t allocate(int depth, bool leaf);
     void release(std::uint32_t offset);

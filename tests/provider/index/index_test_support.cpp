@@ -56,10 +56,18 @@ std::int32_t MiniTable::integer(std::size_t recno, const std::string& field) con
 
 fs::path fixtureDir() { return fs::path(DORVANE_FIXTURES); }
 
-fs::path copyFoxproDb(const std::string& label) {
+fs::path tempDir(const std::string& label) {
     static std::mt19937 rng(std::random_device{}());
-    const fs::path dir = fs::temp_directory_path() / ("dorvane-index-" + label + "-" + std::to_string(rng()));
+    // Memory-backed when there is one: the edits fsync after every change.
+    std::error_code ec;
+    const fs::path root = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
+    const fs::path dir = root / ("dorvane-index-" + label + "-" + std::to_string(rng()));
     fs::create_directories(dir);
+    return dir;
+}
+
+fs::path copyFoxproDb(const std::string& label) {
+    const fs::path dir = tempDir(label);
     for (const auto& e : fs::directory_iterator(fixtureDir() / "foxprodb")) {
         fs::copy_file(e.path(), dir / e.path().filename());
         fs::permissions(dir / e.path().filename(), fs::perms::owner_read | fs::perms::owner_write);

@@ -29,6 +29,8 @@ struct MiniTable {
 };
 
 std::filesystem::path fixtureDir();
+// A fresh, empty temporary folder.
+std::filesystem::path tempDir(const std::string& label);
 // A fresh temporary folder holding a copy of the fixtures' foxprodb folder (writable files).
 std::filesystem::path copyFoxproDb(const std::string& label);
 std::string readBytes(const std::filesystem::path& p);

@@ -1,0 +1,215 @@
+// In-place tag maintenance: randomised inserts, deletes and updates checked against a model after
+// every batch, with the B-tree invariants verified; uniqueness rules; free-page reuse.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <random>
+
+#include "index_test_support.h"
+#include "provider/error.h"
+#include "provider/index/key_encoding.h"
+#include "provider/index/tree_walk.h"
+
+namespace dorvane::provider::index::test {
+namespace {
+namespace fs = std::filesystem;
+
+using Model = std::multimap<std::string, std::uint32_t>;
+
+std::vector<KeyEntry> modelEntries(const Model& model) {
+    std::vector<KeyEntry> out;
+    for (const auto& [k, r] : model) out.push_back({k, r});
+    std::sort(out.begin(), out.end(), entryLess);
+    return out;
+}
+
+// A file of one tag built by us, for trees of any shape.
+fs::path makeIndex(const fs::path& dir, const TagDefinition& def, std::vector<KeyEntry> entries = {}) {
+    const fs::path p = dir / "made.cdx";
+    CdxFile::create(p.string(), {{def, std::move(entries), std::nullopt}});
+    return p;
+}
+
+struct RandomRun {
+    const char* label;
+    std::uint16_t keyLength;
+    KeyType type;
+    int keySpace;    // distinct key values drawn from
+    int operations;  // per batch
+    int batches;
+    int minHeight;   // levels the tree must reach at its largest
+};
+
+int treeHeight(const CdxFile& cdx, const std::string& tagName) {
+    const TagInfo& t = cdx.tag(tagName);
+    const PageFile file(cdx.path(), false);
+    const NodeFormat format{t.keyLength(), padByteFor(t.keyType)};
+    int height = 1;
+    for (Node n = loadNode(file, t.header.root, format); !n.leaf; n = loadNode(file, n.children[0], format)) ++height;
+    return height;
+}
+
+std::string randomKey(std::mt19937& rng, const RandomRun& run) {
+    const int v = std::uniform_int_distribution<int>(0, run.keySpace - 1)(rng);
+    if (run.type == KeyType::Integer) return encodeIntegerKey(v - run.keySpace / 2);
+    if (run.type == KeyType::Numeric) return encodeDoubleKey((v - run.keySpace / 2) * 0.25);
+    // Character: shared prefixes and trailing blanks exercise leaf compression.
+    std::string s = "K" + std::to_string(v % 7) + std::string(static_cast<std::size_t>(v % 5), 'x') + std::to_string(v);
+    return encodeCharacterKey(s, run.keyLength);
+}
+
+// Runs batches of random changes on `tagName`, checking model equality and invariants per batch.
+void runRandomBatches(CdxFile& cdx, const std::string& tagName, Model model, const RandomRun& run,
+                      unsigned seed) {
+    std::mt19937 rng(seed);
+    int maxHeight = 0;
+    std::uint32_t nextRecno = 1;
+    for (const auto& [k, r] : model) nextRecno = std::max(nextRecno, r + 1);
+    for (int batch = 0; batch < run.batches; ++batch) {
+        for (int op = 0; op < run.operations; ++op) {
+            const int what = std::uniform_int_distribution<int>(0, 9)(rng);
+            // Lean towards growth in the first half and shrinking in the second, to reach both
+            // node splits and node removal with root collapse.
+            const bool growing = batch < run.batches / 2;
+            if (model.empty() || what < (growing ? 8 : 1)) {
+                const std::string key = randomKey(rng, run);
+                // Large record numbers now and then widen the leaf entries.
+                const std::uint32_t recno = what == 0 ? nextRecno + 70000 : nextRecno;
+                nextRecno = recno + 1;
+                ASSERT_TRUE(cdx.insert(tagName, key, recno));
+                model.emplace(key, recno);
+            } else {
+                auto it = model.begin();
+                std::advance(it, std::uniform_int_distribution<std::size_t>(0, model.size() - 1)(rng));
+                const auto [key, recno] = *it;
+                model.erase(it);
+                if (what < 9) {
+                    ASSERT_TRUE(cdx.remove(tagName, key, recno));
+                } else {
+                    const std::string newKey = randomKey(rng, run);
+                    cdx.update(tagName, key, newKey, recno);
+                    model.emplace(newKey, recno);
+                }
+            }
+        }
+        const auto problems = checkInvariants(cdx, tagName);
+        ASSERT_TRUE(problems.empty()) << run.label << " batch " << batch << ": " << problems.front();
+        ASSERT_EQ(cdx.entries(tagName), modelEntries(model)) << run.label << " batch " << batch;
+        maxHeight = std::max(maxHeight, treeHeight(cdx, tagName));
+    }
+    // The runs are sized to grow trees several levels high; emptying the tag brings it back to one
+    // empty root leaf with every other page on the free list.
+    EXPECT_GE(maxHeight, run.minHeight) << run.label;
+    for (const auto& [key, recno] : model) ASSERT_TRUE(cdx.remove(tagName, key, recno));
+    EXPECT_TRUE(cdx.entries(tagName).empty());
+    EXPECT_EQ(treeHeight(cdx, tagName), 1);
+    const auto problems = checkInvariants(cdx, tagName);
+    EXPECT_TRUE(problems.empty()) << problems.front();
+}
+
+TEST(BTreeUpdate, RandomChangesKeepTreesSoundOnBuiltFiles) {
+    const RandomRun runs[] = {
+        {"integer", 4, KeyType::Integer, 50, 400, 8, 2},
+        {"double", 8, KeyType::Numeric, 400, 300, 8, 2},
+        {"short text", 12, KeyType::Character, 300, 200, 8, 2},
+        {"long text: 4 keys per interior node", 100, KeyType::Character, 1000, 120, 10, 3},
+        {"widest keys", 240, KeyType::Character, 2000, 60, 8, 4},
+    };
+    unsigned seed = 1;
+    for (const RandomRun& run : runs) {
+        SCOPED_TRACE(run.label);
+        const fs::path dir = tempDir("rand");
+        TagDefinition def{"T", "x", "", run.keyLength, run.type};
+        const fs::path p = makeIndex(dir, def);
+        CdxFile cdx = CdxFile::open(p.string(), true);
+        cdx.setKeyType("T", run.type);
+        runRandomBatches(cdx, "T", {}, run, seed++);
+        fs::remove_all(dir);
+    }
+}
+
+TEST(BTreeUpdate, RandomChangesOnACopiedFixtureLeaveOtherTagsAlone) {
+    const fs::path dir = copyFoxproDb("rand");
+    const std::string path = (dir / "calls.CDX").string();
+    CdxFile cdx = CdxFile::open(path, true);
+    cdx.setKeyType("CONTACT_ID", KeyType::Integer);
+    cdx.setKeyType("CALL_ID", KeyType::Integer);
+    const auto callIds = cdx.entries("CALL_ID");
+    Model model;
+    for (const KeyEntry& e : cdx.entries("CONTACT_ID")) model.emplace(e.key, e.recno);
+    runRandomBatches(cdx, "CONTACT_ID", model, {"calls.CONTACT_ID", 4, KeyType::Integer, 40, 100, 10, 2}, 99);
+    const CdxFile reopened = CdxFile::open(path);
+    EXPECT_EQ(reopened.entries("CALL_ID"), callIds);
+    EXPECT_TRUE(checkInvariants(reopened, "CALL_ID").empty());
+    fs::remove_all(dir);
+}
+
+TEST(BTreeUpdate, CandidateTagRefusesDuplicatesAndChangesNothing) {
+    const fs::path dir = copyFoxproDb("cand");
+    const fs::path path = dir / "calls.CDX";
+    const std::string before = readBytes(path);
+    CdxFile cdx = CdxFile::open(path.string(), true);
+    const std::string three = encodeIntegerKey(3);
+    const struct {
+        const char* what;
+        std::function<void()> change;
+    } cases[] = {
+        {"insert of a held key", [&] { cdx.insert("CALL_ID", three, 17); }},
+        {"update to a held key", [&] { cdx.update("call_id", encodeIntegerKey(5), three, 5); }},
+        {"insert into a record with no key before", [&] { cdx.update("CALL_ID", std::nullopt, three, 40); }},
+    };
+    for (const auto& c : cases) {
+        try {
+            c.change();
+            ADD_FAILURE() << c.what << " was accepted";
+        } catch (const ProviderError& e) {
+            EXPECT_EQ(e.number(), 1884) << c.what;
+            EXPECT_EQ(e.message(), "Uniqueness of index \"CALL_ID\" is violated.") << c.what;
+        }
+        EXPECT_EQ(readBytes(path), before) << c.what;
+    }
+    // The record that holds the key may keep it, and a free key is taken.
+    EXPECT_FALSE(cdx.update("CALL_ID", three, three, 3));
+    EXPECT_TRUE(cdx.update("CALL_ID", three, encodeIntegerKey(300), 3));
+    EXPECT_TRUE(cdx.insert("CALL_ID", three, 17));
+    fs::remove_all(dir);
+}
+
+TEST(BTreeUpdate, UniqueTagKeepsOnlyTheFirstRecordOfAKey) {
+    const fs::path dir = tempDir("unique");
+    TagDefinition def{"U", "name", "", 6, KeyType::Character, /*unique=*/true};
+    const auto key = [](const char* s) { return encodeCharacterKey(s, 6); };
+    // A rebuild keeps the lowest record number of each key.
+    const fs::path p = makeIndex(dir, def, {{key("b"), 4}, {key("a"), 2}, {key("b"), 1}, {key("a"), 3}});
+    CdxFile cdx = CdxFile::open(p.string(), true);
+    EXPECT_EQ(cdx.entries("U"), (std::vector<KeyEntry>{{key("a"), 2}, {key("b"), 1}}));
+    EXPECT_FALSE(cdx.insert("U", key("a"), 9));
+    EXPECT_TRUE(cdx.insert("U", key("c"), 9));
+    EXPECT_TRUE(cdx.remove("U", key("a"), 2));
+    EXPECT_FALSE(cdx.remove("U", key("a"), 3));  // never stored
+    EXPECT_EQ(cdx.entries("U"), (std::vector<KeyEntry>{{key("b"), 1}, {key("c"), 9}}));
+    fs::remove_all(dir);
+}
+
+TEST(BTreeUpdate, EmptiedPagesAreReusedFromTheFreeList) {
+    const fs::path dir = tempDir("free");
+    TagDefinition def{"T", "x", "", 100, KeyType::Character};
+    const fs::path p = makeIndex(dir, def);
+    CdxFile cdx = CdxFile::open(p.string(), true);
+    const auto fill = [&] {
+        for (std::uint32_t r = 1; r <= 60; ++r) cdx.insert("T", encodeCharacterKey("key" + std::to_string(r * 7919 % 61), 100), r);
+    };
+    fill();
+    const auto grown = fs::file_size(p);
+    for (const KeyEntry& e : cdx.entries("T")) ASSERT_TRUE(cdx.remove("T", e.key, e.recno));
+    EXPECT_TRUE(cdx.entries("T").empty());
+    EXPECT_TRUE(checkInvariants(cdx, "T").empty());
+    fill();
+    EXPECT_EQ(fs::file_size(p), grown);
+    EXPECT_TRUE(checkInvariants(cdx, "T").empty());
+    fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace dorvane::provider::index::test
