@@ -39,6 +39,8 @@ MiniTable MiniTable::load(const fs::path& dbf) {
         f.length = b[off + 16];
         t.fields.push_back(f);
     }
+    t.headerLength = headerLength;
+    t.recordLength = recordLength;
     for (std::uint32_t i = 0; i < count; ++i) t.records.push_back(bytes.substr(headerLength + i * recordLength, recordLength));
     return t;
 }
@@ -46,6 +48,12 @@ MiniTable MiniTable::load(const fs::path& dbf) {
 std::string MiniTable::raw(std::size_t recno, const std::string& field) const {
     for (const Field& f : fields)
         if (f.name == field) return records[recno - 1].substr(f.offset, f.length);
+    throw std::runtime_error("no field " + field);
+}
+
+std::size_t MiniTable::fileOffset(std::size_t recno, const std::string& field) const {
+    for (const Field& f : fields)
+        if (f.name == field) return headerLength + (recno - 1) * recordLength + f.offset;
     throw std::runtime_error("no field " + field);
 }
 

@@ -21,11 +21,15 @@ struct MiniTable {
     };
     std::vector<Field> fields;
     std::vector<std::string> records;  // raw record bytes, deletion flag first
+    std::size_t headerLength = 0;
+    std::size_t recordLength = 0;
 
     static MiniTable load(const std::filesystem::path& dbf);
     bool deleted(std::size_t recno) const { return records[recno - 1][0] == '*'; }
     std::string raw(std::size_t recno, const std::string& field) const;
     std::int32_t integer(std::size_t recno, const std::string& field) const;
+    // File offset of a field's bytes in a record.
+    std::size_t fileOffset(std::size_t recno, const std::string& field) const;
 };
 
 std::filesystem::path fixtureDir();

@@ -1,0 +1,195 @@
+// Whole-file writes (rebuild of a tag, a new file from definitions) and record changes mirrored
+// into a tag, all judged by the independent cdx-check tool against the tables.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "index_test_support.h"
+#include "provider/error.h"
+#include "provider/index/byte_io.h"
+#include "provider/index/cdx_builder.h"
+#include "provider/index/key_encoding.h"
+
+namespace dorvane::provider::index::test {
+namespace {
+namespace fs = std::filesystem;
+
+struct TableIndex {
+    const char* table;
+    const char* index;
+    std::vector<std::pair<const char*, KeyType>> tags;
+};
+
+const std::vector<TableIndex>& tableIndexes() {
+    static const std::vector<TableIndex> all = {
+        {"calls.dbf", "calls.CDX", {{"CALL_ID", KeyType::Integer}, {"CONTACT_ID", KeyType::Integer}}},
+        {"contacts.dbf", "contacts.CDX", {{"CONTACT_ID", KeyType::Integer}, {"TYPE_ID", KeyType::Integer}}},
+        {"setup.dbf", "setup.CDX", {{"KEY_NAME", KeyType::Character}}},
+        {"types.dbf", "types.CDX", {{"TYPE_ID", KeyType::Integer}}},
+        {"FOXPRO-DB-TEST.DBC", "FOXPRO-DB-TEST.DCX",
+         {{"OBJECTNAME", KeyType::Character}, {"OBJECTTYPE", KeyType::Character}}},
+    };
+    return all;
+}
+
+void expectCheckerAgrees(const fs::path& dbf, std::size_t tagCount) {
+    std::string out;
+    EXPECT_EQ(runCdxCheck(dbf, out), 0) << out;
+    std::size_t oks = 0;
+    for (std::size_t p = out.find("OK tag"); p != std::string::npos; p = out.find("OK tag", p + 1)) ++oks;
+    EXPECT_EQ(oks, tagCount) << out;
+}
+
+CdxFile openTyped(const fs::path& p, const TableIndex& t) {
+    CdxFile cdx = CdxFile::open(p.string(), true);
+    for (const auto& [name, type] : t.tags) cdx.setKeyType(name, type);
+    return cdx;
+}
+
+TEST(IndexRebuild, EveryTagRebuiltFromItsOwnKeysStillMatchesTheTable) {
+    for (const TableIndex& t : tableIndexes()) {
+        SCOPED_TRACE(t.index);
+        const fs::path dir = copyFoxproDb("rebuild");
+        CdxFile cdx = openTyped(dir / t.index, t);
+        for (const auto& [name, type] : t.tags) {
+            const auto before = cdx.entries(name);
+            cdx.rebuildTag(name, before);
+            EXPECT_EQ(cdx.entries(name), before);
+            EXPECT_TRUE(checkInvariants(cdx, name).empty());
+        }
+        EXPECT_FALSE(fs::exists(dir / (std::string(t.index) + ".dorvane-new")));
+        expectCheckerAgrees(dir / t.table, t.tags.size());
+        fs::remove_all(dir);
+    }
+}
+
+TEST(IndexRebuild, NewFileFromDefinitionsKeepsTagsAndMatchesTheTable) {
+    for (const TableIndex& t : tableIndexes()) {
+        SCOPED_TRACE(t.index);
+        const fs::path dir = copyFoxproDb("create");
+        std::vector<TagContent> contents = openTyped(dir / t.index, t).contents();
+        for (TagContent& c : contents) c.previousHeader.reset();
+        fs::remove(dir / t.index);
+        CdxFile::create((dir / t.index).string(), contents);
+        const CdxFile made = CdxFile::open((dir / t.index).string());
+        const CdxFile original = CdxFile::open((fixtureDir() / "foxprodb" / t.index).string());
+        ASSERT_EQ(made.tags().size(), original.tags().size());
+        for (std::size_t i = 0; i < made.tags().size(); ++i) {
+            const TagInfo& a = made.tags()[i];
+            const TagInfo& b = original.tags()[i];
+            EXPECT_EQ(a.name, b.name);
+            EXPECT_EQ(a.header.options, b.header.options);
+            EXPECT_EQ(a.header.keyExpression, b.header.keyExpression);
+            EXPECT_EQ(a.header.forExpression, b.header.forExpression);
+            EXPECT_EQ(a.keyLength(), b.keyLength());
+            // Key statistics in header bytes 16..23 as FoxPro writes them for tags without FOR.
+            if (!b.hasFor())
+                EXPECT_TRUE(std::equal(a.header.raw.begin() + 16, a.header.raw.begin() + 24, b.header.raw.begin() + 16))
+                    << a.name;
+        }
+        expectCheckerAgrees(dir / t.table, t.tags.size());
+        fs::remove_all(dir);
+    }
+}
+
+TEST(IndexRebuild, LargeTagIsPackedIntoWellFilledLeaves) {
+    const fs::path dir = tempDir("pack");
+    std::vector<KeyEntry> entries;
+    for (std::uint32_t r = 1; r <= 20000; ++r)
+        entries.push_back({encodeCharacterKey("name" + std::to_string(r * 7919u % 20011u), 30), r});
+    TagDefinition def{"NAME", "name", "", 30, KeyType::Character};
+    CdxFile::create((dir / "big.cdx").string(), {{def, entries, std::nullopt}});
+    const CdxFile cdx = CdxFile::open((dir / "big.cdx").string());
+    std::sort(entries.begin(), entries.end(), entryLess);
+    EXPECT_EQ(cdx.entries("NAME"), entries);
+    EXPECT_TRUE(checkInvariants(cdx, "NAME").empty());
+    // All leaves but the last are full to within one entry.
+    const PageFile file(cdx.path(), false);
+    std::size_t leaves = 0, underfilled = 0;
+    for (std::uint64_t off = 2048; off + kPageSize <= file.size(); off += kPageSize) {
+        std::array<unsigned char, kPageSize> page{};
+        file.read(off, page.data(), page.size());
+        if ((readLe(page.data(), 2) & kAttrLeaf) == 0) continue;
+        ++leaves;
+        if (readLe(page.data() + kLeafFreeBytes, 2) > 30 + 4) ++underfilled;
+    }
+    EXPECT_GT(leaves, 100u);
+    EXPECT_LE(underfilled, 1u);
+    fs::remove_all(dir);
+}
+
+TEST(IndexRebuild, BadDefinitionsAreRefusedAndTheOldFileStays) {
+    const fs::path dir = tempDir("baddef");
+    const fs::path p = dir / "x.cdx";
+    TagDefinition good{"A", "a", "", 4, KeyType::Integer};
+    CdxFile::create(p.string(), {{good, {{encodeIntegerKey(1), 1}}, std::nullopt}});
+    const std::string before = readBytes(p);
+    TagDefinition candidate{"C", "c", "", 4, KeyType::Integer, false, true};
+    TagDefinition general{"G", "g", "", 4, KeyType::Character};
+    general.collation = "GENERAL";
+    const struct {
+        const char* what;
+        std::vector<TagContent> tags;
+        int error;
+    } cases[] = {
+        {"candidate duplicates", {{candidate, {{encodeIntegerKey(1), 1}, {encodeIntegerKey(1), 2}}, std::nullopt}}, 1884},
+        {"collation without weights", {{general, {}, std::nullopt}}, 1999},
+        {"repeated tag name", {{good, {}, std::nullopt}, {good, {}, std::nullopt}}, 1712},
+        {"tag name too long", {{TagDefinition{"ELEVENCHARS", "a", "", 4}, {}, std::nullopt}}, 1712},
+        {"key of the wrong size", {{good, {{"abc", 1}}, std::nullopt}}, 1903},
+        {"key length above 240", {{TagDefinition{"L", "a", "", 241}, {}, std::nullopt}}, 1903},
+    };
+    for (const auto& c : cases) {
+        try {
+            CdxFile::create(p.string(), c.tags);
+            ADD_FAILURE() << c.what << " accepted";
+        } catch (const ProviderError& e) {
+            EXPECT_EQ(e.number(), c.error) << c.what;
+        }
+        EXPECT_EQ(readBytes(p), before) << c.what;
+    }
+    fs::remove_all(dir);
+}
+
+// Writes a 4-byte integer into a copied table's record, as a table engine would.
+void pokeInteger(const fs::path& dbf, std::size_t recno, const std::string& field, std::int32_t value) {
+    const MiniTable t = MiniTable::load(dbf);
+    std::fstream f(dbf, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(static_cast<std::streamoff>(t.fileOffset(recno, field)));
+    unsigned char bytes[4];
+    writeLe(bytes, static_cast<std::uint32_t>(value), 4);
+    f.write(reinterpret_cast<const char*>(bytes), 4);
+}
+
+TEST(IndexRebuild, RecordChangesMirroredIntoTheTagsSatisfyTheChecker) {
+    const fs::path dir = copyFoxproDb("mirror");
+    const TableIndex& t = tableIndexes()[1];  // contacts: candidate CONTACT_ID, regular TYPE_ID
+    CdxFile cdx = openTyped(dir / t.index, t);
+    const fs::path dbf = dir / t.table;
+    const MiniTable before = MiniTable::load(dbf);
+    // Change a record's type and id, then move ids around, as UPDATE statements would.
+    const struct {
+        std::size_t recno;
+        const char* field;
+        const char* tag;
+        std::int32_t value;
+    } changes[] = {
+        {3, "contact_ty", "TYPE_ID", 7}, {3, "contact_id", "CONTACT_ID", 500}, {1, "contact_id", "CONTACT_ID", 3},
+        {5, "contact_ty", "TYPE_ID", -2}, {2, "contact_id", "CONTACT_ID", 1},
+    };
+    for (const auto& c : changes) {
+        const std::int32_t old = MiniTable::load(dbf).integer(c.recno, c.field);
+        cdx.update(c.tag, encodeIntegerKey(old), encodeIntegerKey(c.value), static_cast<std::uint32_t>(c.recno));
+        pokeInteger(dbf, c.recno, c.field, c.value);
+        expectCheckerAgrees(dbf, 2);
+    }
+    // The checker notices a record changed behind the index's back.
+    pokeInteger(dbf, 4, "contact_ty", 9);
+    std::string out;
+    EXPECT_NE(runCdxCheck(dbf, out), 0) << out;
+    EXPECT_GT(before.records.size(), 0u);
+    fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace dorvane::provider::index::test
