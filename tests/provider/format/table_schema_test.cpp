@@ -1,0 +1,247 @@
+// Structure changes (add, rename, drop a field): records, deletion flags and memo pointers survive,
+// the layout follows the new structure, FoxPro's limits are enforced, and big tables stream quickly.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "provider/error.h"
+#include "provider/format/table.h"
+#include "table_test_support.h"
+
+namespace dorvane::provider {
+namespace {
+
+using test::spec;
+
+// Memo pointers of every record, read straight from the file.
+std::vector<std::uint32_t> memoPointers(const Table& table, int field) {
+    const std::string bytes = test::readBytes(table.path());
+    std::vector<std::uint32_t> pointers;
+    const Field& f = table.fields()[static_cast<std::size_t>(field)];
+    for (std::uint32_t r = 0; r < table.recordCount(); ++r) {
+        std::uint32_t p;
+        std::memcpy(&p, bytes.data() + table.header().headerLength + r * table.header().recordLength + f.offset, 4);
+        pointers.push_back(p);
+    }
+    return pointers;
+}
+
+std::unique_ptr<Table> mixedTable(const test::TempDir& dir) {
+    auto table = Table::create(dir / "mix.dbf", {spec("NAME", 'C', 10), spec("NOTES", 'M', 0, 0, true),
+                                                 spec("CODE", 'V', 8, 0, true), spec("QTY", 'I', 0, 0, true),
+                                                 spec("PRICE", 'N', 8, 2)});
+    for (int i = 0; i < 20; ++i) {
+        FieldAssignments row = {{0, std::string("name") + std::to_string(i)}, {4, i * 1.5}};
+        if (i % 3) row.push_back({1, std::string(static_cast<std::size_t>(10 * i), 'x')});
+        if (i % 4) row.push_back({2, std::string("c") + std::to_string(i)});
+        if (i % 5) row.push_back({3, std::int64_t{i}});
+        table->append(row);
+        if (i % 6 == 1) table->setDeleted(table->recordCount(), true);
+    }
+    return table;
+}
+
+struct Snapshot {
+    std::vector<std::vector<Value>> rows;
+    std::vector<bool> deleted;
+};
+
+Snapshot snapshot(Table& table) {
+    Snapshot s;
+    for (std::uint32_t r = 1; r <= table.recordCount(); ++r) {
+        s.rows.push_back(table.record(r));
+        s.deleted.push_back(table.isDeleted(r));
+    }
+    return s;
+}
+
+TEST(TableSchema, ChangesKeepRecordsDeletionFlagsAndMemoPointers) {
+    struct Change {
+        const char* name;
+        std::function<void(Table&)> apply;
+        std::function<std::vector<Value>(std::vector<Value>)> expected;  // old row -> new row
+        int memoFieldAfter;
+    };
+    const std::vector<Change> changes = {
+        {"add a nullable field", [](Table& t) { t.addField(spec("EXTRA", 'C', 3, 0, true)); },
+         [](std::vector<Value> row) { row.push_back(std::monostate{}); return row; }, 1},
+        {"add a non-null field", [](Table& t) { t.addField(spec("SEEN", 'L')); },
+         [](std::vector<Value> row) { row.push_back(false); return row; }, 1},
+        {"rename a field", [](Table& t) { t.renameField("code", "CODE2"); },
+         [](std::vector<Value> row) { return row; }, 1},
+        {"drop a field before the memo", [](Table& t) { t.dropField("NAME"); },
+         [](std::vector<Value> row) { row.erase(row.begin()); return row; }, 0},
+        {"drop the varchar (shifts null bits)", [](Table& t) { t.dropField("CODE"); },
+         [](std::vector<Value> row) { row.erase(row.begin() + 2); return row; }, 1},
+    };
+    for (const Change& change : changes) {
+        SCOPED_TRACE(change.name);
+        test::TempDir dir;
+        auto table = mixedTable(dir);
+        const Snapshot before = snapshot(*table);
+        const auto pointers = memoPointers(*table, 1);
+        const std::string fpt = test::readBytes(dir / "mix.fpt");
+        change.apply(*table);
+        auto check = [&](Table& t) {
+            const Snapshot after = snapshot(t);
+            ASSERT_EQ(after.rows.size(), before.rows.size());
+            EXPECT_EQ(after.deleted, before.deleted);
+            for (std::size_t r = 0; r < before.rows.size(); ++r)
+                EXPECT_EQ(after.rows[r], change.expected(before.rows[r])) << "record " << r + 1;
+            EXPECT_EQ(memoPointers(t, change.memoFieldAfter), pointers);
+        };
+        check(*table);  // the open table follows the change
+        table.reset();
+        table = Table::open(dir / "mix.dbf", OpenMode::Exclusive);
+        check(*table);  // and so does the file
+        EXPECT_TRUE(test::readBytes(dir / "mix.fpt") == fpt) << "memo file rewritten";
+        const std::string dbf = test::readBytes(dir / "mix.dbf");
+        EXPECT_EQ(dbf.size(), table->header().headerLength + 20u * table->header().recordLength + 1);
+        EXPECT_EQ(dbf.back(), '\x1a');
+        EXPECT_FALSE(std::filesystem::exists(dir / ".mix.dbf.rebuild"));
+        table->append({{table->fieldIndex("PRICE"), 7.0}});  // still writable afterwards
+    }
+}
+
+TEST(TableSchema, AddingMemoOrAutoIncrementFieldsSetsUpWhatTheyNeed) {
+    test::TempDir dir;
+    auto table = Table::create(dir / "plain.dbf", {spec("NAME", 'C', 4)});
+    for (int i = 0; i < 3; ++i) table->append({{0, std::string("n") + std::to_string(i)}});
+    table->setDeleted(2, true);
+    EXPECT_FALSE(std::filesystem::exists(dir / "plain.fpt"));
+    table->addField(spec("NOTES", 'M'));
+    EXPECT_TRUE(std::filesystem::exists(dir / "plain.fpt"));
+    EXPECT_EQ(table->header().tableFlags & kTableFlagMemo, kTableFlagMemo);
+    table->update(1, {{1, std::string("now with memo")}});
+    EXPECT_EQ(table->value(1, 1), Value(std::string("now with memo")));
+
+    FieldSpec id = spec("ID", 'I');
+    id.autoIncrement = true;
+    table->addField(id);
+    EXPECT_EQ(table->header().version, kVersionVfpAutoInc);
+    EXPECT_EQ(table->value(1, 2), Value(std::int64_t{1}));
+    EXPECT_EQ(table->value(3, 2), Value(std::int64_t{3}));
+    EXPECT_TRUE(table->isDeleted(2));
+    table->append();
+    EXPECT_EQ(table->value(4, 2), Value(std::int64_t{4}));
+    table->dropField("NOTES");
+    EXPECT_EQ(table->header().tableFlags & kTableFlagMemo, 0);
+}
+
+TEST(TableSchema, LimitsAndBadNamesAreRefusedWithoutChangingTheFile) {
+    test::TempDir dir;
+    auto table = Table::create(dir / "lim.dbf", {spec("NAME", 'C', 250), spec("OTHER", 'C', 5)});
+    table->append({{0, std::string("a")}});
+    const std::string before = test::readBytes(dir / "lim.dbf");
+    struct Refused {
+        const char* what;
+        std::function<void()> change;
+        FoxError error;
+    };
+    const std::vector<Refused> cases = {
+        {"name longer than 10 in a free table", [&] { table->addField(spec("ELEVENCHARS", 'C', 1)); }, FoxError::FieldNameInvalid},
+        {"name starting with a digit", [&] { table->addField(spec("1ABC", 'C', 1)); }, FoxError::FieldNameInvalid},
+        {"name with a space", [&] { table->addField(spec("A B", 'C', 1)); }, FoxError::FieldNameInvalid},
+        {"empty name", [&] { table->addField(spec("", 'C', 1)); }, FoxError::FieldNameInvalid},
+        {"duplicate ignoring case", [&] { table->addField(spec("name", 'C', 1)); }, FoxError::FieldNameInvalid},
+        {"rename onto another field", [&] { table->renameField("OTHER", "Name"); }, FoxError::FieldNameInvalid},
+        {"rename to a bad name", [&] { table->renameField("OTHER", "bad-name"); }, FoxError::FieldNameInvalid},
+        {"character width 0", [&] { table->addField(spec("C0", 'C', 0)); }, FoxError::FieldWidthInvalid},
+        {"character width 255", [&] { table->addField(spec("C255", 'C', 255)); }, FoxError::FieldWidthInvalid},
+        {"numeric width 21", [&] { table->addField(spec("N21", 'N', 21)); }, FoxError::FieldWidthInvalid},
+        {"decimals too many", [&] { table->addField(spec("N5", 'N', 5, 4)); }, FoxError::FieldWidthInvalid},
+        {"unknown type", [&] { table->addField(spec("X", 'X', 1)); }, FoxError::DataTypeMismatch},
+        {"drop an unknown field", [&] { table->dropField("NOPE"); }, FoxError::VariableNotFound},
+    };
+    for (const Refused& c : cases) {
+        SCOPED_TRACE(c.what);
+        try {
+            c.change();
+            ADD_FAILURE() << "accepted";
+        } catch (const ProviderError& e) {
+            EXPECT_EQ(e.code(), c.error) << e.what();
+        }
+        EXPECT_TRUE(test::readBytes(dir / "lim.dbf") == before);
+    }
+    EXPECT_EQ(table->fieldCount(), 2);
+}
+
+TEST(TableSchema, FieldCountLimitCountsNullFlags) {
+    test::TempDir dir;
+    std::vector<FieldSpec> many;
+    for (int i = 0; i < 255; ++i) many.push_back(spec("F" + std::to_string(i), 'C', 254));
+    EXPECT_NO_THROW(Table::create(dir / "many.dbf", many));  // 255 x 254 + 1 = 64,771 bytes
+    many.back().nullable = true;  // _NullFlags would be the 256th field
+    try {
+        Table::create(dir / "many.dbf", many);
+        ADD_FAILURE() << "256 fields accepted";
+    } catch (const ProviderError& e) {
+        EXPECT_EQ(e.code(), FoxError::TooManyFields);
+    }
+    many.resize(254);
+    auto table = Table::create(dir / "many.dbf", many);
+    const std::string before = test::readBytes(dir / "many.dbf");
+    try {
+        table->addField(spec("V", 'V', 10));  // the field plus _NullFlags
+        ADD_FAILURE() << "256 fields accepted";
+    } catch (const ProviderError& e) {
+        EXPECT_EQ(e.code(), FoxError::TooManyFields);
+    }
+    EXPECT_TRUE(test::readBytes(dir / "many.dbf") == before);
+    table->addField(spec("LAST", 'L'));
+    EXPECT_EQ(table->fieldCount(), 255);
+}
+
+TEST(TableSchema, NeedsExclusiveUse) {
+    test::TempDir dir;
+    Table::create(dir / "s.dbf", {spec("A", 'C', 1)}).reset();
+    auto shared = Table::open(dir / "s.dbf", OpenMode::Shared);
+    try {
+        shared->addField(spec("B", 'C', 1));
+        ADD_FAILURE() << "structure changed in shared use";
+    } catch (const ProviderError& e) {
+        EXPECT_EQ(e.code(), FoxError::MustBeExclusive);
+    }
+}
+
+// A million records: the field is added by streaming, within a few times what copying the file costs.
+TEST(TableSchema, AddingAFieldToAMillionRecordsIsStreamed) {
+    test::TempDir dir;
+    auto table = Table::create(dir / "big.dbf", {spec("NAME", 'C', 30), spec("QTY", 'I'), spec("PRICE", 'N', 10, 2),
+                                                 spec("NOTE", 'V', 20, 0, true)});
+    table->append({{0, std::string("a name")}, {1, std::int64_t{7}}, {2, 3.5}, {3, std::string("short")}});
+    const TableHeader header = table->header();
+    table.reset();
+    constexpr std::uint32_t kRecords = 1000000;
+    std::string bytes = test::readBytes(dir / "big.dbf");
+    const std::string record = bytes.substr(header.headerLength, header.recordLength);
+    bytes.resize(header.headerLength);
+    bytes.reserve(header.headerLength + static_cast<std::size_t>(kRecords) * record.size() + 1);
+    for (std::uint32_t i = 0; i < kRecords; ++i) bytes += record;
+    bytes += '\x1a';
+    std::memcpy(bytes.data() + 4, &kRecords, 4);
+    test::writeBytes(dir / "big.dbf", bytes);
+    bytes = std::string();
+
+    using Clock = std::chrono::steady_clock;
+    auto start = Clock::now();
+    ASSERT_EQ(std::system(("cp '" + (dir / "big.dbf").string() + "' '" + (dir / "copy.dbf").string() + "' && sync '" +
+                           (dir / "copy.dbf").string() + "'").c_str()),
+              0);
+    const double copySeconds = std::chrono::duration<double>(Clock::now() - start).count();
+
+    table = Table::open(dir / "big.dbf", OpenMode::Exclusive);
+    start = Clock::now();
+    table->addField(spec("EXTRA", 'N', 5, 0, true));
+    const double addSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+    std::printf("cp + sync: %.3f s, add field: %.3f s\n", copySeconds, addSeconds);
+    EXPECT_LT(addSeconds, 3 * copySeconds + 0.25);
+    EXPECT_EQ(table->recordCount(), kRecords);
+    EXPECT_EQ(table->value(kRecords, 3), Value(std::string("short")));
+    EXPECT_EQ(table->value(kRecords, 4), Value(std::monostate{}));
+    EXPECT_EQ(table->value(1, 2), Value(3.5));
+}
+
+}  // namespace
+}  // namespace dorvane::provider
