@@ -36,14 +36,25 @@ DateTime fromMs(std::int64_t ms) {
     return DateTime{static_cast<std::int32_t>(day), static_cast<std::int32_t>(rest)};
 }
 
+// Days (dates) or seconds (datetimes) added; results outside years 1..9999 raise NumericOverflow.
 Value dateShift(const Value& base, double amount) {
+    constexpr std::int64_t kFirstDay = 1721426, kLastDay = 5373484;  // 0001-01-01, 9999-12-31
+    if (!(std::fabs(amount) < 1e13)) throw ProviderError::make(FoxError::NumericOverflow);
+    std::int64_t day = 0;
+    Value result;
     if (const auto* d = std::get_if<Date>(&base)) {
         if (d->empty()) return *d;
-        return Date{static_cast<std::int32_t>(d->julianDay + std::llround(amount))};
+        day = d->julianDay + std::llround(amount);
+        result = Date{static_cast<std::int32_t>(day)};
+    } else {
+        const auto& t = std::get<DateTime>(base);
+        if (t.empty()) return t;
+        const DateTime shifted = fromMs(timeMs(t) + std::llround(amount * 1000.0));
+        day = shifted.julianDay;
+        result = shifted;
     }
-    const auto& t = std::get<DateTime>(base);
-    if (t.empty()) return t;
-    return fromMs(timeMs(t) + std::llround(amount * 1000.0));
+    if (day < kFirstDay || day > kLastDay) throw ProviderError::make(FoxError::NumericOverflow);
+    return result;
 }
 
 // a - b for texts: a's trailing blanks move to the end of the result.

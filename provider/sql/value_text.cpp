@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 #include "provider/error.h"
 #include "provider/sql/text_utils.h"
@@ -13,7 +14,6 @@ namespace dorvane::provider::sql {
 namespace {
 
 constexpr double kMaxInteger = 2147483647.0;           // I fields: int32, VFP range +-2,147,483,647
-constexpr double kMaxCurrency = 922337203685477.5807;  // Y fields: int64 / 10,000
 
 [[noreturn]] void mismatch() { throw ProviderError::make(FoxError::DataTypeMismatch); }
 [[noreturn]] void overflow() { throw ProviderError::make(FoxError::NumericOverflow); }
@@ -97,30 +97,45 @@ std::optional<std::string> bytesOfHex(std::string_view text) {
     return out;
 }
 
-// Exact decimal text to currency units (amount x 10,000), rounding past the fourth decimal.
+Currency currencyOf(double amount) {
+    const double scaled = std::round(amount * 10000.0);
+    if (!(std::fabs(scaled) < 9223372036854775808.0)) overflow();  // 2^63
+    return Currency{static_cast<std::int64_t>(scaled)};
+}
+
+// Exact decimal text to currency units (amount x 10,000), rounding past the fourth decimal; forms with
+// an exponent go through double. Overflow of the int64 range raises NumericOverflow.
 std::optional<Currency> parseCurrencyText(std::string_view text) {
     const auto number = parseNumberText(text);
     if (!number) return std::nullopt;
     text = trimWhitespace(text);
-    if (text.find_first_of("eE") != std::string_view::npos || std::fabs(*number) >= 1e14) {
-        if (std::fabs(*number) > kMaxCurrency) overflow();
-        return Currency{std::llround(*number * 10000.0)};
+    if (text.find_first_of("eE") != std::string_view::npos) {
+        return currencyOf(*number);
     }
     bool negative = false;
     std::size_t pos = 0;
     if (text[pos] == '+' || text[pos] == '-') negative = text[pos++] == '-';
+    // Accumulate as a negative number so the int64 minimum stays reachable.
     std::int64_t units = 0;
-    while (pos < text.size() && isDigit(text[pos])) units = units * 10 + (text[pos++] - '0');
+    bool roundUp = false;
+    auto push = [&](char digit) {
+        if (__builtin_mul_overflow(units, 10, &units) || __builtin_sub_overflow(units, digit - '0', &units))
+            overflow();
+    };
+    while (pos < text.size() && isDigit(text[pos])) push(text[pos++]);
     int fraction = 0;
     if (pos < text.size() && text[pos] == '.') ++pos;
-    while (pos < text.size() && isDigit(text[pos])) {
-        if (fraction < 4) units = units * 10 + (text[pos] - '0');
-        else if (fraction == 4 && text[pos] >= '5') ++units;
-        ++fraction;
-        ++pos;
+    for (; pos < text.size() && isDigit(text[pos]); ++pos, ++fraction) {
+        if (fraction < 4) push(text[pos]);
+        else if (fraction == 4) roundUp = text[pos] >= '5';
     }
-    for (; fraction < 4; ++fraction) units *= 10;
-    return Currency{negative ? -units : units};
+    for (; fraction < 4; ++fraction) push('0');
+    if (roundUp && __builtin_sub_overflow(units, 1, &units)) overflow();
+    if (!negative) {
+        if (units == std::numeric_limits<std::int64_t>::min()) overflow();
+        units = -units;
+    }
+    return Currency{units};
 }
 
 void checkNumericWidth(double v, int width) {
@@ -167,9 +182,7 @@ Value toNumberField(const Value& v, char type, int width, int decimals) {
     case 'I':
         if (std::fabs(std::round(*n)) > kMaxInteger) overflow();
         return static_cast<std::int64_t>(std::llround(*n));
-    case 'Y':
-        if (std::fabs(*n) > kMaxCurrency) overflow();
-        return Currency{std::llround(*n * 10000.0)};
+    case 'Y': return currencyOf(*n);
     case 'B': return *n;
     default: {  // N, F
         const double rounded = roundDecimal(*n, decimals);
@@ -209,6 +222,7 @@ std::optional<double> parseNumberText(std::string_view text) {
     if (dot != std::string::npos && (dot == 0 || !isDigit(plain[dot - 1]))) plain.insert(dot, "0");
     double value = 0;
     const auto [end, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
+    if (ec == std::errc::result_out_of_range) return std::strtod(plain.c_str(), nullptr);  // +-inf or 0
     if (ec != std::errc() || end != plain.data() + plain.size()) return std::nullopt;
     return value;
 }

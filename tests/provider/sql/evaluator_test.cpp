@@ -196,7 +196,10 @@ INSTANTIATE_TEST_SUITE_P(
                     ErrorCase{".T. AND 1", FoxError::DataTypeMismatch}, ErrorCase{"NOT 1", FoxError::DataTypeMismatch},
                     ErrorCase{"-'a'", FoxError::DataTypeMismatch}, ErrorCase{"'a' * 2", FoxError::DataTypeMismatch},
                     ErrorCase{"DATE(2024, 2, 30)", FoxError::DataTypeMismatch},
-                    ErrorCase{"born - stamp", FoxError::DataTypeMismatch}));
+                    ErrorCase{"born - stamp", FoxError::DataTypeMismatch},
+                    ErrorCase{"born + 1e300", FoxError::NumericOverflow},
+                    ErrorCase{"born + 3000000", FoxError::NumericOverflow},
+                    ErrorCase{"stamp - 1e12", FoxError::NumericOverflow}));
 
 TEST(EvaluatorErrors, MessagesNameTheMissingThing) {
     MemoryTable table = sampleTable();
