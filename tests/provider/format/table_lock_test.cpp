@@ -1,0 +1,76 @@
+// Exclusive and shared use of a table: the open modes take whole-file locks, so an exclusive user
+// keeps every other open away and a shared user keeps exclusive opens away, across processes too.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "provider/error.h"
+#include "provider/format/table.h"
+#include "table_test_support.h"
+
+namespace dorvane::provider {
+namespace {
+
+// The FoxPro error number another process gets opening `path` in `mode` (0 when it succeeds).
+int openInChild(const std::filesystem::path& path, OpenMode mode) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        try {
+            Table::open(path, mode);
+            ::_exit(0);
+        } catch (const ProviderError& e) {
+            ::_exit(e.number() == static_cast<int>(FoxError::FileInUseByAnother) ? 108 % 256 : 1);
+        } catch (...) {
+            ::_exit(2);
+        }
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return code == 108 ? static_cast<int>(FoxError::FileInUseByAnother) : code;
+}
+
+struct LockCase {
+    OpenMode held;
+    OpenMode requested;
+    bool allowed;
+};
+
+TEST(TableLock, OpenModesExcludeEachOtherAsFoxProDoes) {
+    test::TempDir dir;
+    Table::create(dir / "l.dbf", {test::spec("A", 'C', 1)}).reset();
+    const std::vector<LockCase> cases = {
+        {OpenMode::Exclusive, OpenMode::ReadOnly, false}, {OpenMode::Exclusive, OpenMode::Shared, false},
+        {OpenMode::Exclusive, OpenMode::Exclusive, false}, {OpenMode::Shared, OpenMode::Exclusive, false},
+        {OpenMode::ReadOnly, OpenMode::Exclusive, false}, {OpenMode::Shared, OpenMode::Shared, true},
+        {OpenMode::Shared, OpenMode::ReadOnly, true},      {OpenMode::ReadOnly, OpenMode::Shared, true},
+    };
+    for (const LockCase& c : cases) {
+        SCOPED_TRACE(std::to_string(static_cast<int>(c.held)) + " then " + std::to_string(static_cast<int>(c.requested)));
+        auto held = Table::open(dir / "l.dbf", c.held);
+        EXPECT_EQ(openInChild(dir / "l.dbf", c.requested), c.allowed ? 0 : static_cast<int>(FoxError::FileInUseByAnother));
+        // Within this process too: a second open is another user.
+        try {
+            Table::open(dir / "l.dbf", c.requested);
+            EXPECT_TRUE(c.allowed);
+        } catch (const ProviderError& e) {
+            EXPECT_FALSE(c.allowed);
+            EXPECT_EQ(e.code(), FoxError::FileInUseByAnother);
+            EXPECT_EQ(e.message(), "File is in use by another user.");
+        }
+    }
+    // Closing releases the lock.
+    EXPECT_EQ(openInChild(dir / "l.dbf", OpenMode::Exclusive), 0);
+}
+
+TEST(TableLock, StructureChangeKeepsTheTableExclusive) {
+    test::TempDir dir;
+    auto table = Table::create(dir / "l.dbf", {test::spec("A", 'C', 1)});
+    table->addField(test::spec("B", 'C', 1));
+    EXPECT_EQ(openInChild(dir / "l.dbf", OpenMode::ReadOnly), static_cast<int>(FoxError::FileInUseByAnother));
+    table.reset();
+    EXPECT_EQ(openInChild(dir / "l.dbf", OpenMode::Shared), 0);
+}
+
+}  // namespace
+}  // namespace dorvane::provider
