@@ -277,6 +277,7 @@ void BTreeEdit::commit() {
         Cached& c = m_nodes.at(offset);
         c.node.root = offset == m_root;
         if (c.node.root) c.node.left = c.node.right = kNoPage;
+        c.node.otherAttributes = (c.node.root && c.node.leaf) ? kAttrTagRootLeaf : 0;
         encodeNode(c.node, m_format, page.data());
         m_file.write(offset, page.data(), page.size());
     }

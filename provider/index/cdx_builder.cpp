@@ -20,7 +20,7 @@ struct BuiltTree {
 };
 
 BuiltTree buildTree(const std::vector<KeyEntry>& entries, const NodeFormat& format, std::uint32_t first,
-                    std::uint32_t recnoFloor) {
+                    std::uint32_t recnoFloor, bool directory = false) {
     BuiltTree tree;
     std::vector<std::size_t> starts = packLeaves(entries, format, kLeafAreaSize, recnoFloor);
     starts.push_back(entries.size());
@@ -61,6 +61,7 @@ BuiltTree buildTree(const std::vector<KeyEntry>& entries, const NodeFormat& form
         level = std::move(upper);
     }
     tree.nodes[level[0]].root = true;
+    if (!directory && tree.nodes[level[0]].leaf) tree.nodes[level[0]].otherAttributes = kAttrTagRootLeaf;
     tree.root = tree.nodes[level[0]].offset;
     return tree;
 }
@@ -121,7 +122,7 @@ std::string buildCdxImage(std::vector<TagContent> tags) {
     for (KeyEntry& e : dirEntries) e.key.resize(kDirectoryKeyLength, ' ');
     std::vector<KeyEntry> sortedDir = dirEntries;
     std::sort(sortedDir.begin(), sortedDir.end(), entryLess);
-    const std::size_t dirPages = buildTree(sortedDir, dirFormat, kTagHeaderSize, kNoPage).nodes.size();
+    const std::size_t dirPages = buildTree(sortedDir, dirFormat, kTagHeaderSize, kNoPage, true).nodes.size();
 
     std::string image(kTagHeaderSize + dirPages * kPageSize, '\0');
     for (std::size_t i = 0; i < tags.size(); ++i) {
@@ -151,7 +152,7 @@ std::string buildCdxImage(std::vector<TagContent> tags) {
     }
 
     std::sort(dirEntries.begin(), dirEntries.end(), entryLess);
-    const BuiltTree dir = buildTree(dirEntries, dirFormat, kTagHeaderSize, kNoPage);
+    const BuiltTree dir = buildTree(dirEntries, dirFormat, kTagHeaderSize, kNoPage, true);
     putTree(image, dir, dirFormat);
     TagHeader fileHeader;
     fileHeader.root = dir.root;

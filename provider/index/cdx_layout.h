@@ -47,6 +47,9 @@ inline constexpr std::size_t kNodeLeft = 4;        // 4: left sibling or -1
 inline constexpr std::size_t kNodeRight = 8;       // 4: right sibling or -1
 inline constexpr std::uint16_t kAttrRoot = 0x01;
 inline constexpr std::uint16_t kAttrLeaf = 0x02;
+// FoxPro sets this bit on a tag's root node while that root is also a leaf (never on the directory's
+// root, never on other nodes); its meaning is not documented, so it is written the same way.
+inline constexpr std::uint16_t kAttrTagRootLeaf = 0x04;
 
 // Interior node entries from offset 12: key, record number (4, big-endian), child offset (4, big-endian).
 inline constexpr std::size_t kInteriorEntries = 12;
