@@ -2,7 +2,9 @@
 
 #include <filesystem>
 
+#include "provider/ado/executor.h"
 #include "provider/ado/recordset.h"
+#include "provider/ado/source_catalog.h"
 #include "provider/error.h"
 
 namespace dorvane::provider {
@@ -12,6 +14,12 @@ struct Connection::Impl {
     bool open = false;
     bool container = false;
     ConnectionSettings settings;
+    std::unique_ptr<Executor> executor;
+
+    Executor& run() {
+        if (!open) throw ProviderError(FoxError::FileDoesNotExist, "Operation is not allowed when the object is closed.");
+        return *executor;
+    }
 };
 
 Connection::Connection() : m_impl(std::make_unique<Impl>()) {}
@@ -42,26 +50,31 @@ void Connection::Open(const std::string& connectionString) {
     } else {
         throw ProviderError::make(FoxError::FileDoesNotExist, settings.dataSource);
     }
+    std::unique_ptr<SourceCatalog> catalog = container ? openContainerCatalog(source) : openFolderCatalog(source);
+    m_impl->executor = std::make_unique<Executor>(settings, std::move(catalog));
     m_impl->settings = std::move(settings);
     m_impl->container = container;
     m_impl->open = true;
 }
 
-long Connection::Execute(const std::string& statement) {
-    if (!m_impl->open) throw ProviderError(FoxError::FileDoesNotExist, "Operation is not allowed when the object is closed.");
-    throw ProviderError::make(FoxError::UnrecognizedPhrase);
-}
+long Connection::Execute(const std::string& statement) { return m_impl->run().execute(statement); }
 
 std::shared_ptr<Recordset> Connection::OpenSchema(int schema) {
-    if (!m_impl->open) throw ProviderError(FoxError::FileDoesNotExist, "Operation is not allowed when the object is closed.");
-    throw ProviderError::make(FoxError::UnrecognizedPhrase);
+    Executor& executor = m_impl->run();
+    if (schema != kSchemaTables) throw ProviderError(FoxError::UnrecognizedPhrase, "Schema " + std::to_string(schema) + " is not supported.");
+    auto rows = std::make_shared<Recordset>();
+    rows->openOver(executor.tablesSchema());
+    return rows;
 }
+
+std::shared_ptr<RowSource> Connection::query(const std::string& select) { return m_impl->run().query(select); }
 
 int Connection::state() const { return m_impl->open ? kStateOpen : kStateClosed; }
 
 void Connection::Close() {
     if (!m_impl->open) throw ProviderError(FoxError::FileDoesNotExist, "Operation is not allowed when the object is closed.");
     m_impl->open = false;
+    m_impl->executor.reset();  // closes the tables and releases their locks
 }
 
 const ConnectionSettings& Connection::settings() const { return m_impl->settings; }

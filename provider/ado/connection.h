@@ -10,6 +10,7 @@
 namespace dorvane::provider {
 
 class Recordset;
+class RowSource;
 
 // ADO's adStateClosed / adStateOpen.
 inline constexpr int kStateClosed = 0;
@@ -46,6 +47,8 @@ public:
     const ConnectionSettings& settings() const;
     // True when the Data Source is a .dbc container rather than a folder.
     bool isContainer() const;
+    // Runs a SELECT and returns its rows, read lazily (what Recordset::Open uses).
+    std::shared_ptr<RowSource> query(const std::string& select);
 
 private:
     struct Impl;

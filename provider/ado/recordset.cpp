@@ -10,30 +10,31 @@ namespace dorvane::provider {
 MemoryRowSource::MemoryRowSource(std::vector<ColumnInfo> columns, std::vector<std::vector<dorvane::provider::Value>> rows)
     : m_columns(std::move(columns)), m_rows(std::move(rows)) {}
 
-std::string Field::name() const { return m_owner.DataSource()->column(m_index).name; }
+std::string FieldRef::name() const { return m_owner.DataSource()->column(m_index).name; }
 
-dorvane::provider::Value Field::Value() const {
+dorvane::provider::Value FieldRef::Value() const {
     if (m_owner.Eof()) throw ProviderError(FoxError::RecordOutOfRange, "Either BOF or EOF is True, or the current record has been deleted.");
     return m_owner.DataSource()->value(m_owner.position(), m_index);
 }
 
 int Fields::count() const { return m_owner.DataSource() ? m_owner.DataSource()->columnCount() : 0; }
 
-Field Fields::operator[](int index) const {
+FieldRef Fields::operator[](int index) const {
     if (index < 0 || index >= count()) throw ProviderError::make(FoxError::VariableNotFound, std::to_string(index));
-    return Field(m_owner, index);
+    return FieldRef(m_owner, index);
 }
 
-Field Fields::operator[](const std::string& name) const {
+FieldRef Fields::operator[](const std::string& name) const {
     for (int i = 0; i < count(); ++i) {
-        if (strcasecmp(m_owner.DataSource()->column(i).name.c_str(), name.c_str()) == 0) return Field(m_owner, i);
+        if (strcasecmp(m_owner.DataSource()->column(i).name.c_str(), name.c_str()) == 0) return FieldRef(m_owner, i);
     }
     throw ProviderError::make(FoxError::VariableNotFound, name);
 }
 
 void Recordset::Open(const std::string& select, Connection& connection, int cursorType, int lockType) {
-    if (connection.state() == kStateClosed) throw ProviderError(FoxError::FileDoesNotExist, "Operation is not allowed when the object is closed.");
-    throw ProviderError::make(FoxError::UnrecognizedPhrase);
+    if (m_rows) throw ProviderError(FoxError::FileInUse, "Operation is not allowed when the object is open.");
+    m_rows = connection.query(select);
+    m_position = 0;
 }
 
 void Recordset::openOver(std::shared_ptr<RowSource> rows) {

@@ -50,9 +50,9 @@ private:
 class Recordset;
 
 // One field of the current row.
-class Field {
+class FieldRef {
 public:
-    Field(const Recordset& owner, int index) : m_owner(owner), m_index(index) {}
+    FieldRef(const Recordset& owner, int index) : m_owner(owner), m_index(index) {}
     std::string name() const;
     dorvane::provider::Value Value() const;
 
@@ -66,9 +66,9 @@ class Fields {
 public:
     explicit Fields(const Recordset& owner) : m_owner(owner) {}
     int count() const;
-    Field operator[](int index) const;
+    FieldRef operator[](int index) const;
     // By field name, case-insensitive; raises ProviderError when there is no such field.
-    Field operator[](const std::string& name) const;
+    FieldRef operator[](const std::string& name) const;
 
 private:
     const Recordset& m_owner;

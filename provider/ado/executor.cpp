@@ -1,0 +1,406 @@
+#include "provider/ado/executor.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <optional>
+
+#include "provider/ado/table_rows.h"
+#include "provider/error.h"
+#include "provider/format/file_names.h"
+#include "provider/sql/evaluator.h"
+#include "provider/sql/parser.h"
+#include "provider/sql/plan_shape.h"
+#include "provider/sql/value_text.h"
+
+namespace dorvane::provider {
+namespace fs = std::filesystem;
+
+struct Executor::OpenTable {
+    std::shared_ptr<Table> table;
+    // Sorted recnos of deleted records, while known.
+    std::optional<std::vector<std::uint32_t>> deleted;
+    // Field index -> value -> recno, for integer fields looked up by value.
+    std::map<int, std::unordered_multimap<std::int64_t, std::uint32_t>> valueMaps;
+};
+
+namespace {
+
+// Values of constant expressions (INSERT's VALUES): no fields to read.
+class NoFields final : public sql::FieldCatalog {
+public:
+    std::optional<int> fieldIndex(std::string_view) const override { return std::nullopt; }
+    char fieldType(int) const override { return 'U'; }
+    int fieldWidth(int) const override { return 0; }
+};
+
+class NoRow final : public sql::RowContext {
+public:
+    Value field(int) const override { throw ProviderError::make(FoxError::VariableNotFound); }
+    std::int64_t recno() const override { return 0; }
+    bool deleted() const override { return false; }
+};
+
+std::optional<std::int64_t> wholeNumber(const Value& v) {
+    if (auto i = std::get_if<std::int64_t>(&v)) return *i;
+    if (auto d = std::get_if<double>(&v)) {
+        if (std::isfinite(*d) && std::floor(*d) == *d && std::fabs(*d) < 9.0e15) return std::int64_t(*d);
+    }
+    return std::nullopt;
+}
+
+int requireField(const Table& table, const std::string& name) {
+    const int index = table.fieldIndex(name);
+    if (index < 0) throw ProviderError::make(FoxError::VariableNotFound, name);
+    return index;
+}
+
+FieldSpec specFrom(const sql::FieldDef& def) {
+    FieldSpec spec;
+    spec.name = def.name;
+    spec.type = def.type;
+    spec.width = def.width;
+    spec.decimals = def.decimals;
+    spec.nullable = def.nullable.value_or(false);
+    return spec;
+}
+
+}  // namespace
+
+Executor::Executor(ConnectionSettings settings, std::unique_ptr<SourceCatalog> catalog)
+    : m_settings(std::move(settings)), m_catalog(std::move(catalog)) {}
+
+Executor::~Executor() = default;
+
+sql::EvalOptions Executor::evalOptions() const {
+    sql::EvalOptions options;
+    options.collation = m_settings.collation == Collation::General ? sql::Collation::General : sql::Collation::Machine;
+    return options;
+}
+
+Executor::OpenTable& Executor::open(const sql::TableRef& ref) {
+    const fs::path file = m_catalog->resolve(ref.name, ref.quoted);
+    auto it = m_tables.find(file);
+    if (it != m_tables.end()) {
+        OpenTable& t = *it->second;
+        if (!m_settings.exclusive) {
+            // Others may have written since: read the header again and drop what was derived from it.
+            t.table->refresh();
+            t.deleted.reset();
+            t.valueMaps.clear();
+        }
+        return t;
+    }
+    auto t = std::make_unique<OpenTable>();
+    t->table = Table::open(file, m_settings.exclusive ? OpenMode::Exclusive : OpenMode::Shared);
+    return *m_tables.emplace(file, std::move(t)).first->second;
+}
+
+void Executor::forget(const fs::path& file) { m_tables.erase(file); }
+
+const std::vector<std::uint32_t>& Executor::deletedRecords(OpenTable& t) {
+    if (!t.deleted) {
+        std::vector<std::uint32_t> deleted;
+        const std::uint32_t count = t.table->recordCount();
+        for (std::uint32_t recno = 1; recno <= count; ++recno) {
+            if (t.table->isDeleted(recno)) deleted.push_back(recno);
+        }
+        t.deleted = std::move(deleted);
+    }
+    return *t.deleted;
+}
+
+const std::unordered_multimap<std::int64_t, std::uint32_t>& Executor::valueMap(OpenTable& t, int field) {
+    auto it = t.valueMaps.find(field);
+    if (it != t.valueMaps.end()) return it->second;
+    std::unordered_multimap<std::int64_t, std::uint32_t> map;
+    const std::uint32_t count = t.table->recordCount();
+    map.reserve(count);
+    for (std::uint32_t recno = 1; recno <= count; ++recno) {
+        if (auto key = wholeNumber(t.table->value(recno, field))) map.emplace(*key, recno);
+    }
+    return t.valueMaps.emplace(field, std::move(map)).first->second;
+}
+
+std::vector<std::uint32_t> Executor::matching(OpenTable& t, const sql::Expr* where) {
+    Table& table = *t.table;
+    std::vector<std::uint32_t> found;
+    if (!where) {
+        const auto& deleted = deletedRecords(t);
+        auto next = deleted.begin();
+        for (std::uint32_t recno = 1; recno <= table.recordCount(); ++recno) {
+            if (next != deleted.end() && *next == recno) {
+                ++next;
+                continue;
+            }
+            found.push_back(recno);
+        }
+        return found;
+    }
+    const TableFieldCatalog fields(table);
+    const sql::CompiledExpr condition = sql::compileExpression(*where, fields, evalOptions());
+    TableRowContext row(table);
+
+    // `intfield = constant` answered from the value map while the table is ours alone.
+    if (m_settings.exclusive) {
+        for (const auto& term : sql::findFieldEqualities(*where, fields)) {
+            if (table.fields()[size_t(term.fieldIndex)].type != 'I') continue;
+            const auto key = wholeNumber(term.constant);
+            if (!key) return found;  // an integer field never equals a fraction
+            const auto& map = valueMap(t, term.fieldIndex);
+            auto [first, last] = map.equal_range(*key);
+            for (auto it = first; it != last; ++it) {
+                const std::uint32_t recno = it->second;
+                if (table.isDeleted(recno)) continue;
+                row.moveTo(recno);
+                if (condition.matches(row)) found.push_back(recno);
+            }
+            std::sort(found.begin(), found.end());
+            return found;
+        }
+    }
+    for (std::uint32_t recno = 1; recno <= table.recordCount(); ++recno) {
+        if (table.isDeleted(recno)) continue;
+        row.moveTo(recno);
+        if (condition.matches(row)) found.push_back(recno);
+    }
+    return found;
+}
+
+void Executor::noteUpdate(OpenTable& t, std::uint32_t recno, const FieldAssignments& before,
+                          const FieldAssignments& after) {
+    for (size_t i = 0; i < after.size(); ++i) {
+        auto mapIt = t.valueMaps.find(after[i].first);
+        if (mapIt == t.valueMaps.end()) continue;
+        auto& map = mapIt->second;
+        if (auto oldKey = wholeNumber(before[i].second)) {
+            auto [first, last] = map.equal_range(*oldKey);
+            for (auto it = first; it != last; ++it) {
+                if (it->second == recno) {
+                    map.erase(it);
+                    break;
+                }
+            }
+        }
+        if (auto newKey = wholeNumber(after[i].second)) map.emplace(*newKey, recno);
+    }
+}
+
+void Executor::afterSchemaChange(OpenTable& t) {
+    // Field positions moved: the maps are rebuilt when next asked for. Records and flags stay.
+    t.valueMaps.clear();
+}
+
+long Executor::execute(const std::string& text) {
+    const sql::Statement statement = sql::parseStatement(text);
+    return std::visit(
+        [this](const auto& s) -> long {
+            using T = std::decay_t<decltype(s)>;
+            if constexpr (std::is_same_v<T, sql::SelectStatement>) {
+                select(s);
+                return 0;
+            } else if constexpr (std::is_same_v<T, sql::UpdateStatement>) {
+                return update(s);
+            } else if constexpr (std::is_same_v<T, sql::InsertStatement>) {
+                return insert(s);
+            } else if constexpr (std::is_same_v<T, sql::DeleteStatement>) {
+                return remove(s);
+            } else if constexpr (std::is_same_v<T, sql::AlterAddColumn>) {
+                return addColumn(s);
+            } else if constexpr (std::is_same_v<T, sql::AlterRenameColumn>) {
+                return renameColumn(s);
+            } else if constexpr (std::is_same_v<T, sql::AlterDropColumn>) {
+                return dropColumn(s);
+            } else if constexpr (std::is_same_v<T, sql::CreateTableStatement>) {
+                return createTable(s);
+            } else {
+                return dropTable(s);
+            }
+        },
+        statement);
+}
+
+std::shared_ptr<RowSource> Executor::query(const std::string& text) {
+    const sql::Statement statement = sql::parseStatement(text);
+    const auto* s = std::get_if<sql::SelectStatement>(&statement);
+    if (!s) throw ProviderError::make(FoxError::UnrecognizedPhrase);
+    return select(*s);
+}
+
+std::shared_ptr<RowSource> Executor::select(const sql::SelectStatement& s) {
+    OpenTable& t = open(s.table);
+    RecordMap records = s.where ? RecordMap::listed(matching(t, s.where.get()))
+                                : RecordMap::allBut(t.table->recordCount(), deletedRecords(t));
+    if (s.items.empty()) return std::make_shared<TableRowSource>(t.table, std::move(records));
+
+    const TableFieldCatalog fields(*t.table);
+    std::vector<ColumnInfo> columns;
+    std::vector<sql::CompiledExpr> expressions;
+    int unnamed = 0;
+    for (const auto& item : s.items) {
+        sql::CompiledExpr expr = sql::compileExpression(*item.expr, fields, evalOptions());
+        ColumnInfo column;
+        if (item.expr->kind == sql::ExprKind::Field) {
+            column = columnOf(t.table->fields()[size_t(requireField(*t.table, item.expr->name))]);
+        } else {
+            column.type = expr.resultType().type == 'U' ? 'C' : expr.resultType().type;
+            column.width = expr.resultType().width;
+            column.decimals = expr.resultType().decimals;
+        }
+        column.name = !item.name.empty() ? item.name : (column.name.empty() ? "Exp_" + std::to_string(++unnamed) : column.name);
+        columns.push_back(std::move(column));
+        expressions.push_back(std::move(expr));
+    }
+    return std::make_shared<TableRowSource>(t.table, std::move(records), std::move(columns), std::move(expressions));
+}
+
+long Executor::update(const sql::UpdateStatement& s) {
+    OpenTable& t = open(s.table);
+    Table& table = *t.table;
+    table.ensureWritable();
+    const TableFieldCatalog fields(table);
+    struct Target {
+        int field;
+        sql::CompiledExpr value;
+    };
+    std::vector<Target> targets;
+    for (const auto& a : s.assignments) {
+        targets.push_back({requireField(table, a.field), sql::compileExpression(*a.value, fields, evalOptions())});
+    }
+    const std::vector<std::uint32_t> records = matching(t, s.where.get());
+    TableRowContext row(table);
+    auto newValues = [&](std::uint32_t recno) {
+        row.moveTo(recno);
+        FieldAssignments values;
+        for (const auto& target : targets) {
+            const Field& f = table.fields()[size_t(target.field)];
+            values.emplace_back(target.field, sql::convertForField(target.value.evaluate(row), f.type, f.width, f.decimals));
+        }
+        return values;
+    };
+    // Every new value is computed and checked before the first record is written, so a value that
+    // does not fit leaves the table as it was.
+    for (std::uint32_t recno : records) newValues(recno);
+    for (std::uint32_t recno : records) {
+        const FieldAssignments after = newValues(recno);
+        FieldAssignments before;
+        if (!t.valueMaps.empty()) {
+            for (const auto& [field, value] : after) before.emplace_back(field, table.value(recno, field));
+        }
+        table.update(recno, after);
+        if (!t.valueMaps.empty()) noteUpdate(t, recno, before, after);
+    }
+    return long(records.size());
+}
+
+long Executor::insert(const sql::InsertStatement& s) {
+    OpenTable& t = open(s.table);
+    Table& table = *t.table;
+    table.ensureWritable();
+    std::vector<int> targets;
+    if (s.columns.empty()) {
+        for (int i = 0; i < table.fieldCount(); ++i) targets.push_back(i);
+    } else {
+        for (const auto& name : s.columns) targets.push_back(requireField(table, name));
+    }
+    if (targets.size() != s.values.size()) throw ProviderError::make(FoxError::SyntaxError);
+    const NoFields noFields;
+    const NoRow noRow;
+    FieldAssignments values;
+    for (size_t i = 0; i < targets.size(); ++i) {
+        const Field& f = table.fields()[size_t(targets[i])];
+        const Value v = sql::compileExpression(*s.values[i], noFields, evalOptions()).evaluate(noRow);
+        values.emplace_back(targets[i], sql::convertForField(v, f.type, f.width, f.decimals));
+    }
+    const std::uint32_t recno = table.append(values);
+    for (auto& [field, map] : t.valueMaps) {
+        if (auto key = wholeNumber(table.value(recno, field))) map.emplace(*key, recno);
+    }
+    return 1;
+}
+
+long Executor::remove(const sql::DeleteStatement& s) {
+    OpenTable& t = open(s.table);
+    t.table->ensureWritable();
+    const std::vector<std::uint32_t> records = matching(t, s.where.get());
+    for (std::uint32_t recno : records) {
+        t.table->setDeleted(recno, true);
+        if (t.deleted) t.deleted->insert(std::upper_bound(t.deleted->begin(), t.deleted->end(), recno), recno);
+    }
+    return long(records.size());
+}
+
+void Executor::changeStructure(const sql::TableRef& ref, const std::function<void(Table&)>& change) {
+    if (m_settings.exclusive) {
+        OpenTable& t = open(ref);
+        change(*t.table);
+        afterSchemaChange(t);
+        return;
+    }
+    // A shared connection takes the table exclusively for the change alone, as the change needs it;
+    // another user of the table makes this fail with "File is in use by another user.".
+    const fs::path file = m_catalog->resolve(ref.name, ref.quoted);
+    forget(file);
+    const auto table = Table::open(file, OpenMode::Exclusive);
+    change(*table);
+}
+
+long Executor::addColumn(const sql::AlterAddColumn& s) {
+    const FieldSpec spec = specFrom(s.field);
+    changeStructure(s.table, [&](Table& table) { table.addField(spec); });
+    return 0;
+}
+
+long Executor::renameColumn(const sql::AlterRenameColumn& s) {
+    changeStructure(s.table, [&](Table& table) { table.renameField(s.from, s.to); });
+    return 0;
+}
+
+long Executor::dropColumn(const sql::AlterDropColumn& s) {
+    changeStructure(s.table, [&](Table& table) { table.dropField(s.field); });
+    return 0;
+}
+
+long Executor::createTable(const sql::CreateTableStatement& s) {
+    const fs::path file = m_catalog->placeNew(s.table.name);
+    std::vector<FieldSpec> specs;
+    for (const auto& def : s.fields) specs.push_back(specFrom(def));
+    int recordLength = 0;
+    layoutFields(specs, m_catalog->maxFieldNameLength(), recordLength);  // raises before anything is written
+    Table::create(file, specs);
+    m_catalog->tableCreated(file, specs);
+    return 0;
+}
+
+long Executor::dropTable(const sql::DropTableStatement& s) {
+    const fs::path file = m_catalog->resolve(s.table.name, s.table.quoted);
+    forget(file);
+    {
+        // Nobody else may have the table open while its files go.
+        auto check = Table::open(file, OpenMode::Exclusive);
+    }
+    m_catalog->tableDropped(file);
+    std::vector<fs::path> files{file};
+    for (const char* ext : {"fpt", "cdx"}) {
+        const fs::path sibling = siblingFile(file, ext);
+        if (fs::exists(sibling)) files.push_back(sibling);
+    }
+    for (const auto& f : files) {
+        std::error_code ec;
+        fs::remove(f, ec);
+        if (ec) throw ProviderError::make(FoxError::FileAccessDenied);
+    }
+    return 0;
+}
+
+std::shared_ptr<RowSource> Executor::tablesSchema() const {
+    std::vector<ColumnInfo> columns{{"TABLE_CATALOG", 'C', 128}, {"TABLE_SCHEMA", 'C', 128}, {"TABLE_NAME", 'C', 128},
+                                    {"TABLE_TYPE", 'C', 32},     {"DESCRIPTION", 'C', 254}};
+    std::vector<std::vector<Value>> rows;
+    for (const auto& entry : m_catalog->tables()) {
+        rows.push_back({Value{}, Value{}, entry.name, entry.type, Value{}});
+    }
+    return std::make_shared<MemoryRowSource>(std::move(columns), std::move(rows));
+}
+
+}  // namespace dorvane::provider

@@ -1,0 +1,65 @@
+// Runs parsed statements on the tables of one data source. Keeps the tables it touched open for the
+// life of the connection (exclusively in exclusive mode), with the lists and maps that spare full
+// scans: the deleted records of each table and, for integer fields looked up by value, a value-to-record
+// map kept right on every write this connection makes.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "provider/ado/connection_string.h"
+#include "provider/ado/recordset.h"
+#include "provider/ado/source_catalog.h"
+#include "provider/format/table.h"
+#include "provider/sql/row_context.h"
+#include "provider/sql/statement.h"
+
+namespace dorvane::provider {
+
+class Executor {
+public:
+    Executor(ConnectionSettings settings, std::unique_ptr<SourceCatalog> catalog);
+    ~Executor();
+
+    // Runs one statement; returns the records it touched (0 for structure changes and SELECT).
+    long execute(const std::string& text);
+    // Runs a SELECT and returns its rows, read lazily.
+    std::shared_ptr<RowSource> query(const std::string& text);
+    // The rows of the tables schema.
+    std::shared_ptr<RowSource> tablesSchema() const;
+
+private:
+    struct OpenTable;
+    OpenTable& open(const sql::TableRef& ref);
+    void forget(const std::filesystem::path& file);
+    sql::EvalOptions evalOptions() const;
+    const std::vector<std::uint32_t>& deletedRecords(OpenTable& t);
+    // Records (not deleted) matching `where` (all when null), in record order.
+    std::vector<std::uint32_t> matching(OpenTable& t, const sql::Expr* where);
+    const std::unordered_multimap<std::int64_t, std::uint32_t>& valueMap(OpenTable& t, int field);
+    void noteUpdate(OpenTable& t, std::uint32_t recno, const FieldAssignments& before, const FieldAssignments& after);
+    void afterSchemaChange(OpenTable& t);
+    // Runs a structure change with the table held exclusively.
+    void changeStructure(const sql::TableRef& ref, const std::function<void(Table&)>& change);
+
+    std::shared_ptr<RowSource> select(const sql::SelectStatement& s);
+    long update(const sql::UpdateStatement& s);
+    long insert(const sql::InsertStatement& s);
+    long remove(const sql::DeleteStatement& s);
+    long addColumn(const sql::AlterAddColumn& s);
+    long renameColumn(const sql::AlterRenameColumn& s);
+    long dropColumn(const sql::AlterDropColumn& s);
+    long createTable(const sql::CreateTableStatement& s);
+    long dropTable(const sql::DropTableStatement& s);
+
+    ConnectionSettings m_settings;
+    std::unique_ptr<SourceCatalog> m_catalog;
+    std::map<std::filesystem::path, std::unique_ptr<OpenTable>> m_tables;
+};
+
+}  // namespace dorvane::provider

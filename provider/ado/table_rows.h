@@ -1,0 +1,82 @@
+// Adapters between an open table and the rest of the provider: the evaluator's view of its fields and
+// current record, and the lazily read rows a recordset hands to the grid.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "provider/ado/recordset.h"
+#include "provider/format/table.h"
+#include "provider/sql/evaluator.h"
+#include "provider/sql/row_context.h"
+
+namespace dorvane::provider {
+
+// The table's visible fields, by their display names.
+class TableFieldCatalog final : public sql::FieldCatalog {
+public:
+    explicit TableFieldCatalog(const Table& table) : m_table(table) {}
+    std::optional<int> fieldIndex(std::string_view name) const override;
+    char fieldType(int index) const override { return m_table.fields().at(index).type; }
+    int fieldWidth(int index) const override { return m_table.fields().at(index).width; }
+    int fieldDecimals(int index) const override { return m_table.fields().at(index).decimals; }
+
+private:
+    const Table& m_table;
+};
+
+// One record of a table as the evaluator reads it; values are read only when an expression asks.
+class TableRowContext final : public sql::RowContext {
+public:
+    explicit TableRowContext(Table& table) : m_table(table) {}
+    void moveTo(std::uint32_t recno) { m_recno = recno; }
+    Value field(int index) const override { return m_table.value(m_recno, index); }
+    std::int64_t recno() const override { return m_recno; }
+    bool deleted() const override { return m_table.isDeleted(m_recno); }
+
+private:
+    Table& m_table;
+    std::uint32_t m_recno = 1;
+};
+
+// Column description of a table field.
+ColumnInfo columnOf(const Field& field);
+
+// Which records a result shows: every record not marked deleted, found through a sorted list of the
+// deleted ones (so a table of a million records costs nothing to open), or an explicit list.
+class RecordMap {
+public:
+    // All records 1..count except `deleted` (ascending).
+    static RecordMap allBut(std::uint32_t count, std::vector<std::uint32_t> deleted);
+    static RecordMap listed(std::vector<std::uint32_t> recnos);
+    std::int64_t size() const;
+    std::uint32_t recnoAt(std::int64_t row) const;
+
+private:
+    bool m_listed = false;
+    std::uint32_t m_count = 0;
+    std::vector<std::uint32_t> m_recnos;  // listed records, or the deleted ones
+};
+
+// Rows of a SELECT over one table: whole fields (SELECT *) or computed columns, read on demand.
+class TableRowSource final : public RowSource {
+public:
+    TableRowSource(std::shared_ptr<Table> table, RecordMap records);
+    // Computed columns: each with its compiled expression and column description.
+    TableRowSource(std::shared_ptr<Table> table, RecordMap records, std::vector<ColumnInfo> columns,
+                   std::vector<sql::CompiledExpr> expressions);
+    int columnCount() const override { return int(m_columns.size()); }
+    const ColumnInfo& column(int index) const override { return m_columns.at(index); }
+    std::int64_t rowCount() const override { return m_records.size(); }
+    Value value(std::int64_t row, int column) const override;
+
+private:
+    std::shared_ptr<Table> m_table;
+    RecordMap m_records;
+    std::vector<ColumnInfo> m_columns;
+    std::vector<sql::CompiledExpr> m_expressions;  // empty: column i is field i
+    mutable TableRowContext m_row;
+};
+
+}  // namespace dorvane::provider

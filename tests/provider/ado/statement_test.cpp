@@ -1,0 +1,255 @@
+// The statements the windows send, run through Connection::Execute and Recordset::Open on real tables,
+// with the files checked afterwards by an independent reader (dbfread).
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "provider/ado/connection.h"
+#include "provider/ado/recordset.h"
+#include "provider/ado/table_rows.h"
+#include "provider/error.h"
+#include "provider/sql/value_text.h"
+#include "tests/provider/format/table_test_support.h"
+
+using namespace dorvane::provider;
+using dorvane::provider::test::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string folderString(const TempDir& dir, bool exclusive) {
+    return "Provider=vfpoledb.1;Data Source=" + dir.path().string() +
+           (exclusive ? ";Collating Sequence=general;mode=share exclusive;" : ";Collating Sequence=general;");
+}
+
+// Rows of a SELECT in the grid's text form, one string per row, cells joined by "|".
+std::vector<std::string> rows(Connection& connection, const std::string& select) {
+    Recordset rs;
+    rs.CursorLocation = 3;
+    rs.Open(select, connection, 2, 3);
+    const auto source = rs.DataSource();
+    std::vector<std::string> out;
+    for (std::int64_t r = 0; r < source->rowCount(); ++r) {
+        std::string line;
+        for (int c = 0; c < source->columnCount(); ++c) {
+            if (c) line += '|';
+            line += sql::formatForGrid(source->value(r, c), source->column(c).type, source->column(c).decimals);
+        }
+        out.push_back(line);
+    }
+    return out;
+}
+
+int errorNumber(Connection& connection, const std::string& statement, std::string* message = nullptr) {
+    try {
+        connection.Execute(statement);
+    } catch (const ProviderError& e) {
+        EXPECT_EQ(e.hresult(), 0x80004005u);
+        if (message) *message = e.message();
+        return e.number();
+    }
+    return 0;
+}
+
+// A table the way a user brings one: written by python3-dbf, not by us.
+void writeWithPythonDbf(const fs::path& file) {
+    const std::string script =
+        "import dbf, datetime\n"
+        "t = dbf.Table(r'" + file.string() + "', 'name C(20); qty N(8,2); born D; note M', dbf_type='vfp', codepage='cp1252')\n"
+        "t.open(dbf.READ_WRITE)\n"
+        "t.append(('Ann', 1.5, datetime.date(2020, 5, 17), 'first'))\n"
+        "t.append(('Bob', 2, None, 'second'))\n"
+        "t.append(('Bob', 2, None, 'second'))\n"
+        "t.close()\n";
+    const fs::path scriptFile = file.parent_path() / "make.py";
+    test::writeBytes(scriptFile, script);
+    ASSERT_EQ(std::system(("/usr/bin/python3 '" + scriptFile.string() + "'").c_str()), 0);
+}
+
+std::vector<std::string> independentRead(const fs::path& file) {
+    const std::string output = test::runCommand("/usr/bin/python3 '" DORVANE_SOURCE_DIR "/tests/provider/ado/read_back.py' '" +
+                                                file.string() + "' 2>&1");
+    std::vector<std::string> lines;
+    std::istringstream in(output);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+}  // namespace
+
+TEST(EditorStatements, ARowIdentifierColumnAndEveryEditReachTheFile) {
+    TempDir dir;
+    writeWithPythonDbf(dir / "people.dbf");
+    Connection shared;
+    shared.CursorLocation = 3;
+    shared.Open(folderString(dir, true));
+
+    // The table list opens the table for editing: the row-identifier column, numbered by recno().
+    shared.Execute("ALTER TABLE people ADD COLUMN tempidxxx i NULL");
+    EXPECT_EQ(shared.Execute("UPDATE people SET tempidxxx = recno()"), 3);
+    EXPECT_EQ(rows(shared, "SELECT * FROM \"people\""),
+              (std::vector<std::string>{"Ann|1.5|2020-05-17|first|1", "Bob|2||second|2", "Bob|2||second|3"}));
+
+    // A cell edit, a text with a quote, a number typed as text, a date typed as text.
+    shared.Execute("update people set name='O''Brien' where tempidxxx=1");
+    shared.Execute("update people set qty='12.25' where tempidxxx=2");
+    shared.Execute("update people set born='01/31/2024' where tempidxxx=2");
+    // One of two identical rows goes; the other stays.
+    EXPECT_EQ(shared.Execute("DELETE FROM people WHERE tempidxxx=3"), 1);
+    // A new row as the editor sends it: every value as quoted text.
+    shared.Execute("INSERT INTO [people] (name,qty,born,note) VALUES ('Cy','7','2024-02-29','')");
+    // A memo column goes in before the row identifier, which is rebuilt last.
+    shared.Execute("ALTER TABLE people DROP COLUMN tempidxxx");
+    shared.Execute("ALTER TABLE people ADD COLUMN remarks M");
+    shared.Execute("ALTER TABLE [people] RENAME COLUMN qty TO amount");
+    shared.Execute("ALTER TABLE people ADD COLUMN tempidxxx i NULL");
+    shared.Execute("UPDATE people SET tempidxxx = recno()");
+    EXPECT_EQ(rows(shared, "select name, amount, tempidxxx from people"),
+              (std::vector<std::string>{"O'Brien|1.5|1", "Bob|12.25|2", "Cy|7|4"}));
+    shared.Close();
+
+    // Leaving the editor drops the identifier again over a plain connection.
+    Connection plain;
+    plain.Open(folderString(dir, false));
+    plain.Execute("ALTER TABLE people DROP COLUMN tempidxxx");
+    plain.Close();
+
+    const auto lines = independentRead(dir / "people.dbf");
+    ASSERT_EQ(lines.size(), 5u) << (lines.empty() ? "" : lines[0]);
+    EXPECT_EQ(lines[0], "fields\x1fNAME\x1f" "AMOUNT\x1f" "BORN\x1fNOTE\x1fREMARKS");
+    // An empty memo has no block; dbfread reads it as None.
+    EXPECT_EQ(lines[1], " \x1fO'Brien\x1f" "1.5000\x1f" "2020-05-17\x1f" "first\x1fNULL");
+    EXPECT_EQ(lines[2], " \x1f" "Bob\x1f" "12.2500\x1f" "2024-01-31\x1fsecond\x1fNULL");
+    EXPECT_EQ(lines[3], "*\x1f" "Bob\x1f" "2.0000\x1fNULL\x1fsecond\x1fNULL");
+    EXPECT_EQ(lines[4], " \x1f" "Cy\x1f" "7.0000\x1f" "2024-02-29\x1fNULL\x1fNULL");
+}
+
+TEST(EditorStatements, RefusedValuesChangeNothingAndSayWhy) {
+    TempDir dir;
+    writeWithPythonDbf(dir / "people.dbf");
+    Connection c;
+    c.Open(folderString(dir, true));
+    c.Execute("ALTER TABLE people ADD COLUMN tempidxxx i NULL");
+    c.Execute("UPDATE people SET tempidxxx = recno()");
+    const std::string before = test::readBytes(dir / "people.dbf");
+
+    std::string message;
+    EXPECT_EQ(errorNumber(c, "update people set qty='abc' where tempidxxx=1", &message), 9);
+    EXPECT_EQ(message, "Data type mismatch.");
+    EXPECT_EQ(errorNumber(c, "update people set name='a text far longer than twenty' where tempidxxx=1", &message), 1903);
+    EXPECT_EQ(message, "String is too long to fit.");
+    EXPECT_EQ(errorNumber(c, "update people set qty=123456789 where tempidxxx=1"), 39);
+    // The second record's value would not fit: the first must not have been written either.
+    EXPECT_EQ(errorNumber(c, "update people set qty = tempidxxx * 5000000"), 39);
+    EXPECT_EQ(errorNumber(c, "INSERT INTO people (name, qty) VALUES ('x', 'twelve')"), 9);
+    EXPECT_EQ(errorNumber(c, "update people set nosuch=1"), 12);
+    EXPECT_EQ(errorNumber(c, "frobnicate people"), 36);
+    EXPECT_EQ(errorNumber(c, "select * from nosuch"), 1);
+    EXPECT_EQ(test::readBytes(dir / "people.dbf"), before);
+
+    // The retry the editor makes after a mismatch: the same value as a number.
+    EXPECT_EQ(c.Execute("update people set qty=12 where tempidxxx=1"), 1);
+    EXPECT_EQ(rows(c, "select qty from people where tempidxxx = 1"), std::vector<std::string>{"12"});
+}
+
+TEST(EditorStatements, LookupsByRowIdentifierFollowEveryWrite) {
+    TempDir dir;
+    writeWithPythonDbf(dir / "people.dbf");
+    Connection c;
+    c.Open(folderString(dir, true));
+    c.Execute("ALTER TABLE people ADD COLUMN tempidxxx i NULL");
+    c.Execute("UPDATE people SET tempidxxx = recno()");
+    EXPECT_EQ(c.Execute("update people set note='a' where tempidxxx=2"), 1);  // builds the map
+    c.Execute("update people set tempidxxx=20 where tempidxxx=2");
+    EXPECT_EQ(c.Execute("update people set note='b' where tempidxxx=2"), 0);
+    EXPECT_EQ(c.Execute("update people set note='b' where tempidxxx=20"), 1);
+    c.Execute("INSERT INTO people (name, tempidxxx) VALUES ('New', 2)");
+    EXPECT_EQ(rows(c, "select name, note from people where tempidxxx=2"), std::vector<std::string>{"New|"});
+    c.Execute("DELETE FROM people WHERE tempidxxx=20");
+    EXPECT_EQ(c.Execute("update people set note='c' where tempidxxx=20"), 0);
+    EXPECT_EQ(c.Execute("update people set note='c' where tempidxxx=2.5"), 0);
+    EXPECT_EQ(rows(c, "select name, tempidxxx from people"),
+              (std::vector<std::string>{"Ann|1", "Bob|3", "New|2"}));
+}
+
+TEST(TableDefinitions, CreateListAndDropTables) {
+    TempDir dir;
+    Connection c;
+    c.Open(folderString(dir, false));
+    c.Execute("CREATE TABLE '" + (dir / "Zeta").string() + "'(a M,b M)");
+    c.Execute("CREATE TABLE alpha (id I, name C(10) NULL)");
+    EXPECT_EQ(errorNumber(c, "CREATE TABLE alpha (id I)"), 7);
+    EXPECT_EQ(errorNumber(c, "CREATE TABLE beta (id I, ID C(2))"), 1712);
+    EXPECT_FALSE(fs::exists(dir / "beta.dbf"));
+
+    auto schema = c.OpenSchema(kSchemaTables);
+    std::vector<std::string> names;
+    for (; !schema->Eof(); schema->MoveNext()) {
+        names.push_back(std::get<std::string>(schema->Fields()["TABLE_NAME"].Value()) + ":" +
+                        std::get<std::string>(schema->Fields()["TABLE_TYPE"].Value()));
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"alpha:TABLE", "Zeta:TABLE"}));
+    const auto created = independentRead(dir / "Zeta.dbf");
+    ASSERT_FALSE(created.empty());
+    EXPECT_EQ(created[0], "fields\x1f" "A\x1f" "B");
+
+    c.Execute("DROP TABLE `Zeta`");
+    EXPECT_FALSE(fs::exists(dir / "Zeta.dbf"));
+    EXPECT_FALSE(fs::exists(dir / "Zeta.fpt"));
+    EXPECT_EQ(errorNumber(c, "DROP TABLE `Zeta`"), 1);
+}
+
+TEST(ExclusiveUse, ASecondProcessIsToldTheFileIsInUse) {
+    TempDir dir;
+    writeWithPythonDbf(dir / "people.dbf");
+    int ready[2], done[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(done), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        Connection holder;
+        holder.Open(folderString(dir, true));
+        holder.Execute("ALTER TABLE people ADD COLUMN tempidxxx i NULL");
+        char byte = 1;
+        (void)!write(ready[1], &byte, 1);
+        (void)!read(done[0], &byte, 1);
+        _exit(0);
+    }
+    char byte;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    Connection second;
+    second.Open(folderString(dir, true));
+    std::string message;
+    EXPECT_EQ(errorNumber(second, "UPDATE people SET tempidxxx = recno()", &message), 108);
+    EXPECT_EQ(message, "File is in use by another user.");
+    Connection plain;
+    plain.Open(folderString(dir, false));
+    EXPECT_EQ(errorNumber(plain, "update people set name='x'"), 108);
+    (void)!write(done[1], &byte, 1);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(plain.Execute("update people set name='x' where recno()=1"), 1);
+}
+
+TEST(RecordMap, LiveRowsSkipDeletedRecords) {
+    struct Case {
+        std::uint32_t count;
+        std::vector<std::uint32_t> deleted;
+        std::vector<std::uint32_t> expected;
+    } cases[] = {
+        {5, {}, {1, 2, 3, 4, 5}},
+        {5, {1}, {2, 3, 4, 5}},
+        {5, {1, 2, 5}, {3, 4}},
+        {6, {2, 4, 6}, {1, 3, 5}},
+        {3, {1, 2, 3}, {}},
+    };
+    for (const auto& c : cases) {
+        const RecordMap map = RecordMap::allBut(c.count, c.deleted);
+        std::vector<std::uint32_t> seen;
+        for (std::int64_t row = 0; row < map.size(); ++row) seen.push_back(map.recnoAt(row));
+        EXPECT_EQ(seen, c.expected);
+        EXPECT_THROW(map.recnoAt(map.size()), ProviderError);
+    }
+}
