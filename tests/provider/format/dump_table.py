@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Prints every record of a .dbf as an independent reader (dbfread) sees it, one line per record:
+"""Prints every record of a .dbf as an independent reader (dbfread, or python3-dbf with --dbf) sees it, one line per record:
 the deletion flag, then each field's canonical text, separated by 0x1F. Used by the engine's tests."""
 import datetime
 import decimal
@@ -29,12 +29,55 @@ def canonical(value):
     return value
 
 
+def main_dbf(path):
+    """The same dump through python3-dbf (ethanfurman/dbf), a second independent reader."""
+    import dbf
+    table = dbf.Table(path)
+    table.open(dbf.READ_ONLY)
+    names = [n for n in table.field_names if n != "_nullflags"]
+    out = sys.stdout
+    for record in table:
+        cells = ["*" if dbf.is_deleted(record) else " "]
+        for name in names:
+            value = record[name]
+            kind = table.field_info(name).field_type
+            if isinstance(value, str):
+                value = value.rstrip(" ") if chr(kind) in "CV" else value
+            elif value is not None and hasattr(value, "_date") and value._date is None:
+                value = None
+            elif value is not None and hasattr(value, "_datetime") and value._datetime is None:
+                value = None
+            elif hasattr(value, "_date"):
+                value = value._date
+            elif hasattr(value, "_datetime"):
+                value = value._datetime
+            if value is None and chr(kind) == "M":
+                value = ""
+            cells.append(canonical(value))
+        out.write("\x1f".join(cells).replace("\n", "\\n").replace("\r", "\\r") + "\n")
+    table.close()
+
+
 def main():
+    if sys.argv[1] == "--dbf":
+        main_dbf(sys.argv[2])
+        return
     path = sys.argv[1]
     encoding = sys.argv[2] if len(sys.argv) > 2 else None
     table = dbfread.DBF(path, encoding=encoding, ignore_missing_memofile=True, char_decode_errors="replace",
                           recfactory=list)
-    types = {f.name: f.type for f in table.fields}  # recfactory=list keeps duplicate names apart
+    # dbfread ignores _NullFlags; read its bits here as VFP lays them out: per field in order, a length
+    # bit for V/Q, then a null bit for nullable fields (flag 0x02 in field byte 18).
+    varbits, nullbits, k = {}, {}, 0
+    for i, f in enumerate(table.fields):
+        if f.type == "0":
+            continue
+        if f.type in "VQ":
+            varbits[i] = k
+            k += 1
+        if (f.reserved1 & 0xFF) & 0x02:
+            nullbits[i] = k
+            k += 1
     live = iter(table)
     deleted = iter(table.deleted)
     with open(path, "rb") as f:
@@ -43,18 +86,23 @@ def main():
     out = sys.stdout
     for i in range(count):
         flag = data[header_length + i * record_length:header_length + i * record_length + 1]
-        record = next(deleted) if flag == b"*" else next(live)
+        record = next(deleted) if flag == b"*" else next(live)  # recfactory=list keeps duplicate names
+        flags = b"".join(v for (n, v), f in zip(record, table.fields) if f.type == "0")
+        bit = lambda n: n is not None and n < len(flags) * 8 and (flags[n >> 3] >> (n & 7)) & 1
         cells = ["*" if flag == b"*" else " "]
-        for name, value in record:
-            if types[name] == "0":
+        for index, ((name, value), field) in enumerate(zip(record, table.fields)):
+            kind = field.type
+            if kind == "0":
                 continue
-            if types[name] == "V" and isinstance(value, str):
-                value = value.rstrip(" " + "".join(chr(c) for c in range(32)))
-            if types[name] in "MG" and value is None:
+            if bit(nullbits.get(index)):
+                value = None
+            elif kind == "V" and isinstance(value, str) and bit(varbits.get(index)):
+                value = value[:value[-1].encode(table.encoding)[0]]
+            elif kind in "MG" and value is None:
                 value = ""
-            if types[name] == "L" and value is None:
+            elif kind == "L" and value is None:
                 value = False
-            if types[name] in "NF" and value is None:
+            elif kind in "NF" and value is None:
                 value = 0
             cells.append(canonical(value))
         out.write("\x1f".join(cells).replace("\n", "\\n").replace("\r", "\\r") + "\n")

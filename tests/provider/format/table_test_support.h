@@ -149,3 +149,17 @@ inline FieldSpec spec(std::string name, char type, int width = 0, int decimals =
 inline Date date(int y, int m, int d) { return Date{julianDayFromCivil(y, m, d)}; }
 
 }  // namespace dorvane::provider::test
+
+namespace dorvane::provider::test {
+
+// Every record as python3-dbf sees it, in the same line form as dumpWithDbfread().
+inline std::vector<std::string> dumpWithPythonDbf(const std::filesystem::path& table) {
+    const std::string script = std::string(DORVANE_SOURCE_DIR) + "/tests/provider/format/dump_table.py";
+    const std::string output = runCommand("/usr/bin/python3 '" + script + "' --dbf '" + table.string() + "' 2>&1");
+    std::vector<std::string> lines;
+    std::istringstream in(output);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+}  // namespace dorvane::provider::test
