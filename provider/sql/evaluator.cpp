@@ -13,20 +13,30 @@ namespace dorvane::provider::sql {
 namespace detail {
 namespace {
 
-[[noreturn]] void mismatch() { throw ProviderError::make(FoxError::DataTypeMismatch); }
+[[noreturn]] void mismatch() {
+    throw ProviderError::make(FoxError::DataTypeMismatch);
+}
 
 ExprType typeOfField(char type, int width, int decimals) {
     switch (type) {
-    case 'V': return {'C', width, 0};
-    case 'N':
-    case 'F': return {'N', width, decimals};
-    case 'I': return {'I', 4, 0};
-    case 'B': return {'B', 8, decimals};
-    case 'Y': return {'Y', 8, 4};
-    case 'D':
-    case 'T': return {type, 8, 0};
-    case 'L': return {'L', 1, 0};
-    default: return {type, width, decimals};
+        case 'V':
+            return {'C', width, 0};
+        case 'N':
+        case 'F':
+            return {'N', width, decimals};
+        case 'I':
+            return {'I', 4, 0};
+        case 'B':
+            return {'B', 8, decimals};
+        case 'Y':
+            return {'Y', 8, 4};
+        case 'D':
+        case 'T':
+            return {type, 8, 0};
+        case 'L':
+            return {'L', 1, 0};
+        default:
+            return {type, width, decimals};
     }
 }
 
@@ -41,8 +51,12 @@ ExprType typeOfValue(const Value& v) {
     return {};
 }
 
-bool isTextType(char t) { return t == 'C' || t == 'M'; }
-bool isDateType(char t) { return t == 'D' || t == 'T'; }
+bool isTextType(char t) {
+    return t == 'C' || t == 'M';
+}
+bool isDateType(char t) {
+    return t == 'D' || t == 'T';
+}
 
 class ConstNode : public Node {
 public:
@@ -92,15 +106,22 @@ public:
         : m_op(op), m_left(std::move(left)), m_right(std::move(right)) {
         const ExprType& l = m_left->type;
         const ExprType& r = m_right->type;
-        if (op == ExprOp::Contains) type = {'L', 1, 0};
+        if (op == ExprOp::Contains)
+            type = {'L', 1, 0};
         else if ((op == ExprOp::Add || op == ExprOp::Subtract) && isTextType(l.type) && isTextType(r.type))
             type = {'C', l.width + r.width, 0};
-        else if (op == ExprOp::Subtract && isDateType(l.type) && isDateType(r.type)) type = {'N', 8, 0};
-        else if (isDateType(l.type)) type = l;
-        else if (isDateType(r.type) && op == ExprOp::Add) type = r;
-        else if (l.type != 'U' && r.type != 'U') type = {l.type == 'Y' || r.type == 'Y' ? 'Y' : 'N', 8, 0};
+        else if (op == ExprOp::Subtract && isDateType(l.type) && isDateType(r.type))
+            type = {'N', 8, 0};
+        else if (isDateType(l.type))
+            type = l;
+        else if (isDateType(r.type) && op == ExprOp::Add)
+            type = r;
+        else if (l.type != 'U' && r.type != 'U')
+            type = {l.type == 'Y' || r.type == 'Y' ? 'Y' : 'N', 8, 0};
     }
-    Value eval(const Scope& s) const override { return applyArithmetic(m_op, m_left->eval(s), m_right->eval(s)); }
+    Value eval(const Scope& s) const override {
+        return applyArithmetic(m_op, m_left->eval(s), m_right->eval(s));
+    }
 
 private:
     ExprOp m_op;
@@ -115,8 +136,10 @@ public:
         type = {'L', 1, 0};
     }
     Value eval(const Scope& s) const override {
-        if (const Value* c = m_right->constant()) return applyComparison(m_op, m_left->eval(s), *c, s.options);
-        if (const Value* c = m_left->constant()) return applyComparison(m_op, *c, m_right->eval(s), s.options);
+        if (const Value* c = m_right->constant())
+            return applyComparison(m_op, m_left->eval(s), *c, s.options);
+        if (const Value* c = m_left->constant())
+            return applyComparison(m_op, *c, m_right->eval(s), s.options);
         return applyComparison(m_op, m_left->eval(s), m_right->eval(s), s.options);
     }
 
@@ -169,41 +192,46 @@ public:
     NodePtr compile(const Expr& e, int depth = 0) {
         if (depth > kMaxExprDepth) throw ProviderError::make(FoxError::SyntaxError);
         switch (e.kind) {
-        case ExprKind::Literal: return std::make_unique<ConstNode>(e.literal);
-        case ExprKind::Field: return field(e);
-        case ExprKind::IsNull: {
-            NodePtr operand = compile(*e.args[0], depth + 1);
-            const bool constant = operand->constant();
-            return fold(std::make_unique<IsNullNode>(std::move(operand), e.negated), constant);
-        }
-        case ExprKind::Unary: {
-            NodePtr operand = compile(*e.args[0], depth + 1);
-            const bool constant = operand->constant();
-            if (e.op == ExprOp::Not) return fold(std::make_unique<NotNode>(std::move(operand)), constant);
-            return fold(std::make_unique<NegateNode>(std::move(operand)), constant);
-        }
-        case ExprKind::Binary: {
-            NodePtr left = compile(*e.args[0], depth + 1);
-            NodePtr right = compile(*e.args[1], depth + 1);
-            const bool constant = left->constant() && right->constant();
-            if (e.op == ExprOp::And || e.op == ExprOp::Or)
-                return fold(std::make_unique<LogicNode>(e.op == ExprOp::And, std::move(left), std::move(right)),
-                            constant);
-            if (isComparison(e.op))
-                return fold(std::make_unique<CompareNode>(e.op, std::move(left), std::move(right)), constant);
-            return fold(std::make_unique<ArithmeticNode>(e.op, std::move(left), std::move(right)), constant);
-        }
-        case ExprKind::Call: {
-            std::vector<NodePtr> args;
-            bool allConstant = true;
-            for (const auto& a : e.args) {
-                args.push_back(compile(*a, depth + 1));
-                allConstant = allConstant && args.back()->constant();
+            case ExprKind::Literal:
+                return std::make_unique<ConstNode>(e.literal);
+            case ExprKind::Field:
+                return field(e);
+            case ExprKind::IsNull: {
+                NodePtr operand = compile(*e.args[0], depth + 1);
+                const bool constant = operand->constant();
+                return fold(std::make_unique<IsNullNode>(std::move(operand), e.negated), constant);
             }
-            NodePtr call = makeCallNode(e.name, std::move(args));
-            const bool isVolatile = call->isVolatile();
-            return fold(std::move(call), allConstant && !isVolatile);
-        }
+            case ExprKind::Unary: {
+                NodePtr operand = compile(*e.args[0], depth + 1);
+                const bool constant = operand->constant();
+                if (e.op == ExprOp::Not) return fold(std::make_unique<NotNode>(std::move(operand)), constant);
+                return fold(std::make_unique<NegateNode>(std::move(operand)), constant);
+            }
+            case ExprKind::Binary: {
+                NodePtr left = compile(*e.args[0], depth + 1);
+                NodePtr right = compile(*e.args[1], depth + 1);
+                const bool constant = left->constant() && right->constant();
+                if (e.op == ExprOp::And || e.op == ExprOp::Or)
+                    return fold(
+                        std::make_unique<LogicNode>(e.op == ExprOp::And, std::move(left), std::move(right)),
+                        constant);
+                if (isComparison(e.op))
+                    return fold(std::make_unique<CompareNode>(e.op, std::move(left), std::move(right)),
+                                constant);
+                return fold(std::make_unique<ArithmeticNode>(e.op, std::move(left), std::move(right)),
+                            constant);
+            }
+            case ExprKind::Call: {
+                std::vector<NodePtr> args;
+                bool allConstant = true;
+                for (const auto& a : e.args) {
+                    args.push_back(compile(*a, depth + 1));
+                    allConstant = allConstant && args.back()->constant();
+                }
+                NodePtr call = makeCallNode(e.name, std::move(args));
+                const bool isVolatile = call->isVolatile();
+                return fold(std::move(call), allConstant && !isVolatile);
+            }
         }
         throw ProviderError::make(FoxError::SyntaxError);
     }

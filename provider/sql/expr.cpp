@@ -45,31 +45,52 @@ void Expr::addArg(ExprPtr arg) {
     args.push_back(std::move(arg));
 }
 
-bool isComparison(ExprOp op) { return op >= ExprOp::Equal && op <= ExprOp::GreaterEqual; }
+bool isComparison(ExprOp op) {
+    return op >= ExprOp::Equal && op <= ExprOp::GreaterEqual;
+}
 
 namespace {
 
 const char* opName(ExprOp op) {
     switch (op) {
-    case ExprOp::None: return "?";
-    case ExprOp::Negate: return "neg";
-    case ExprOp::Not: return "not";
-    case ExprOp::Add: return "+";
-    case ExprOp::Subtract: return "-";
-    case ExprOp::Multiply: return "*";
-    case ExprOp::Divide: return "/";
-    case ExprOp::Modulo: return "%";
-    case ExprOp::Power: return "^";
-    case ExprOp::Contains: return "$";
-    case ExprOp::Equal: return "=";
-    case ExprOp::ExactEqual: return "==";
-    case ExprOp::NotEqual: return "<>";
-    case ExprOp::Less: return "<";
-    case ExprOp::LessEqual: return "<=";
-    case ExprOp::Greater: return ">";
-    case ExprOp::GreaterEqual: return ">=";
-    case ExprOp::And: return "and";
-    case ExprOp::Or: return "or";
+        case ExprOp::None:
+            return "?";
+        case ExprOp::Negate:
+            return "neg";
+        case ExprOp::Not:
+            return "not";
+        case ExprOp::Add:
+            return "+";
+        case ExprOp::Subtract:
+            return "-";
+        case ExprOp::Multiply:
+            return "*";
+        case ExprOp::Divide:
+            return "/";
+        case ExprOp::Modulo:
+            return "%";
+        case ExprOp::Power:
+            return "^";
+        case ExprOp::Contains:
+            return "$";
+        case ExprOp::Equal:
+            return "=";
+        case ExprOp::ExactEqual:
+            return "==";
+        case ExprOp::NotEqual:
+            return "<>";
+        case ExprOp::Less:
+            return "<";
+        case ExprOp::LessEqual:
+            return "<=";
+        case ExprOp::Greater:
+            return ">";
+        case ExprOp::GreaterEqual:
+            return ">=";
+        case ExprOp::And:
+            return "and";
+        case ExprOp::Or:
+            return "or";
     }
     return "?";
 }
@@ -97,20 +118,23 @@ std::string describeValue(const Value& v) {
 
 std::string describe(const Expr& e) {
     switch (e.kind) {
-    case ExprKind::Literal: return describeValue(e.literal);
-    case ExprKind::Field: return e.alias.empty() ? e.name : e.alias + "." + e.name;
-    case ExprKind::IsNull: return std::string(e.negated ? "(notnull " : "(isnull ") + describe(*e.args[0]) + ")";
-    case ExprKind::Call: {
-        std::string out = "(call " + e.name;
-        for (const auto& a : e.args) out += " " + describe(*a);
-        return out + ")";
-    }
-    case ExprKind::Unary:
-    case ExprKind::Binary: {
-        std::string out = std::string("(") + opName(e.op);
-        for (const auto& a : e.args) out += " " + describe(*a);
-        return out + ")";
-    }
+        case ExprKind::Literal:
+            return describeValue(e.literal);
+        case ExprKind::Field:
+            return e.alias.empty() ? e.name : e.alias + "." + e.name;
+        case ExprKind::IsNull:
+            return std::string(e.negated ? "(notnull " : "(isnull ") + describe(*e.args[0]) + ")";
+        case ExprKind::Call: {
+            std::string out = "(call " + e.name;
+            for (const auto& a : e.args) out += " " + describe(*a);
+            return out + ")";
+        }
+        case ExprKind::Unary:
+        case ExprKind::Binary: {
+            std::string out = std::string("(") + opName(e.op);
+            for (const auto& a : e.args) out += " " + describe(*a);
+            return out + ")";
+        }
     }
     return "?";
 }

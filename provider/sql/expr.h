@@ -16,13 +16,27 @@ enum class ExprKind { Literal, Field, Unary, Binary, Call, IsNull };
 enum class ExprOp {
     None,
     // unary
-    Negate, Not,
+    Negate,
+    Not,
     // binary arithmetic and text
-    Add, Subtract, Multiply, Divide, Modulo, Power, Contains,  // Contains: a $ b
+    Add,
+    Subtract,
+    Multiply,
+    Divide,
+    Modulo,
+    Power,
+    Contains,  // Contains: a $ b
     // comparison
-    Equal, ExactEqual, NotEqual, Less, LessEqual, Greater, GreaterEqual,
+    Equal,
+    ExactEqual,
+    NotEqual,
+    Less,
+    LessEqual,
+    Greater,
+    GreaterEqual,
     // logic
-    And, Or,
+    And,
+    Or,
 };
 
 struct Expr;
@@ -31,13 +45,13 @@ using ExprPtr = std::unique_ptr<Expr>;
 struct Expr {
     ExprKind kind = ExprKind::Literal;
     ExprOp op = ExprOp::None;
-    Value literal;               // Literal
-    std::string name;            // Field: field name; Call: function name (upper case)
-    std::string alias;           // Field: the alias before the dot, if any
-    bool negated = false;        // IsNull: IS NOT NULL
-    std::vector<ExprPtr> args;   // Unary/IsNull: 1; Binary: 2; Call: the arguments
-    std::size_t position = 0;    // byte offset in the source text
-    int depth = 1;               // levels of the tree below and including this node
+    Value literal;              // Literal
+    std::string name;           // Field: field name; Call: function name (upper case)
+    std::string alias;          // Field: the alias before the dot, if any
+    bool negated = false;       // IsNull: IS NOT NULL
+    std::vector<ExprPtr> args;  // Unary/IsNull: 1; Binary: 2; Call: the arguments
+    std::size_t position = 0;   // byte offset in the source text
+    int depth = 1;              // levels of the tree below and including this node
 
     static ExprPtr makeLiteral(Value v, std::size_t pos = 0);
     static ExprPtr makeField(std::string name, std::string alias = {}, std::size_t pos = 0);

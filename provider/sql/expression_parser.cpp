@@ -115,8 +115,10 @@ ExprPtr Parser::comparison() {
             advance();
             const bool negated = acceptWord("NOT");
             if (!acceptWord("NULL")) {
-                if (peek().kind == TokenKind::DotWord && peek().text == "NULL") advance();
-                else syntaxError();
+                if (peek().kind == TokenKind::DotWord && peek().text == "NULL")
+                    advance();
+                else
+                    syntaxError();
             }
             auto e = std::make_unique<Expr>();
             e->kind = ExprKind::IsNull;
@@ -200,48 +202,49 @@ ExprPtr Parser::unary() {
 ExprPtr Parser::primary() {
     const Token t = peek();
     switch (t.kind) {
-    case TokenKind::Number:
-        advance();
-        return Expr::makeLiteral(numberValue(t.text), t.begin);
-    case TokenKind::String:
-        advance();
-        return Expr::makeLiteral(t.text, t.begin);
-    case TokenKind::Quoted:  // FoxPro's "..." and [...] texts; `...` names a field
-        advance();
-        if (t.quote == '`') return Expr::makeField(t.text, {}, t.begin);
-        return Expr::makeLiteral(t.text, t.begin);
-    case TokenKind::DateLiteral:
-        advance();
-        return Expr::makeLiteral(dateLiteral(t.text), t.begin);
-    case TokenKind::DotWord:
-        advance();
-        if (t.text == "T" || t.text == "Y") return Expr::makeLiteral(true, t.begin);
-        if (t.text == "F" || t.text == "N") return Expr::makeLiteral(false, t.begin);
-        if (t.text == "NULL") return Expr::makeLiteral(Value{}, t.begin);
-        syntaxError();
-    case TokenKind::Word: {
-        advance();
-        if (peek().isSymbol("(")) return callArguments(toUpperText(t.text), t.begin);
-        if (equalsIgnoreCase(t.text, "NULL")) return Expr::makeLiteral(Value{}, t.begin);
-        if (peek().isSymbol(".")) {  // alias.field
+        case TokenKind::Number:
             advance();
-            const Token field = peek();
-            if (field.kind != TokenKind::Word && !(field.kind == TokenKind::Quoted && field.quote == '`'))
-                syntaxError();
+            return Expr::makeLiteral(numberValue(t.text), t.begin);
+        case TokenKind::String:
             advance();
-            return Expr::makeField(field.text, t.text, t.begin);
+            return Expr::makeLiteral(t.text, t.begin);
+        case TokenKind::Quoted:  // FoxPro's "..." and [...] texts; `...` names a field
+            advance();
+            if (t.quote == '`') return Expr::makeField(t.text, {}, t.begin);
+            return Expr::makeLiteral(t.text, t.begin);
+        case TokenKind::DateLiteral:
+            advance();
+            return Expr::makeLiteral(dateLiteral(t.text), t.begin);
+        case TokenKind::DotWord:
+            advance();
+            if (t.text == "T" || t.text == "Y") return Expr::makeLiteral(true, t.begin);
+            if (t.text == "F" || t.text == "N") return Expr::makeLiteral(false, t.begin);
+            if (t.text == "NULL") return Expr::makeLiteral(Value{}, t.begin);
+            syntaxError();
+        case TokenKind::Word: {
+            advance();
+            if (peek().isSymbol("(")) return callArguments(toUpperText(t.text), t.begin);
+            if (equalsIgnoreCase(t.text, "NULL")) return Expr::makeLiteral(Value{}, t.begin);
+            if (peek().isSymbol(".")) {  // alias.field
+                advance();
+                const Token field = peek();
+                if (field.kind != TokenKind::Word && !(field.kind == TokenKind::Quoted && field.quote == '`'))
+                    syntaxError();
+                advance();
+                return Expr::makeField(field.text, t.text, t.begin);
+            }
+            return Expr::makeField(t.text, {}, t.begin);
         }
-        return Expr::makeField(t.text, {}, t.begin);
-    }
-    case TokenKind::Symbol:
-        if (t.text == "(") {
-            advance();
-            ExprPtr inner = expression();
-            if (!acceptSymbol(")")) syntaxError();
-            return inner;
-        }
-        syntaxError();
-    case TokenKind::End: syntaxError();
+        case TokenKind::Symbol:
+            if (t.text == "(") {
+                advance();
+                ExprPtr inner = expression();
+                if (!acceptSymbol(")")) syntaxError();
+                return inner;
+            }
+            syntaxError();
+        case TokenKind::End:
+            syntaxError();
     }
     syntaxError();
 }

@@ -10,10 +10,10 @@ namespace dorvane::provider::sql {
 namespace {
 
 enum class Sizing {
-    Fixed,       // width is the type's own; numbers written after the name are ignored
-    Width,       // (n) required: 1..254
-    Precision,   // (p[,s]) p required: 1..20, s 0..p-2 when not 0
-    Decimals,    // B(s): optional decimals 0..18
+    Fixed,      // width is the type's own; numbers written after the name are ignored
+    Width,      // (n) required: 1..254
+    Precision,  // (p[,s]) p required: 1..20, s 0..p-2 when not 0
+    Decimals,   // B(s): optional decimals 0..18
 };
 
 struct TypeName {
@@ -42,7 +42,9 @@ constexpr std::array<TypeName, 29> kTypes = {{
     {"W", 'W', Sizing::Fixed, 4, 0},
 }};
 
-[[noreturn]] void widthError() { throw ProviderError::make(FoxError::FieldWidthInvalid); }
+[[noreturn]] void widthError() {
+    throw ProviderError::make(FoxError::FieldWidthInvalid);
+}
 
 }  // namespace
 
@@ -56,25 +58,25 @@ FieldDef fieldTypeFromName(std::string_view typeName, int first, int second) {
     FieldDef f;
     f.type = found->type;
     switch (found->sizing) {
-    case Sizing::Fixed:
-        f.width = found->width;
-        f.decimals = found->decimals;
-        break;
-    case Sizing::Width:
-        if (first < 1 || first > 254 || second > 0) widthError();
-        f.width = first;
-        break;
-    case Sizing::Precision:
-        if (first < 1 || first > 20) widthError();
-        f.width = first;
-        f.decimals = second < 0 ? 0 : second;
-        if (f.decimals > 0 && f.decimals > f.width - 2) widthError();
-        break;
-    case Sizing::Decimals:
-        f.width = 8;
-        f.decimals = second >= 0 ? second : first < 0 ? 0 : first;
-        if (f.decimals > 18) widthError();
-        break;
+        case Sizing::Fixed:
+            f.width = found->width;
+            f.decimals = found->decimals;
+            break;
+        case Sizing::Width:
+            if (first < 1 || first > 254 || second > 0) widthError();
+            f.width = first;
+            break;
+        case Sizing::Precision:
+            if (first < 1 || first > 20) widthError();
+            f.width = first;
+            f.decimals = second < 0 ? 0 : second;
+            if (f.decimals > 0 && f.decimals > f.width - 2) widthError();
+            break;
+        case Sizing::Decimals:
+            f.width = 8;
+            f.decimals = second >= 0 ? second : first < 0 ? 0 : first;
+            if (f.decimals > 18) widthError();
+            break;
     }
     return f;
 }

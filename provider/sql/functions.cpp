@@ -22,7 +22,9 @@ constexpr std::int64_t kMaxStringLength = 16777184;  // FoxPro's longest charact
 
 using Args = std::vector<Value>;
 
-[[noreturn]] void mismatch() { throw ProviderError::make(FoxError::DataTypeMismatch); }
+[[noreturn]] void mismatch() {
+    throw ProviderError::make(FoxError::DataTypeMismatch);
+}
 
 const std::string& text(const Value& v) {
     if (const auto* s = std::get_if<std::string>(&v)) return *s;
@@ -57,8 +59,10 @@ std::string civil(std::int32_t jd, const char* format) {
     int y, m, d;
     civilFromJulianDay(jd, y, m, d);
     char buf[32];
-    if (format[0] == 'Y') std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, d);
-    else std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", m, d, y);
+    if (format[0] == 'Y')
+        std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, d);
+    else
+        std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", m, d, y);
     return buf;
 }
 
@@ -151,27 +155,29 @@ Value makeDateValue(std::int64_t y, std::int64_t m, std::int64_t d) {
 std::string bintoc(std::int64_t n, std::int64_t size) {
     std::uint64_t bits;
     switch (size) {
-    case 1:
-        if (n < -128 || n > 127) throw ProviderError::make(FoxError::NumericOverflow);
-        bits = static_cast<std::uint8_t>(n) ^ 0x80u;
-        break;
-    case 2:
-        if (n < -32768 || n > 32767) throw ProviderError::make(FoxError::NumericOverflow);
-        bits = static_cast<std::uint16_t>(n) ^ 0x8000u;
-        break;
-    case 4:
-        if (n < INT32_MIN || n > INT32_MAX) throw ProviderError::make(FoxError::NumericOverflow);
-        bits = static_cast<std::uint32_t>(n) ^ 0x80000000u;
-        break;
-    case 8: bits = static_cast<std::uint64_t>(n) ^ 0x8000000000000000ull; break;
-    default: mismatch();
+        case 1:
+            if (n < -128 || n > 127) throw ProviderError::make(FoxError::NumericOverflow);
+            bits = static_cast<std::uint8_t>(n) ^ 0x80u;
+            break;
+        case 2:
+            if (n < -32768 || n > 32767) throw ProviderError::make(FoxError::NumericOverflow);
+            bits = static_cast<std::uint16_t>(n) ^ 0x8000u;
+            break;
+        case 4:
+            if (n < INT32_MIN || n > INT32_MAX) throw ProviderError::make(FoxError::NumericOverflow);
+            bits = static_cast<std::uint32_t>(n) ^ 0x80000000u;
+            break;
+        case 8:
+            bits = static_cast<std::uint64_t>(n) ^ 0x8000000000000000ull;
+            break;
+        default:
+            mismatch();
     }
     std::string out(static_cast<std::size_t>(size), '\0');
-    for (std::int64_t i = size - 1; i >= 0; --i, bits >>= 8) out[static_cast<std::size_t>(i)] = static_cast<char>(bits & 0xFF);
+    for (std::int64_t i = size - 1; i >= 0; --i, bits >>= 8)
+        out[static_cast<std::size_t>(i)] = static_cast<char>(bits & 0xFF);
     return out;
 }
-
-TextCompareMode modeFor(const EvalOptions& o) { return o.exact ? TextCompareMode::Padded : TextCompareMode::Prefix; }
 
 Value ttoc(const Value& v, std::int64_t style) {
     const auto [jd, ms] = moment(v);
@@ -180,11 +186,13 @@ Value ttoc(const Value& v, std::int64_t style) {
     const int h = ms / 3600000, mi = ms / 60000 % 60, s = ms / 1000 % 60;
     if (jd == 0) return std::string(style == 1 ? 14 : style == 3 ? 19 : 22, ' ');
     civilFromJulianDay(jd, y, mo, d);
-    if (style == 1) std::snprintf(buf, sizeof buf, "%04d%02d%02d%02d%02d%02d", y, mo, d, h, mi, s);
-    else if (style == 3) std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", y, mo, d, h, mi, s);
+    if (style == 1)
+        std::snprintf(buf, sizeof buf, "%04d%02d%02d%02d%02d%02d", y, mo, d, h, mi, s);
+    else if (style == 3)
+        std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", y, mo, d, h, mi, s);
     else
-        std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %02d:%02d:%02d %s", mo, d, y, h % 12 == 0 ? 12 : h % 12, mi, s,
-                      h < 12 ? "AM" : "PM");
+        std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %02d:%02d:%02d %s", mo, d, y,
+                      h % 12 == 0 ? 12 : h % 12, mi, s, h < 12 ? "AM" : "PM");
     return std::string(buf);
 }
 
@@ -200,25 +208,47 @@ int constInt(const Nodes& a, std::size_t i, int fallback) {
     return n && *n >= 0 && *n <= kMaxStringLength ? static_cast<int>(*n) : 0;
 }
 
-ExprType textOfArg0(const Nodes& a) { return {'C', a[0]->type.width, 0}; }
-ExprType logical(const Nodes&) { return {'L', 1, 0}; }
-ExprType numeric(const Nodes&) { return {'N', 8, 0}; }
-ExprType date(const Nodes&) { return {'D', 8, 0}; }
-ExprType datetime(const Nodes&) { return {'T', 8, 0}; }
-ExprType firstArg(const Nodes& a) { return a[0]->type; }
-ExprType strType(const Nodes& a) { return {'C', constInt(a, 1, 10), 0}; }
-ExprType padType(const Nodes& a) { return {'C', constInt(a, 1, 0), 0}; }
+ExprType textOfArg0(const Nodes& a) {
+    return {'C', a[0]->type.width, 0};
+}
+ExprType logical(const Nodes&) {
+    return {'L', 1, 0};
+}
+ExprType numeric(const Nodes&) {
+    return {'N', 8, 0};
+}
+ExprType date(const Nodes&) {
+    return {'D', 8, 0};
+}
+ExprType datetime(const Nodes&) {
+    return {'T', 8, 0};
+}
+ExprType firstArg(const Nodes& a) {
+    return a[0]->type;
+}
+ExprType strType(const Nodes& a) {
+    return {'C', constInt(a, 1, 10), 0};
+}
+ExprType padType(const Nodes& a) {
+    return {'C', constInt(a, 1, 0), 0};
+}
 ExprType substrType(const Nodes& a) {
     if (a.size() > 2) return {'C', constInt(a, 2, 0), 0};
     return {'C', std::max(0, a[0]->type.width - constInt(a, 1, 1) + 1), 0};
 }
-ExprType dtocType(const Nodes& a) { return {'C', a.size() > 1 ? 8 : 10, 0}; }
+ExprType dtocType(const Nodes& a) {
+    return {'C', a.size() > 1 ? 8 : 10, 0};
+}
 ExprType ttocType(const Nodes& a) {
     const int style = constInt(a, 1, 0);
     return {'C', style == 1 ? 14 : style == 3 ? 19 : 22, 0};
 }
-ExprType bintocType(const Nodes& a) { return {'C', constInt(a, 1, 4), 0}; }
-ExprType spaceType(const Nodes& a) { return {'C', constInt(a, 0, 0), 0}; }
+ExprType bintocType(const Nodes& a) {
+    return {'C', constInt(a, 1, 4), 0};
+}
+ExprType spaceType(const Nodes& a) {
+    return {'C', constInt(a, 0, 0), 0};
+}
 ExprType iifType(const Nodes& a) {
     const ExprType &x = a[1]->type, &y = a[2]->type;
     if (x.type != y.type) return x.type == 'U' ? y : y.type == 'U' ? x : ExprType{};
@@ -230,7 +260,7 @@ ExprType iifType(const Nodes& a) {
 struct Function {
     std::string_view name;
     int minArgs;
-    int maxArgs;  // -1: any number
+    int maxArgs;     // -1: any number
     bool nullAware;  // receives nulls; otherwise any null argument gives null
     Value (*call)(const Args&, const Scope&);
     ExprType (*typer)(const Nodes&);
@@ -239,17 +269,25 @@ struct Function {
 const Function kFunctions[] = {
     {"EMPTY", 1, 1, true, [](const Args& a, const Scope&) -> Value { return isEmptyValue(a[0]); }, logical},
     {"ISNULL", 1, 1, true, [](const Args& a, const Scope&) -> Value { return isNull(a[0]); }, logical},
-    {"NVL", 2, 2, true, [](const Args& a, const Scope&) -> Value { return isNull(a[0]) ? a[1] : a[0]; }, firstArg},
-    {"UPPER", 1, 1, false, [](const Args& a, const Scope&) -> Value { return toUpperText(text(a[0])); }, textOfArg0},
-    {"LOWER", 1, 1, false, [](const Args& a, const Scope&) -> Value { return toLowerText(text(a[0])); }, textOfArg0},
-    {"ALLTRIM", 1, 1, false,
-     [](const Args& a, const Scope&) -> Value { return std::string(trimLeftBlanks(trimRightBlanks(text(a[0])))); },
+    {"NVL", 2, 2, true, [](const Args& a, const Scope&) -> Value { return isNull(a[0]) ? a[1] : a[0]; },
+     firstArg},
+    {"UPPER", 1, 1, false, [](const Args& a, const Scope&) -> Value { return toUpperText(text(a[0])); },
      textOfArg0},
-    {"LTRIM", 1, 1, false, [](const Args& a, const Scope&) -> Value { return std::string(trimLeftBlanks(text(a[0]))); },
+    {"LOWER", 1, 1, false, [](const Args& a, const Scope&) -> Value { return toLowerText(text(a[0])); },
+     textOfArg0},
+    {"ALLTRIM", 1, 1, false,
+     [](const Args& a, const Scope&) -> Value {
+         return std::string(trimLeftBlanks(trimRightBlanks(text(a[0]))));
+     },
+     textOfArg0},
+    {"LTRIM", 1, 1, false,
+     [](const Args& a, const Scope&) -> Value { return std::string(trimLeftBlanks(text(a[0]))); },
      textOfArg0},
     {"RTRIM", 1, 1, false,
-     [](const Args& a, const Scope&) -> Value { return std::string(trimRightBlanks(text(a[0]))); }, textOfArg0},
-    {"TRIM", 1, 1, false, [](const Args& a, const Scope&) -> Value { return std::string(trimRightBlanks(text(a[0]))); },
+     [](const Args& a, const Scope&) -> Value { return std::string(trimRightBlanks(text(a[0]))); },
+     textOfArg0},
+    {"TRIM", 1, 1, false,
+     [](const Args& a, const Scope&) -> Value { return std::string(trimRightBlanks(text(a[0]))); },
      textOfArg0},
     {"LEN", 1, 1, false,
      [](const Args& a, const Scope&) -> Value {
@@ -258,7 +296,8 @@ const Function kFunctions[] = {
      },
      numeric},
     {"LEFT", 2, 2, false,
-     [](const Args& a, const Scope&) -> Value { return std::string(charSlice(text(a[0]), 0, count(a[1]))); }, padType},
+     [](const Args& a, const Scope&) -> Value { return std::string(charSlice(text(a[0]), 0, count(a[1]))); },
+     padType},
     {"RIGHT", 2, 2, false,
      [](const Args& a, const Scope&) -> Value {
          const std::string& s = text(a[0]);
@@ -280,7 +319,8 @@ const Function kFunctions[] = {
          std::int64_t occurrence = a.size() > 2 ? whole(a[2]) : 1;
          if (needle.empty() || occurrence < 1) return std::int64_t{0};
          for (std::size_t pos = hay.find(needle); pos != std::string::npos; pos = hay.find(needle, pos + 1))
-             if (--occurrence == 0) return static_cast<std::int64_t>(charCount(std::string_view(hay).substr(0, pos)) + 1);
+             if (--occurrence == 0)
+                 return static_cast<std::int64_t>(charCount(std::string_view(hay).substr(0, pos)) + 1);
          return std::int64_t{0};
      },
      numeric},
@@ -312,7 +352,9 @@ const Function kFunctions[] = {
          for (std::size_t i = 0; i < n; ++i) out += s;
          return out;
      },
-     [](const Nodes&) { return ExprType{'C', 0, 0}; }},
+     [](const Nodes&) {
+         return ExprType{'C', 0, 0};
+     }},
     {"STR", 1, 3, false,
      [](const Args& a, const Scope&) -> Value {
          return strOf(number(a[0]), a.size() > 1 ? whole(a[1]) : 10, a.size() > 2 ? whole(a[2]) : 0);
@@ -328,7 +370,8 @@ const Function kFunctions[] = {
     {"ABS", 1, 1, false,
      [](const Args& a, const Scope&) -> Value {
          if (const auto* i = std::get_if<std::int64_t>(&a[0])) return *i < 0 ? applyNegate(a[0]) : a[0];
-         if (const auto* c = std::get_if<Currency>(&a[0])) return Currency{c->scaled < 0 ? -c->scaled : c->scaled};
+         if (const auto* c = std::get_if<Currency>(&a[0]))
+             return Currency{c->scaled < 0 ? -c->scaled : c->scaled};
          return std::fabs(number(a[0]));
      },
      firstArg},
@@ -357,8 +400,9 @@ const Function kFunctions[] = {
      firstArg},
     {"BETWEEN", 3, 3, false,
      [](const Args& a, const Scope& s) -> Value {
-         const TextCompareMode mode = modeFor(s.options);
-         return *compareValues(a[0], a[1], mode, s.options) >= 0 && *compareValues(a[0], a[2], mode, s.options) <= 0;
+         const TextCompareMode mode = comparisonMode(s.options);
+         return *compareValues(a[0], a[1], mode, s.options) >= 0 &&
+                *compareValues(a[0], a[2], mode, s.options) <= 0;
      },
      logical},
     {"INLIST", 2, -1, true,
@@ -366,9 +410,11 @@ const Function kFunctions[] = {
          if (isNull(a[0])) return Value{};
          bool sawNull = false;
          for (std::size_t i = 1; i < a.size(); ++i) {
-             const auto c = compareValues(a[0], a[i], modeFor(s.options), s.options);
-             if (!c) sawNull = true;
-             else if (*c == 0) return true;
+             const auto c = compareValues(a[0], a[i], comparisonMode(s.options), s.options);
+             if (!c)
+                 sawNull = true;
+             else if (*c == 0)
+                 return true;
          }
          return sawNull ? Value{} : Value{false};
      },
@@ -378,7 +424,9 @@ const Function kFunctions[] = {
          const std::int32_t jd = moment(a[0]).first;
          return jd == 0 ? std::string(8, ' ') : civil(jd, "Y");
      },
-     [](const Nodes&) { return ExprType{'C', 8, 0}; }},
+     [](const Nodes&) {
+         return ExprType{'C', 8, 0};
+     }},
     {"DTOC", 1, 2, false,
      [](const Args& a, const Scope&) -> Value {
          const std::int32_t jd = moment(a[0]).first;
@@ -388,7 +436,8 @@ const Function kFunctions[] = {
      },
      dtocType},
     {"TTOC", 1, 2, false,
-     [](const Args& a, const Scope&) -> Value { return ttoc(a[0], a.size() > 1 ? whole(a[1]) : 0); }, ttocType},
+     [](const Args& a, const Scope&) -> Value { return ttoc(a[0], a.size() > 1 ? whole(a[1]) : 0); },
+     ttocType},
     {"CTOD", 1, 1, false,
      [](const Args& a, const Scope&) -> Value {
          std::string_view t = trimWhitespace(text(a[0]));
@@ -420,8 +469,12 @@ const Function kFunctions[] = {
          return DateTime{d.julianDay, static_cast<std::int32_t>(((h * 60 + mi) * 60 + s) * 1000)};
      },
      datetime},
-    {"TTOD", 1, 1, false, [](const Args& a, const Scope&) -> Value { return Date{moment(a[0]).first}; }, date},
-    {"DTOT", 1, 1, false, [](const Args& a, const Scope&) -> Value { return DateTime{moment(a[0]).first, 0}; },
+    {"TTOD", 1, 1, false, [](const Args& a, const Scope&) -> Value { return Date{moment(a[0]).first}; },
+     date},
+    {"DTOT", 1, 1, false,
+     [](const Args& a, const Scope&) -> Value {
+         return DateTime{moment(a[0]).first, 0};
+     },
      datetime},
     {"YEAR", 1, 1, false,
      [](const Args& a, const Scope&) -> Value {
@@ -457,7 +510,9 @@ const Function kFunctions[] = {
 
 class CallNode : public Node {
 public:
-    CallNode(const Function& f, Nodes args) : m_function(f), m_args(std::move(args)) { type = f.typer(m_args); }
+    CallNode(const Function& f, Nodes args) : m_function(f), m_args(std::move(args)) {
+        type = f.typer(m_args);
+    }
     Value eval(const Scope& s) const override {
         Args values;
         values.reserve(m_args.size());
@@ -532,7 +587,8 @@ NodePtr makeCallNode(const std::string& name, std::vector<NodePtr> args) {
         checkCount(args.size(), 3, 3);
         return std::make_unique<IifNode>(std::move(args));
     }
-    if (startsWithName(name, "RECNO") || startsWithName(name, "DELETED")) {  // optional alias argument ignored
+    if (startsWithName(name, "RECNO") ||
+        startsWithName(name, "DELETED")) {  // optional alias argument ignored
         checkCount(args.size(), 0, 1);
         if (name[0] == 'R') return std::make_unique<RecnoNode>();
         return std::make_unique<DeletedNode>();

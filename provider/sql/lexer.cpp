@@ -9,19 +9,28 @@ namespace dorvane::provider::sql {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isWordStart(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || static_cast<unsigned char>(c) >= 0x80;
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
 }
-bool isWordChar(char c) { return isWordStart(c) || isDigit(c); }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool isWordStart(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' ||
+           static_cast<unsigned char>(c) >= 0x80;
+}
+bool isWordChar(char c) {
+    return isWordStart(c) || isDigit(c);
+}
 
 std::size_t skipBlanks(std::string_view s, std::size_t pos) {
     while (pos < s.size() && isBlank(s[pos])) ++pos;
     return pos;
 }
 
-[[noreturn]] void syntaxError() { throw ProviderError::make(FoxError::SyntaxError); }
+[[noreturn]] void syntaxError() {
+    throw ProviderError::make(FoxError::SyntaxError);
+}
 
 // Reads a quoted run starting at the opening character; a doubled closing quote stands for one
 // when `doubling` is set (SQL strings and "..." names), never inside [...].
@@ -51,7 +60,8 @@ Token lexQuoted(std::string_view s, std::size_t pos, TokenKind kind) {
 
 // .T. .F. .Y. .N. .NULL. .AND. .OR. .NOT. starting at the dot, or End when the text is not one.
 Token lexDotWord(std::string_view s, std::size_t pos) {
-    static constexpr std::array<std::string_view, 8> kWords = {"T", "F", "Y", "N", "NULL", "AND", "OR", "NOT"};
+    static constexpr std::array<std::string_view, 8> kWords = {"T",    "F",   "Y",  "N",
+                                                               "NULL", "AND", "OR", "NOT"};
     std::size_t i = pos + 1;
     while (i < s.size() && isWordChar(s[i])) ++i;
     if (i >= s.size() || s[i] != '.') return {};

@@ -11,20 +11,20 @@ namespace dorvane::provider::sql {
 
 enum class TokenKind {
     End,
-    Word,        // bare identifier or keyword: letters, digits, _ (and any non-ASCII byte)
-    Quoted,      // "..." [...] `...` : text holds the content, quote the opening character
-    String,      // '...' with '' standing for one quote
-    Number,      // 12  3.5  .5  1e3 (no sign)
-    DotWord,     // .T. .F. .Y. .N. .NULL. .AND. .OR. .NOT. : text holds the upper-case word
-    DateLiteral, // {^2024-01-31} {^2024-01-31 14:05:00} {} : text holds what is between the braces
-    Symbol,      // operators and punctuation: ( ) , ; . * + - / % ^ ** = == <> != # < <= > >= ! $
+    Word,         // bare identifier or keyword: letters, digits, _ (and any non-ASCII byte)
+    Quoted,       // "..." [...] `...` : text holds the content, quote the opening character
+    String,       // '...' with '' standing for one quote
+    Number,       // 12  3.5  .5  1e3 (no sign)
+    DotWord,      // .T. .F. .Y. .N. .NULL. .AND. .OR. .NOT. : text holds the upper-case word
+    DateLiteral,  // {^2024-01-31} {^2024-01-31 14:05:00} {} : text holds what is between the braces
+    Symbol,       // operators and punctuation: ( ) , ; . * + - / % ^ ** = == <> != # < <= > >= ! $
 };
 
 struct Token {
     TokenKind kind = TokenKind::End;
     std::string text;
-    char quote = 0;          // for Quoted
-    std::size_t begin = 0;   // byte offsets in the source
+    char quote = 0;         // for Quoted
+    std::size_t begin = 0;  // byte offsets in the source
     std::size_t end = 0;
 
     bool isSymbol(std::string_view s) const { return kind == TokenKind::Symbol && text == s; }

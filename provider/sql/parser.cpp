@@ -11,8 +11,12 @@ namespace dorvane::provider::sql {
 
 namespace detail {
 
-void Parser::phraseError() { throw ProviderError::make(FoxError::UnrecognizedPhrase); }
-void Parser::syntaxError() { throw ProviderError::make(FoxError::SyntaxError); }
+void Parser::phraseError() {
+    throw ProviderError::make(FoxError::UnrecognizedPhrase);
+}
+void Parser::syntaxError() {
+    throw ProviderError::make(FoxError::SyntaxError);
+}
 
 const Token& Parser::peek() {
     if (!m_haveToken) {
@@ -55,14 +59,22 @@ bool Parser::atEnd() {
 Statement Parser::statement() {
     const Token& first = peek();
     Statement result;
-    if (first.isWord("SELECT")) result = select();
-    else if (first.isWord("UPDATE")) result = update();
-    else if (first.isWord("INSERT")) result = insert();
-    else if (first.isWord("DELETE")) result = remove();
-    else if (first.isWord("ALTER")) result = alter();
-    else if (first.isWord("CREATE")) result = create();
-    else if (first.isWord("DROP")) result = drop();
-    else phraseError();
+    if (first.isWord("SELECT"))
+        result = select();
+    else if (first.isWord("UPDATE"))
+        result = update();
+    else if (first.isWord("INSERT"))
+        result = insert();
+    else if (first.isWord("DELETE"))
+        result = remove();
+    else if (first.isWord("ALTER"))
+        result = alter();
+    else if (first.isWord("CREATE"))
+        result = create();
+    else if (first.isWord("DROP"))
+        result = drop();
+    else
+        phraseError();
     if (!atEnd()) phraseError();
     return result;
 }
@@ -96,8 +108,10 @@ SelectStatement Parser::select() {
         do {
             SelectItem item;
             item.expr = expression();
-            if (acceptWord("AS")) item.name = identifier();
-            else if (item.expr->kind == ExprKind::Field) item.name = item.expr->name;
+            if (acceptWord("AS"))
+                item.name = identifier();
+            else if (item.expr->kind == ExprKind::Field)
+                item.name = item.expr->name;
             s.items.push_back(std::move(item));
         } while (acceptSymbol(","));
     }
@@ -227,7 +241,9 @@ FieldDef Parser::fieldDef() {
 
 }  // namespace detail
 
-Statement parseStatement(std::string_view text) { return detail::Parser(text).statement(); }
+Statement parseStatement(std::string_view text) {
+    return detail::Parser(text).statement();
+}
 
 ExprPtr parseExpression(std::string_view text) {
     detail::Parser parser(text);

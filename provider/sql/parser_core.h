@@ -60,7 +60,7 @@ private:
     ExprPtr optionalWhere();
 
     std::string_view m_source;
-    std::size_t m_pos = 0;   // end of the last consumed token
+    std::size_t m_pos = 0;  // end of the last consumed token
     Token m_token;
     bool m_haveToken = false;
     int m_depth = 0;

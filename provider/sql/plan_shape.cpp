@@ -8,19 +8,23 @@ namespace {
 
 bool fits(char fieldType, const Value& c, ExprOp op) {
     switch (fieldType) {
-    case 'N':
-    case 'F':
-    case 'B':
-    case 'I':
-    case 'Y':
-        return std::holds_alternative<std::int64_t>(c) || std::holds_alternative<double>(c) ||
-               std::holds_alternative<Currency>(c);
-    case 'D':
-    case 'T': return std::holds_alternative<Date>(c) || std::holds_alternative<DateTime>(c);
-    case 'L': return std::holds_alternative<bool>(c);
-    case 'C':
-    case 'V': return op == ExprOp::ExactEqual && std::holds_alternative<std::string>(c);
-    default: return false;
+        case 'N':
+        case 'F':
+        case 'B':
+        case 'I':
+        case 'Y':
+            return std::holds_alternative<std::int64_t>(c) || std::holds_alternative<double>(c) ||
+                   std::holds_alternative<Currency>(c);
+        case 'D':
+        case 'T':
+            return std::holds_alternative<Date>(c) || std::holds_alternative<DateTime>(c);
+        case 'L':
+            return std::holds_alternative<bool>(c);
+        case 'C':
+        case 'V':
+            return op == ExprOp::ExactEqual && std::holds_alternative<std::string>(c);
+        default:
+            return false;
     }
 }
 
@@ -36,7 +40,8 @@ void collect(const Expr& e, const FieldCatalog& fields, std::vector<FieldEqualit
     const Expr* constant = e.args[1].get();
     if (field->kind != ExprKind::Field) std::swap(field, constant);
     if (field->kind != ExprKind::Field || constant->kind != ExprKind::Literal) return;
-    if (!field->alias.empty() && !fields.alias().empty() && !equalsIgnoreCase(field->alias, fields.alias())) return;
+    if (!field->alias.empty() && !fields.alias().empty() && !equalsIgnoreCase(field->alias, fields.alias()))
+        return;
     const auto index = fields.fieldIndex(field->name);
     if (!index || !fits(fields.fieldType(*index), constant->literal, e.op)) return;
     out.push_back(FieldEquality{*index, constant->literal});

@@ -23,6 +23,9 @@ using TextComparator = std::function<int(std::string_view, std::string_view)>;
 
 struct EvalOptions {
     bool exact = false;  // SET EXACT: off (the provider's default) lets "abc" = "ab" hold
+    // With exact off: compare up to the shorter text's length (FoxPro's SET ANSI OFF rule for SQL
+    // commands, where "ab" = "abc" holds too) instead of up to the right-hand text's length.
+    bool shorterLength = false;
     Collation collation = Collation::Machine;
     TextComparator compareText;  // empty: the built-in comparison for `collation`
 };
@@ -44,6 +47,7 @@ class RowContext {
 public:
     virtual ~RowContext() = default;
     // Value of the field at `index` in the current record (null, text, number, ... as in value.h).
+    // C fields come padded with blanks to their width, as stored: ==, LEN() and index keys see them so.
     virtual Value field(int index) const = 0;
     virtual std::int64_t recno() const = 0;  // RECNO(): 1-based physical record number
     virtual bool deleted() const = 0;        // DELETED(): the record carries the deletion mark

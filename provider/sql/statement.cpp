@@ -4,9 +4,13 @@ namespace dorvane::provider::sql {
 
 namespace {
 
-std::string tableText(const TableRef& t) { return t.quoted ? "'" + t.name + "'" : t.name; }
+std::string tableText(const TableRef& t) {
+    return t.quoted ? "'" + t.name + "'" : t.name;
+}
 
-std::string whereText(const ExprPtr& where) { return where ? " WHERE " + describe(*where) : std::string(); }
+std::string whereText(const ExprPtr& where) {
+    return where ? " WHERE " + describe(*where) : std::string();
+}
 
 template <typename T>
 std::string joined(const std::vector<T>& items, auto render) {
@@ -54,11 +58,14 @@ struct Describer {
 }  // namespace
 
 std::string describe(const FieldDef& f) {
-    std::string out = f.name + " " + f.type + "(" + std::to_string(f.width) + "," + std::to_string(f.decimals) + ")";
+    std::string out =
+        f.name + " " + f.type + "(" + std::to_string(f.width) + "," + std::to_string(f.decimals) + ")";
     if (f.nullable) out += *f.nullable ? " NULL" : " NOT NULL";
     return out;
 }
 
-std::string describe(const Statement& s) { return std::visit(Describer{}, s); }
+std::string describe(const Statement& s) {
+    return std::visit(Describer{}, s);
+}
 
 }  // namespace dorvane::provider::sql

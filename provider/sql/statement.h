@@ -87,8 +87,9 @@ struct DropTableStatement {
     TableRef table;
 };
 
-using Statement = std::variant<SelectStatement, UpdateStatement, InsertStatement, DeleteStatement, AlterAddColumn,
-                               AlterRenameColumn, AlterDropColumn, CreateTableStatement, DropTableStatement>;
+using Statement =
+    std::variant<SelectStatement, UpdateStatement, InsertStatement, DeleteStatement, AlterAddColumn,
+                 AlterRenameColumn, AlterDropColumn, CreateTableStatement, DropTableStatement>;
 
 // One-line rendering for logs and tests, e.g. "UPDATE orders SET qty=12 WHERE (= tempidxxx 3)".
 std::string describe(const Statement& s);

@@ -20,9 +20,9 @@ void appendGeneralWeights(char32_t c, std::u32string& out) {
     }
     // U+00C0..U+00FF folded to base letters; 0 marks the ones handled below.
     static constexpr char kLatin1[] =
-        "AAAAAA\0CEEEEIIII"   // C0-CF: A-grave .. I-diaeresis (C6 = AE)
+        "AAAAAA\0CEEEEIIII"      // C0-CF: A-grave .. I-diaeresis (C6 = AE)
         "DNOOOOO\xd7OUUUUY\0\0"  // D0-DF: Eth .. Y-acute, Thorn, sharp s
-        "AAAAAA\0CEEEEIIII"   // E0-EF
+        "AAAAAA\0CEEEEIIII"      // E0-EF
         "DNOOOOO\xf7OUUUUY\0Y";  // F0-FF
     if (c <= 0xFF) {
         const char base = kLatin1[c - 0xC0];
@@ -42,17 +42,24 @@ void appendGeneralWeights(char32_t c, std::u32string& out) {
         return;
     }
     switch (c) {
-    case 0x152:
-    case 0x153:
-        out.push_back('O');
-        out.push_back('E');
-        return;
-    case 0x160:
-    case 0x161: out.push_back('S'); return;
-    case 0x17D:
-    case 0x17E: out.push_back('Z'); return;
-    case 0x178: out.push_back('Y'); return;
-    default: out.push_back(c);
+        case 0x152:
+        case 0x153:
+            out.push_back('O');
+            out.push_back('E');
+            return;
+        case 0x160:
+        case 0x161:
+            out.push_back('S');
+            return;
+        case 0x17D:
+        case 0x17E:
+            out.push_back('Z');
+            return;
+        case 0x178:
+            out.push_back('Y');
+            return;
+        default:
+            out.push_back(c);
     }
 }
 
@@ -83,8 +90,20 @@ int padCompare(const Seq& a, const Seq& b, bool padded) {
 
 }  // namespace
 
-int compareText(std::string_view left, std::string_view right, TextCompareMode mode, const EvalOptions& options) {
-    if (mode == TextCompareMode::Prefix) {
+TextCompareMode comparisonMode(const EvalOptions& options) {
+    if (options.exact) return TextCompareMode::Padded;
+    return options.shorterLength ? TextCompareMode::Shorter : TextCompareMode::Prefix;
+}
+
+int compareText(std::string_view left, std::string_view right, TextCompareMode mode,
+                const EvalOptions& options) {
+    if (mode == TextCompareMode::Shorter) {
+        const std::size_t l = charCount(left), r = charCount(right);
+        if (l > r)
+            left = charSlice(left, 0, r);
+        else if (r > l)
+            right = charSlice(right, 0, l);
+    } else if (mode == TextCompareMode::Prefix) {
         // Cut the left text to the right one's length; a cheap test first, as both are mostly ASCII.
         if (left.size() > right.size() || charCount(left) > charCount(right))
             left = charSlice(left, 0, charCount(right));

@@ -1,7 +1,8 @@
 // Text comparison with FoxPro's rules: SET EXACT, the = / == difference, trailing blanks, collation.
 //
 // Modes: Prefix (= with SET EXACT OFF): the left text is cut to the length of the right one, then
-// compared as Padded; Padded (= with SET EXACT ON, and <, > ...): the shorter text counts as padded
+// compared as Padded; Shorter (SET ANSI OFF): the longer text is cut to the shorter one's length;
+// Padded (= with SET EXACT ON, and <, > ...): the shorter text counts as padded
 // with blanks; Identical (==): texts compare as they are, so trailing blanks matter.
 //
 // General collation, as implemented here: letters compare case-insensitively and the accented Latin
@@ -17,9 +18,13 @@
 
 namespace dorvane::provider::sql {
 
-enum class TextCompareMode { Prefix, Padded, Identical };
+enum class TextCompareMode { Prefix, Shorter, Padded, Identical };
+
+// The mode of =, <>, <, ... (not ==) under `options`.
+TextCompareMode comparisonMode(const EvalOptions& options);
 
 // <0, 0, >0. Allocates nothing for Machine collation without a comparator hook.
-int compareText(std::string_view left, std::string_view right, TextCompareMode mode, const EvalOptions& options);
+int compareText(std::string_view left, std::string_view right, TextCompareMode mode,
+                const EvalOptions& options);
 
 }  // namespace dorvane::provider::sql

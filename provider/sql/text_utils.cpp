@@ -7,7 +7,11 @@ namespace {
 // Length of a well-formed sequence starting at text[pos], or 0 when the bytes are not one.
 std::size_t sequenceLength(std::string_view text, std::size_t pos) {
     const auto lead = static_cast<unsigned char>(text[pos]);
-    std::size_t len = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    std::size_t len = lead < 0x80           ? 1
+                      : (lead >> 5) == 0x6  ? 2
+                      : (lead >> 4) == 0xE  ? 3
+                      : (lead >> 3) == 0x1E ? 4
+                                            : 0;
     if (len == 0 || pos + len > text.size()) return 0;
     for (std::size_t i = 1; i < len; ++i)
         if ((static_cast<unsigned char>(text[pos + i]) & 0xC0) != 0x80) return 0;
@@ -108,8 +112,12 @@ std::string_view charSlice(std::string_view text, std::size_t start, std::size_t
     return rest.substr(0, byteOffsetOfChar(rest, count));
 }
 
-std::string toUpperText(std::string_view text) { return mapChars(text, upperOf); }
-std::string toLowerText(std::string_view text) { return mapChars(text, lowerOf); }
+std::string toUpperText(std::string_view text) {
+    return mapChars(text, upperOf);
+}
+std::string toLowerText(std::string_view text) {
+    return mapChars(text, lowerOf);
+}
 
 std::string_view trimRightBlanks(std::string_view text) {
     while (!text.empty() && text.back() == ' ') text.remove_suffix(1);

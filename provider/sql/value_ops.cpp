@@ -13,7 +13,9 @@ namespace {
 
 constexpr std::int64_t kMsPerDay = 86400000;
 
-[[noreturn]] void mismatch() { throw ProviderError::make(FoxError::DataTypeMismatch); }
+[[noreturn]] void mismatch() {
+    throw ProviderError::make(FoxError::DataTypeMismatch);
+}
 
 template <typename T>
 int threeWay(const T& a, const T& b) {
@@ -25,7 +27,9 @@ bool isNumeric(const Value& v) {
            std::holds_alternative<Currency>(v);
 }
 
-std::int64_t timeMs(const DateTime& t) { return std::int64_t(t.julianDay) * kMsPerDay + t.milliseconds; }
+std::int64_t timeMs(const DateTime& t) {
+    return std::int64_t(t.julianDay) * kMsPerDay + t.milliseconds;
+}
 
 DateTime fromMs(std::int64_t ms) {
     std::int64_t day = ms / kMsPerDay, rest = ms % kMsPerDay;
@@ -79,25 +83,34 @@ Value numeric(ExprOp op, const Value& left, const Value& right) {
     const double a = *numericValue(left), b = *numericValue(right);
     double r = 0;
     switch (op) {
-    case ExprOp::Add: r = a + b; break;
-    case ExprOp::Subtract: r = a - b; break;
-    case ExprOp::Multiply: r = a * b; break;
-    case ExprOp::Divide:
-        if (b == 0) throw ProviderError::make(FoxError::NumericOverflow);
-        r = a / b;
-        break;
-    case ExprOp::Modulo:  // FoxPro's MOD: the result takes the divisor's sign
-        if (b == 0) throw ProviderError::make(FoxError::NumericOverflow);
-        if (li && ri) {
-            std::int64_t m = *li % *ri;
-            if (m != 0 && ((m < 0) != (*ri < 0))) m += *ri;
-            return m;
-        }
-        r = std::fmod(a, b);
-        if (r != 0 && ((r < 0) != (b < 0))) r += b;
-        break;
-    case ExprOp::Power: r = std::pow(a, b); break;
-    default: mismatch();
+        case ExprOp::Add:
+            r = a + b;
+            break;
+        case ExprOp::Subtract:
+            r = a - b;
+            break;
+        case ExprOp::Multiply:
+            r = a * b;
+            break;
+        case ExprOp::Divide:
+            if (b == 0) throw ProviderError::make(FoxError::NumericOverflow);
+            r = a / b;
+            break;
+        case ExprOp::Modulo:  // FoxPro's MOD: the result takes the divisor's sign
+            if (b == 0) throw ProviderError::make(FoxError::NumericOverflow);
+            if (li && ri) {
+                std::int64_t m = *li % *ri;
+                if (m != 0 && ((m < 0) != (*ri < 0))) m += *ri;
+                return m;
+            }
+            r = std::fmod(a, b);
+            if (r != 0 && ((r < 0) != (b < 0))) r += b;
+            break;
+        case ExprOp::Power:
+            r = std::pow(a, b);
+            break;
+        default:
+            mismatch();
     }
     if (!std::isfinite(r)) throw ProviderError::make(FoxError::NumericOverflow);
     if (std::holds_alternative<Currency>(left) || std::holds_alternative<Currency>(right)) {
@@ -153,19 +166,26 @@ std::optional<int> compareValues(const Value& left, const Value& right, TextComp
 }
 
 Value applyComparison(ExprOp op, const Value& left, const Value& right, const EvalOptions& options) {
-    TextCompareMode mode = options.exact ? TextCompareMode::Padded : TextCompareMode::Prefix;
+    TextCompareMode mode = comparisonMode(options);
     if (op == ExprOp::ExactEqual) mode = TextCompareMode::Identical;
     const std::optional<int> c = compareValues(left, right, mode, options);
     if (!c) return Value{};
     switch (op) {
-    case ExprOp::Equal:
-    case ExprOp::ExactEqual: return *c == 0;
-    case ExprOp::NotEqual: return *c != 0;
-    case ExprOp::Less: return *c < 0;
-    case ExprOp::LessEqual: return *c <= 0;
-    case ExprOp::Greater: return *c > 0;
-    case ExprOp::GreaterEqual: return *c >= 0;
-    default: mismatch();
+        case ExprOp::Equal:
+        case ExprOp::ExactEqual:
+            return *c == 0;
+        case ExprOp::NotEqual:
+            return *c != 0;
+        case ExprOp::Less:
+            return *c < 0;
+        case ExprOp::LessEqual:
+            return *c <= 0;
+        case ExprOp::Greater:
+            return *c > 0;
+        case ExprOp::GreaterEqual:
+            return *c >= 0;
+        default:
+            mismatch();
     }
 }
 
@@ -185,7 +205,8 @@ Value applyArithmetic(ExprOp op, const Value& left, const Value& right) {
     if (leftDate || rightDate) {
         if (op == ExprOp::Add && leftDate && isNumeric(right)) return dateShift(left, *numericValue(right));
         if (op == ExprOp::Add && rightDate && isNumeric(left)) return dateShift(right, *numericValue(left));
-        if (op == ExprOp::Subtract && leftDate && isNumeric(right)) return dateShift(left, -*numericValue(right));
+        if (op == ExprOp::Subtract && leftDate && isNumeric(right))
+            return dateShift(left, -*numericValue(right));
         if (op == ExprOp::Subtract && leftDate && rightDate && left.index() == right.index()) {
             if (const auto* a = std::get_if<Date>(&left))
                 return std::int64_t(a->julianDay) - std::get<Date>(right).julianDay;

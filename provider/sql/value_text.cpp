@@ -13,12 +13,18 @@ namespace dorvane::provider::sql {
 
 namespace {
 
-constexpr double kMaxInteger = 2147483647.0;           // I fields: int32, VFP range +-2,147,483,647
+constexpr double kMaxInteger = 2147483647.0;  // I fields: int32, VFP range +-2,147,483,647
 
-[[noreturn]] void mismatch() { throw ProviderError::make(FoxError::DataTypeMismatch); }
-[[noreturn]] void overflow() { throw ProviderError::make(FoxError::NumericOverflow); }
+[[noreturn]] void mismatch() {
+    throw ProviderError::make(FoxError::DataTypeMismatch);
+}
+[[noreturn]] void overflow() {
+    throw ProviderError::make(FoxError::NumericOverflow);
+}
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Reads exactly `count` digits (or 1..count when `exact` is false) at pos.
 std::optional<int> readDigits(std::string_view s, std::size_t& pos, int minCount, int maxCount) {
@@ -47,7 +53,7 @@ std::optional<Date> readDate(std::string_view s, std::size_t& pos) {
     auto first = readDigits(s, pos, 1, 8);
     if (!first) return std::nullopt;
     const std::size_t len = pos - start;
-    if (len == 8) return makeDate(*first / 10000, *first / 100 % 100, *first % 100);  // 20240131
+    if (len == 8) return makeDate(*first / 10000, *first / 100 % 100, *first % 100);        // 20240131
     if (len == 4 && pos < s.size() && (s[pos] == '-' || s[pos] == '.' || s[pos] == '/')) {  // 2024-01-31
         const char sep = s[pos++];
         auto m = readDigits(s, pos, 1, 2);
@@ -126,8 +132,10 @@ std::optional<Currency> parseCurrencyText(std::string_view text) {
     int fraction = 0;
     if (pos < text.size() && text[pos] == '.') ++pos;
     for (; pos < text.size() && isDigit(text[pos]); ++pos, ++fraction) {
-        if (fraction < 4) push(text[pos]);
-        else if (fraction == 4) roundUp = text[pos] >= '5';
+        if (fraction < 4)
+            push(text[pos]);
+        else if (fraction == 4)
+            roundUp = text[pos] >= '5';
     }
     for (; fraction < 4; ++fraction) push('0');
     if (roundUp && __builtin_sub_overflow(units, 1, &units)) overflow();
@@ -179,16 +187,18 @@ Value toNumberField(const Value& v, char type, int width, int decimals) {
     if (!n) mismatch();
     if (!std::isfinite(*n)) overflow();
     switch (type) {
-    case 'I':
-        if (std::fabs(std::round(*n)) > kMaxInteger) overflow();
-        return static_cast<std::int64_t>(std::llround(*n));
-    case 'Y': return currencyOf(*n);
-    case 'B': return *n;
-    default: {  // N, F
-        const double rounded = roundDecimal(*n, decimals);
-        checkNumericWidth(rounded, width);
-        return rounded;
-    }
+        case 'I':
+            if (std::fabs(std::round(*n)) > kMaxInteger) overflow();
+            return static_cast<std::int64_t>(std::llround(*n));
+        case 'Y':
+            return currencyOf(*n);
+        case 'B':
+            return *n;
+        default: {  // N, F
+            const double rounded = roundDecimal(*n, decimals);
+            checkNumericWidth(rounded, width);
+            return rounded;
+        }
     }
 }
 
@@ -301,7 +311,8 @@ std::string formatNumber(double v) {
     if (v == 0) return "0";  // also -0
     char buf[400];
     const double magnitude = std::fabs(v);
-    const auto format = magnitude >= 1e-6 && magnitude < 1e16 ? std::chars_format::fixed : std::chars_format::general;
+    const auto format =
+        magnitude >= 1e-6 && magnitude < 1e16 ? std::chars_format::fixed : std::chars_format::general;
     const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, format);
     if (ec != std::errc()) return std::to_string(v);
     return std::string(buf, end);
@@ -311,48 +322,50 @@ Value convertForField(const Value& v, char type, int width, int decimals) {
     if (isNull(v)) return v;
     const auto* text = std::get_if<std::string>(&v);
     switch (type) {
-    case 'C':
-    case 'V':
-    case 'M':
-        if (text || (type == 'M' && std::holds_alternative<Blob>(v))) return v;
-        mismatch();
-    case 'N':
-    case 'F':
-    case 'B':
-    case 'I':
-    case 'Y': return toNumberField(v, type, width, decimals);
-    case 'D':
-        if (std::holds_alternative<Date>(v)) return v;
-        if (text) {
-            if (trimWhitespace(*text).empty()) return Date{};
-            if (auto d = parseDateText(*text)) return *d;
-        }
-        mismatch();
-    case 'T':
-        if (std::holds_alternative<DateTime>(v)) return v;
-        if (const auto* d = std::get_if<Date>(&v)) return DateTime{d->julianDay, 0};
-        if (text) {
-            if (trimWhitespace(*text).empty()) return DateTime{};
-            if (auto t = parseDateTimeText(*text)) return *t;
-        }
-        mismatch();
-    case 'L':
-        if (std::holds_alternative<bool>(v)) return v;
-        if (text) {
-            if (trimWhitespace(*text).empty()) return false;
-            if (auto b = parseLogicalText(*text)) return *b;
-        }
-        mismatch();
-    case 'G':
-    case 'W':
-    case 'Q':
-    case 'P':
-        if (std::holds_alternative<Blob>(v)) return v;
-        if (text) {
-            if (auto bytes = bytesOfHex(trimWhitespace(*text))) return Blob{std::move(*bytes)};
-        }
-        mismatch();
-    default: return v;
+        case 'C':
+        case 'V':
+        case 'M':
+            if (text || (type == 'M' && std::holds_alternative<Blob>(v))) return v;
+            mismatch();
+        case 'N':
+        case 'F':
+        case 'B':
+        case 'I':
+        case 'Y':
+            return toNumberField(v, type, width, decimals);
+        case 'D':
+            if (std::holds_alternative<Date>(v)) return v;
+            if (text) {
+                if (trimWhitespace(*text).empty()) return Date{};
+                if (auto d = parseDateText(*text)) return *d;
+            }
+            mismatch();
+        case 'T':
+            if (std::holds_alternative<DateTime>(v)) return v;
+            if (const auto* d = std::get_if<Date>(&v)) return DateTime{d->julianDay, 0};
+            if (text) {
+                if (trimWhitespace(*text).empty()) return DateTime{};
+                if (auto t = parseDateTimeText(*text)) return *t;
+            }
+            mismatch();
+        case 'L':
+            if (std::holds_alternative<bool>(v)) return v;
+            if (text) {
+                if (trimWhitespace(*text).empty()) return false;
+                if (auto b = parseLogicalText(*text)) return *b;
+            }
+            mismatch();
+        case 'G':
+        case 'W':
+        case 'Q':
+        case 'P':
+            if (std::holds_alternative<Blob>(v)) return v;
+            if (text) {
+                if (auto bytes = bytesOfHex(trimWhitespace(*text))) return Blob{std::move(*bytes)};
+            }
+            mismatch();
+        default:
+            return v;
     }
 }
 

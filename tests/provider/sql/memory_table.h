@@ -54,7 +54,9 @@ private:
     bool m_deleted = false;
 };
 
-inline Value dateOf(int y, int m, int d) { return Date{julianDayFromCivil(y, m, d)}; }
+inline Value dateOf(int y, int m, int d) {
+    return Date{julianDayFromCivil(y, m, d)};
+}
 inline Value dateTimeOf(int y, int m, int d, int h, int mi, int s) {
     return DateTime{julianDayFromCivil(y, m, d), ((h * 60 + mi) * 60 + s) * 1000};
 }

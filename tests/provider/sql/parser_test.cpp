@@ -1,10 +1,11 @@
 // Statement texts the windows send, and malformed ones, against the parsed summary or FoxPro's error.
+#include "provider/sql/parser.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 
 #include "provider/error.h"
-#include "provider/sql/parser.h"
 
 namespace dorvane::provider::sql {
 namespace {
@@ -30,11 +31,13 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"select * from `orders`;", "SELECT * FROM 'orders'"},
         ParseCase{"update orders set Name='O''Brien' where tempidxxx=12",
                   "UPDATE orders SET Name='O''Brien' WHERE (= tempidxxx 12)"},
-        ParseCase{"update orders set qty=12 where tempidxxx=3", "UPDATE orders SET qty=12 WHERE (= tempidxxx 3)"},
+        ParseCase{"update orders set qty=12 where tempidxxx=3",
+                  "UPDATE orders SET qty=12 WHERE (= tempidxxx 3)"},
         ParseCase{"INSERT INTO [orders] (name,qty) VALUES ('a','12')",
                   "INSERT INTO 'orders' (name,qty) VALUES ('a','12')"},
         ParseCase{"DELETE FROM orders WHERE tempidxxx=4", "DELETE FROM orders WHERE (= tempidxxx 4)"},
-        ParseCase{"ALTER TABLE orders ADD COLUMN tempidxxx i NULL", "ALTER TABLE orders ADD tempidxxx I(4,0) NULL"},
+        ParseCase{"ALTER TABLE orders ADD COLUMN tempidxxx i NULL",
+                  "ALTER TABLE orders ADD tempidxxx I(4,0) NULL"},
         ParseCase{"UPDATE orders SET tempidxxx = recno()", "UPDATE orders SET tempidxxx=(call RECNO)"},
         ParseCase{"ALTER TABLE orders ADD COLUMN notes M", "ALTER TABLE orders ADD notes M(4,0)"},
         ParseCase{"ALTER TABLE [orders] RENAME COLUMN a TO b", "ALTER TABLE 'orders' RENAME a TO b"},
@@ -49,8 +52,10 @@ INSTANTIATE_TEST_SUITE_P(
         // names: bare paths, quoted forms, keywords in any case
         ParseCase{"drop table /data/x/orders.dbf", "DROP TABLE /data/x/orders.dbf"},
         ParseCase{"DROP TABLE C:\\data\\orders.dbf ;", "DROP TABLE C:\\data\\orders.dbf"},
-        ParseCase{"CREATE TABLE \"C:\\my data\\t.dbf\" (id I NOT NULL)", "CREATE TABLE 'C:\\my data\\t.dbf' (id I(4,0) NOT NULL)"},
-        ParseCase{"create table [t] free (c c(10), v varchar(20) null)", "CREATE TABLE 't' FREE (c C(10,0),v V(20,0) NULL)"},
+        ParseCase{"CREATE TABLE \"C:\\my data\\t.dbf\" (id I NOT NULL)",
+                  "CREATE TABLE 'C:\\my data\\t.dbf' (id I(4,0) NOT NULL)"},
+        ParseCase{"create table [t] free (c c(10), v varchar(20) null)",
+                  "CREATE TABLE 't' FREE (c C(10,0),v V(20,0) NULL)"},
         ParseCase{"SeLeCt name, qty AS amount, qty*2 FROM orders",
                   "SELECT name AS name,qty AS amount,(* qty 2) FROM orders"},
         ParseCase{"INSERT INTO orders VALUES (1, -3.5, .5, 1e3, NULL, .T., .F., .NULL.)",
@@ -58,10 +63,14 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"UPDATE orders SET a = 1, [b] = \"x\", `c` = [y] WHERE name = \"it's\"",
                   "UPDATE orders SET a=1,b='x',c='y' WHERE (= name 'it''s')"},
         ParseCase{"update o set o.a = 2", "UPDATE o SET a=2"},
-        ParseCase{"DELETE FROM t WHERE a=1 AND NOT b OR c", "DELETE FROM t WHERE (or (and (= a 1) (not b)) c)"},
-        ParseCase{"DELETE FROM t WHERE a=1 .and. .not. b .or. !c", "DELETE FROM t WHERE (or (and (= a 1) (not b)) (not c))"},
-        ParseCase{"DELETE FROM t WHERE x IS NOT NULL AND y is null", "DELETE FROM t WHERE (and (notnull x) (isnull y))"},
-        ParseCase{"DELETE FROM t WHERE a+b*c-d/e%f^2 >= -(g)", "DELETE FROM t WHERE (>= (- (+ a (* b c)) (% (/ d e) (^ f 2))) (neg g))"},
+        ParseCase{"DELETE FROM t WHERE a=1 AND NOT b OR c",
+                  "DELETE FROM t WHERE (or (and (= a 1) (not b)) c)"},
+        ParseCase{"DELETE FROM t WHERE a=1 .and. .not. b .or. !c",
+                  "DELETE FROM t WHERE (or (and (= a 1) (not b)) (not c))"},
+        ParseCase{"DELETE FROM t WHERE x IS NOT NULL AND y is null",
+                  "DELETE FROM t WHERE (and (notnull x) (isnull y))"},
+        ParseCase{"DELETE FROM t WHERE a+b*c-d/e%f^2 >= -(g)",
+                  "DELETE FROM t WHERE (>= (- (+ a (* b c)) (% (/ d e) (^ f 2))) (neg g))"},
         ParseCase{"DELETE FROM t WHERE a == 'x' or a # 'y' or a != 'z' or a <> 'w'",
                   "DELETE FROM t WHERE (or (or (or (== a 'x') (<> a 'y')) (<> a 'z')) (<> a 'w'))"},
         ParseCase{"DELETE FROM t WHERE t.a = 1 AND 'b' $ c", "DELETE FROM t WHERE (and (= t.a 1) ($ 'b' c))"},
@@ -80,8 +89,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "CREATE TABLE t (a N(10,0),b N(10,2),c N(20,18),d F(5,3),e F(8,0))"},
         ParseCase{"CREATE TABLE t (a I, b Integer, c Int, d B, e B(2), f Double, g Y, h Currency)",
                   "CREATE TABLE t (a I(4,0),b I(4,0),c I(4,0),d B(8,0),e B(8,2),f B(8,0),g Y(8,4),h Y(8,4))"},
-        ParseCase{"CREATE TABLE t (a D, b Date, c T, d DateTime, e L, f Logical, g M, h Memo, i G, j General, k W, l Blob)",
-                  "CREATE TABLE t (a D(8,0),b D(8,0),c T(8,0),d T(8,0),e L(1,0),f L(1,0),g M(4,0),h M(4,0),i G(4,0),"
+        ParseCase{"CREATE TABLE t (a D, b Date, c T, d DateTime, e L, f Logical, g M, h Memo, i G, j "
+                  "General, k W, l Blob)",
+                  "CREATE TABLE t (a D(8,0),b D(8,0),c T(8,0),d T(8,0),e L(1,0),f L(1,0),g M(4,0),h M(4,0),i "
+                  "G(4,0),"
                   "j G(4,0),k W(4,0),l W(4,0))"},
         ParseCase{"CREATE TABLE t (a D(3), b I(9,2))", "CREATE TABLE t (a D(8,0),b I(4,0))"}));
 
@@ -106,54 +117,53 @@ TEST_P(FailsWith, FoxProError) {
 
 INSTANTIATE_TEST_SUITE_P(
     Malformed, FailsWith,
-    testing::Values(
-        ErrorCase{"", FoxError::UnrecognizedPhrase}, ErrorCase{";", FoxError::UnrecognizedPhrase},
-        ErrorCase{"SELEKT * FROM t", FoxError::UnrecognizedPhrase},
-        ErrorCase{"SELECT * FROM", FoxError::UnrecognizedPhrase},
-        ErrorCase{"SELECT * t", FoxError::UnrecognizedPhrase},
-        ErrorCase{"SELECT * FROM t WHERE", FoxError::SyntaxError},
-        ErrorCase{"SELECT * FROM t WHERE a = ", FoxError::SyntaxError},
-        ErrorCase{"SELECT * FROM t WHERE (a = 1", FoxError::SyntaxError},
-        ErrorCase{"SELECT * FROM t WHERE a = 'open", FoxError::SyntaxError},
-        ErrorCase{"SELECT * FROM t extra", FoxError::UnrecognizedPhrase},
-        ErrorCase{"SELECT * FROM t; SELECT * FROM u", FoxError::UnrecognizedPhrase},
-        ErrorCase{"UPDATE t SET", FoxError::UnrecognizedPhrase},
-        ErrorCase{"UPDATE t SET a 1", FoxError::UnrecognizedPhrase},
-        ErrorCase{"UPDATE t SET 'a' = 1", FoxError::UnrecognizedPhrase},
-        ErrorCase{"UPDATE t a = 1", FoxError::UnrecognizedPhrase},
-        ErrorCase{"INSERT INTO t (a, b) VALUES (1)", FoxError::UnrecognizedPhrase},
-        ErrorCase{"INSERT INTO t (a) VALUES 1", FoxError::UnrecognizedPhrase},
-        ErrorCase{"INSERT t VALUES (1)", FoxError::UnrecognizedPhrase},
-        ErrorCase{"INSERT INTO t VALUES (1,)", FoxError::SyntaxError},
-        ErrorCase{"DELETE t", FoxError::UnrecognizedPhrase},
-        ErrorCase{"ALTER TABLE t MODIFY a", FoxError::UnrecognizedPhrase},
-        ErrorCase{"ALTER TABLE t ADD COLUMN a", FoxError::UnrecognizedPhrase},
-        ErrorCase{"ALTER TABLE t ADD COLUMN a Z", FoxError::UnrecognizedPhrase},
-        ErrorCase{"ALTER TABLE t ADD COLUMN a N", FoxError::FieldWidthInvalid},
-        ErrorCase{"ALTER TABLE t ADD COLUMN a C", FoxError::FieldWidthInvalid},
-        ErrorCase{"ALTER TABLE t ADD COLUMN a C(0)", FoxError::FieldWidthInvalid},
-        ErrorCase{"ALTER TABLE t ADD COLUMN a C(255)", FoxError::FieldWidthInvalid},
-        ErrorCase{"ALTER TABLE t ADD COLUMN a N(21)", FoxError::FieldWidthInvalid},
-        ErrorCase{"ALTER TABLE t ADD COLUMN a N(5,4)", FoxError::FieldWidthInvalid},
-        ErrorCase{"ALTER TABLE t ADD COLUMN a N(5.5)", FoxError::FieldWidthInvalid},
-        ErrorCase{"ALTER TABLE t ADD COLUMN a B(19)", FoxError::FieldWidthInvalid},
-        ErrorCase{"ALTER TABLE t ADD COLUMN a C(99999999999)", FoxError::FieldWidthInvalid},
-        ErrorCase{"ALTER TABLE t ADD COLUMN a I NOT", FoxError::UnrecognizedPhrase},
-        ErrorCase{"ALTER TABLE t ADD COLUMN a I DEFAULT 1", FoxError::UnrecognizedPhrase},
-        ErrorCase{"ALTER TABLE t RENAME COLUMN a b", FoxError::UnrecognizedPhrase},
-        ErrorCase{"CREATE TABLE t", FoxError::UnrecognizedPhrase},
-        ErrorCase{"CREATE TABLE t ()", FoxError::UnrecognizedPhrase},
-        ErrorCase{"CREATE TABLE t (a C(5)", FoxError::UnrecognizedPhrase},
-        ErrorCase{"CREATE TABLE '' (a M)", FoxError::UnrecognizedPhrase},
-        ErrorCase{"DROP TABLE", FoxError::UnrecognizedPhrase},
-        ErrorCase{"DROP t", FoxError::UnrecognizedPhrase},
-        ErrorCase{"DROP TABLE [t", FoxError::SyntaxError},
-        ErrorCase{"SELECT * FROM t WHERE a = 12abc", FoxError::SyntaxError},
-        ErrorCase{"SELECT * FROM t WHERE a = {^2024-02-30}", FoxError::SyntaxError},
-        ErrorCase{"SELECT * FROM t WHERE a = @", FoxError::SyntaxError},
-        ErrorCase{"SELECT * FROM t WHERE a IS 1", FoxError::SyntaxError},
-        ErrorCase{"SELECT * FROM t WHERE a.", FoxError::SyntaxError},
-        ErrorCase{"SELECT * FROM t WHERE f(1,", FoxError::SyntaxError}));
+    testing::Values(ErrorCase{"", FoxError::UnrecognizedPhrase}, ErrorCase{";", FoxError::UnrecognizedPhrase},
+                    ErrorCase{"SELEKT * FROM t", FoxError::UnrecognizedPhrase},
+                    ErrorCase{"SELECT * FROM", FoxError::UnrecognizedPhrase},
+                    ErrorCase{"SELECT * t", FoxError::UnrecognizedPhrase},
+                    ErrorCase{"SELECT * FROM t WHERE", FoxError::SyntaxError},
+                    ErrorCase{"SELECT * FROM t WHERE a = ", FoxError::SyntaxError},
+                    ErrorCase{"SELECT * FROM t WHERE (a = 1", FoxError::SyntaxError},
+                    ErrorCase{"SELECT * FROM t WHERE a = 'open", FoxError::SyntaxError},
+                    ErrorCase{"SELECT * FROM t extra", FoxError::UnrecognizedPhrase},
+                    ErrorCase{"SELECT * FROM t; SELECT * FROM u", FoxError::UnrecognizedPhrase},
+                    ErrorCase{"UPDATE t SET", FoxError::UnrecognizedPhrase},
+                    ErrorCase{"UPDATE t SET a 1", FoxError::UnrecognizedPhrase},
+                    ErrorCase{"UPDATE t SET 'a' = 1", FoxError::UnrecognizedPhrase},
+                    ErrorCase{"UPDATE t a = 1", FoxError::UnrecognizedPhrase},
+                    ErrorCase{"INSERT INTO t (a, b) VALUES (1)", FoxError::UnrecognizedPhrase},
+                    ErrorCase{"INSERT INTO t (a) VALUES 1", FoxError::UnrecognizedPhrase},
+                    ErrorCase{"INSERT t VALUES (1)", FoxError::UnrecognizedPhrase},
+                    ErrorCase{"INSERT INTO t VALUES (1,)", FoxError::SyntaxError},
+                    ErrorCase{"DELETE t", FoxError::UnrecognizedPhrase},
+                    ErrorCase{"ALTER TABLE t MODIFY a", FoxError::UnrecognizedPhrase},
+                    ErrorCase{"ALTER TABLE t ADD COLUMN a", FoxError::UnrecognizedPhrase},
+                    ErrorCase{"ALTER TABLE t ADD COLUMN a Z", FoxError::UnrecognizedPhrase},
+                    ErrorCase{"ALTER TABLE t ADD COLUMN a N", FoxError::FieldWidthInvalid},
+                    ErrorCase{"ALTER TABLE t ADD COLUMN a C", FoxError::FieldWidthInvalid},
+                    ErrorCase{"ALTER TABLE t ADD COLUMN a C(0)", FoxError::FieldWidthInvalid},
+                    ErrorCase{"ALTER TABLE t ADD COLUMN a C(255)", FoxError::FieldWidthInvalid},
+                    ErrorCase{"ALTER TABLE t ADD COLUMN a N(21)", FoxError::FieldWidthInvalid},
+                    ErrorCase{"ALTER TABLE t ADD COLUMN a N(5,4)", FoxError::FieldWidthInvalid},
+                    ErrorCase{"ALTER TABLE t ADD COLUMN a N(5.5)", FoxError::FieldWidthInvalid},
+                    ErrorCase{"ALTER TABLE t ADD COLUMN a B(19)", FoxError::FieldWidthInvalid},
+                    ErrorCase{"ALTER TABLE t ADD COLUMN a C(99999999999)", FoxError::FieldWidthInvalid},
+                    ErrorCase{"ALTER TABLE t ADD COLUMN a I NOT", FoxError::UnrecognizedPhrase},
+                    ErrorCase{"ALTER TABLE t ADD COLUMN a I DEFAULT 1", FoxError::UnrecognizedPhrase},
+                    ErrorCase{"ALTER TABLE t RENAME COLUMN a b", FoxError::UnrecognizedPhrase},
+                    ErrorCase{"CREATE TABLE t", FoxError::UnrecognizedPhrase},
+                    ErrorCase{"CREATE TABLE t ()", FoxError::UnrecognizedPhrase},
+                    ErrorCase{"CREATE TABLE t (a C(5)", FoxError::UnrecognizedPhrase},
+                    ErrorCase{"CREATE TABLE '' (a M)", FoxError::UnrecognizedPhrase},
+                    ErrorCase{"DROP TABLE", FoxError::UnrecognizedPhrase},
+                    ErrorCase{"DROP t", FoxError::UnrecognizedPhrase},
+                    ErrorCase{"DROP TABLE [t", FoxError::SyntaxError},
+                    ErrorCase{"SELECT * FROM t WHERE a = 12abc", FoxError::SyntaxError},
+                    ErrorCase{"SELECT * FROM t WHERE a = {^2024-02-30}", FoxError::SyntaxError},
+                    ErrorCase{"SELECT * FROM t WHERE a = @", FoxError::SyntaxError},
+                    ErrorCase{"SELECT * FROM t WHERE a IS 1", FoxError::SyntaxError},
+                    ErrorCase{"SELECT * FROM t WHERE a.", FoxError::SyntaxError},
+                    ErrorCase{"SELECT * FROM t WHERE f(1,", FoxError::SyntaxError}));
 
 TEST(ParserLimits, DeepNestingIsAnErrorNotACrash) {
     const struct {
@@ -162,17 +172,20 @@ TEST(ParserLimits, DeepNestingIsAnErrorNotACrash) {
         {"SELECT * FROM t WHERE " + std::string(100000, '(') + "1" + std::string(100000, ')')},
         {"SELECT * FROM t WHERE " + std::string(100000, '-') + "1"},
         {"SELECT * FROM t WHERE " + std::string(50000, '!') + "a"},
-        {"SELECT * FROM t WHERE a" + [] {
+        {"SELECT * FROM t WHERE a" +
+         [] {
              std::string s;
              for (int i = 0; i < 50000; ++i) s += "+a";
              return s;
          }()},
-        {"SELECT * FROM t WHERE a=1" + [] {
+        {"SELECT * FROM t WHERE a=1" +
+         [] {
              std::string s;
              for (int i = 0; i < 50000; ++i) s += " AND a=1";
              return s;
          }()},
-        {"SELECT * FROM t WHERE " + [] {
+        {"SELECT * FROM t WHERE " +
+         [] {
              std::string s;
              for (int i = 0; i < 50000; ++i) s += "upper(";
              return s + "a" + std::string(50000, ')');
@@ -187,7 +200,8 @@ TEST(ParserLimits, DeepNestingIsAnErrorNotACrash) {
         }
     }
     // Reasonable depth still parses.
-    EXPECT_NO_THROW(parseStatement("SELECT * FROM t WHERE " + std::string(60, '(') + "1" + std::string(60, ')')));
+    EXPECT_NO_THROW(
+        parseStatement("SELECT * FROM t WHERE " + std::string(60, '(') + "1" + std::string(60, ')')));
 }
 
 // Truncations, byte flips and random texts: every outcome is a statement or a ProviderError.
@@ -220,9 +234,14 @@ TEST(ParserRobustness, MangledTextsNeverCrash) {
                 const std::size_t at = rng() % (text.size() + 1);
                 const char c = alphabet[rng() % alphabet.size()];
                 switch (rng() % 3) {
-                case 0: text.insert(text.begin() + at, c); break;
-                case 1: if (at < text.size()) text[at] = c; break;
-                default: if (at < text.size()) text.erase(at, 1);
+                    case 0:
+                        text.insert(text.begin() + at, c);
+                        break;
+                    case 1:
+                        if (at < text.size()) text[at] = c;
+                        break;
+                    default:
+                        if (at < text.size()) text.erase(at, 1);
                 }
             }
             tryParse(text);

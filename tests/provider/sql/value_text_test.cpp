@@ -32,7 +32,9 @@ struct ConvertCase {
     std::optional<FoxError> error = std::nullopt;
 };
 
-std::string show(const Value& v) { return describeValue(v); }
+std::string show(const Value& v) {
+    return describeValue(v);
+}
 
 class ConvertsTo : public testing::TestWithParam<ConvertCase> {};
 
@@ -52,7 +54,9 @@ TEST_P(ConvertsTo, StoredValueOrError) {
     EXPECT_EQ(got, c.expected) << what << " gave " << show(got);
 }
 
-Value text(const char* s) { return std::string(s); }
+Value text(const char* s) {
+    return std::string(s);
+}
 const Value kNull{};
 
 INSTANTIATE_TEST_SUITE_P(
@@ -78,51 +82,56 @@ INSTANTIATE_TEST_SUITE_P(
                     ConvertCase{dateOf(2024, 1, 1), kN, {}, FoxError::DataTypeMismatch},
                     ConvertCase{std::int64_t{5}, kN, 5.0}, ConvertCase{Currency{25000}, kB, 2.5},
                     // integers: whole numbers within +-2,147,483,647, halves rounded away from zero
-                    ConvertCase{text("12"), kI, std::int64_t{12}}, ConvertCase{text("-2147483647"), kI, std::int64_t{-2147483647}},
+                    ConvertCase{text("12"), kI, std::int64_t{12}},
+                    ConvertCase{text("-2147483647"), kI, std::int64_t{-2147483647}},
                     ConvertCase{text("2147483648"), kI, {}, FoxError::NumericOverflow},
                     ConvertCase{text("2.5"), kI, std::int64_t{3}}, ConvertCase{text(""), kI, std::int64_t{0}},
-                    ConvertCase{9.0, kI, std::int64_t{9}}, ConvertCase{std::int64_t{1} << 40, kI, {}, FoxError::NumericOverflow},
+                    ConvertCase{9.0, kI, std::int64_t{9}},
+                    ConvertCase{std::int64_t{1} << 40, kI, {}, FoxError::NumericOverflow},
                     // currency: exact decimal digits, four places
-                    ConvertCase{text("12.5"), kY, Currency{125000}}, ConvertCase{text("-0.0001"), kY, Currency{-1}},
-                    ConvertCase{text("0.00005"), kY, Currency{1}}, ConvertCase{text("922337203685477"), kY, Currency{9223372036854770000}},
+                    ConvertCase{text("12.5"), kY, Currency{125000}},
+                    ConvertCase{text("-0.0001"), kY, Currency{-1}},
+                    ConvertCase{text("0.00005"), kY, Currency{1}},
+                    ConvertCase{text("922337203685477"), kY, Currency{9223372036854770000}},
                     ConvertCase{text("1e20"), kY, {}, FoxError::NumericOverflow},
                     ConvertCase{text(""), kY, Currency{}}, ConvertCase{3.25, kY, Currency{32500}},
                     ConvertCase{kNull, kN, kNull}, ConvertCase{kNull, kI, kNull}));
 
 INSTANTIATE_TEST_SUITE_P(
     DatesAndLogicals, ConvertsTo,
-    testing::Values(ConvertCase{text("2024-01-31"), kD, dateOf(2024, 1, 31)},
-                    ConvertCase{text("01/31/2024"), kD, dateOf(2024, 1, 31)},
-                    ConvertCase{text("1/5/2024"), kD, dateOf(2024, 1, 5)},
-                    ConvertCase{text("20240131"), kD, dateOf(2024, 1, 31)},
-                    ConvertCase{text(" 2024-02-29 "), kD, dateOf(2024, 2, 29)},
-                    ConvertCase{text(""), kD, Date{}},
-                    ConvertCase{text("2023-02-29"), kD, {}, FoxError::DataTypeMismatch},
-                    ConvertCase{text("2024-13-01"), kD, {}, FoxError::DataTypeMismatch},
-                    ConvertCase{text("31/01/2024"), kD, {}, FoxError::DataTypeMismatch},
-                    ConvertCase{text("2024-01-31 10:00"), kD, {}, FoxError::DataTypeMismatch},
-                    ConvertCase{text("01/31/24"), kD, {}, FoxError::DataTypeMismatch},
-                    ConvertCase{text("tomorrow"), kD, {}, FoxError::DataTypeMismatch},
-                    ConvertCase{std::int64_t{20240131}, kD, {}, FoxError::DataTypeMismatch},
-                    ConvertCase{text("2024-01-31 14:05:00"), kT, dateTimeOf(2024, 1, 31, 14, 5, 0)},
-                    ConvertCase{text("2024-01-31T14:05:09"), kT, dateTimeOf(2024, 1, 31, 14, 5, 9)},
-                    ConvertCase{text("01/31/2024 14:05:00"), kT, dateTimeOf(2024, 1, 31, 14, 5, 0)},
-                    ConvertCase{text("01/31/2024 02:05:00 PM"), kT, dateTimeOf(2024, 1, 31, 14, 5, 0)},
-                    ConvertCase{text("01/31/2024 12:00:00 AM"), kT, dateTimeOf(2024, 1, 31, 0, 0, 0)},
-                    ConvertCase{text("2024-01-31 14:05"), kT, dateTimeOf(2024, 1, 31, 14, 5, 0)},
-                    ConvertCase{text("2024-01-31"), kT, dateTimeOf(2024, 1, 31, 0, 0, 0)},
-                    ConvertCase{text("2024-01-31 14:05:00.250"), kT, DateTime{julianDayFromCivil(2024, 1, 31), 50700250}},
-                    ConvertCase{text(""), kT, DateTime{}}, ConvertCase{dateOf(2024, 1, 31), kT, dateTimeOf(2024, 1, 31, 0, 0, 0)},
-                    ConvertCase{text("2024-01-31 24:00:00"), kT, {}, FoxError::DataTypeMismatch},
-                    ConvertCase{text("2024-01-31 13:00 PM"), kT, {}, FoxError::DataTypeMismatch},
-                    ConvertCase{text("2024-01-31 14:5"), kT, {}, FoxError::DataTypeMismatch},
-                    ConvertCase{text("2024-01-31 14:05:00 xyz"), kT, {}, FoxError::DataTypeMismatch},
-                    ConvertCase{text("True"), kL, true}, ConvertCase{text("false"), kL, false},
-                    ConvertCase{text(".T."), kL, true}, ConvertCase{text(".f."), kL, false},
-                    ConvertCase{text("Y"), kL, true}, ConvertCase{text("n"), kL, false}, ConvertCase{text("t"), kL, true},
-                    ConvertCase{text(""), kL, false}, ConvertCase{text("maybe"), kL, {}, FoxError::DataTypeMismatch},
-                    ConvertCase{text("1"), kL, {}, FoxError::DataTypeMismatch},
-                    ConvertCase{std::int64_t{1}, kL, {}, FoxError::DataTypeMismatch}));
+    testing::Values(
+        ConvertCase{text("2024-01-31"), kD, dateOf(2024, 1, 31)},
+        ConvertCase{text("01/31/2024"), kD, dateOf(2024, 1, 31)},
+        ConvertCase{text("1/5/2024"), kD, dateOf(2024, 1, 5)},
+        ConvertCase{text("20240131"), kD, dateOf(2024, 1, 31)},
+        ConvertCase{text(" 2024-02-29 "), kD, dateOf(2024, 2, 29)}, ConvertCase{text(""), kD, Date{}},
+        ConvertCase{text("2023-02-29"), kD, {}, FoxError::DataTypeMismatch},
+        ConvertCase{text("2024-13-01"), kD, {}, FoxError::DataTypeMismatch},
+        ConvertCase{text("31/01/2024"), kD, {}, FoxError::DataTypeMismatch},
+        ConvertCase{text("2024-01-31 10:00"), kD, {}, FoxError::DataTypeMismatch},
+        ConvertCase{text("01/31/24"), kD, {}, FoxError::DataTypeMismatch},
+        ConvertCase{text("tomorrow"), kD, {}, FoxError::DataTypeMismatch},
+        ConvertCase{std::int64_t{20240131}, kD, {}, FoxError::DataTypeMismatch},
+        ConvertCase{text("2024-01-31 14:05:00"), kT, dateTimeOf(2024, 1, 31, 14, 5, 0)},
+        ConvertCase{text("2024-01-31T14:05:09"), kT, dateTimeOf(2024, 1, 31, 14, 5, 9)},
+        ConvertCase{text("01/31/2024 14:05:00"), kT, dateTimeOf(2024, 1, 31, 14, 5, 0)},
+        ConvertCase{text("01/31/2024 02:05:00 PM"), kT, dateTimeOf(2024, 1, 31, 14, 5, 0)},
+        ConvertCase{text("01/31/2024 12:00:00 AM"), kT, dateTimeOf(2024, 1, 31, 0, 0, 0)},
+        ConvertCase{text("2024-01-31 14:05"), kT, dateTimeOf(2024, 1, 31, 14, 5, 0)},
+        ConvertCase{text("2024-01-31"), kT, dateTimeOf(2024, 1, 31, 0, 0, 0)},
+        ConvertCase{text("2024-01-31 14:05:00.250"), kT, DateTime{julianDayFromCivil(2024, 1, 31), 50700250}},
+        ConvertCase{text(""), kT, DateTime{}},
+        ConvertCase{dateOf(2024, 1, 31), kT, dateTimeOf(2024, 1, 31, 0, 0, 0)},
+        ConvertCase{text("2024-01-31 24:00:00"), kT, {}, FoxError::DataTypeMismatch},
+        ConvertCase{text("2024-01-31 13:00 PM"), kT, {}, FoxError::DataTypeMismatch},
+        ConvertCase{text("2024-01-31 14:5"), kT, {}, FoxError::DataTypeMismatch},
+        ConvertCase{text("2024-01-31 14:05:00 xyz"), kT, {}, FoxError::DataTypeMismatch},
+        ConvertCase{text("True"), kL, true}, ConvertCase{text("false"), kL, false},
+        ConvertCase{text(".T."), kL, true}, ConvertCase{text(".f."), kL, false},
+        ConvertCase{text("Y"), kL, true}, ConvertCase{text("n"), kL, false}, ConvertCase{text("t"), kL, true},
+        ConvertCase{text(""), kL, false}, ConvertCase{text("maybe"), kL, {}, FoxError::DataTypeMismatch},
+        ConvertCase{text("1"), kL, {}, FoxError::DataTypeMismatch},
+        ConvertCase{std::int64_t{1}, kL, {}, FoxError::DataTypeMismatch}));
 
 INSTANTIATE_TEST_SUITE_P(
     TextsAndBytes, ConvertsTo,
@@ -168,7 +177,8 @@ TEST(GridText, Formats) {
         {Blob{std::string("\x00\xab", 2)}, kW, "00AB"},
         {Blob{}, kW, ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(formatForGrid(c.v, c.field.type, c.field.decimals), c.text) << show(c.v);
+    for (const auto& c : cases)
+        EXPECT_EQ(formatForGrid(c.v, c.field.type, c.field.decimals), c.text) << show(c.v);
 }
 
 // formatForGrid's text converts back to the same value, for every field type.
@@ -177,18 +187,39 @@ TEST(GridText, RoundTripsThroughConvert) {
         Value v;
         Field field;
     } cases[] = {
-        {12.0, kN},     {-3.5, kN},           {0.0, kN},     {0.1, kB},        {1.0 / 3.0, kB},
-        {-1e-300, kB},  {1.7976931348623157e308, kB}, {5e-324, kB}, {123456.1234, kF}, {std::int64_t{2147483647}, kI},
-        {std::int64_t{-2147483647}, kI}, {std::int64_t{0}, kI}, {Currency{125000}, kY}, {Currency{-1}, kY},
-        {Currency{9223372036854775807}, kY}, {dateOf(2024, 1, 31), kD}, {dateOf(1, 1, 1), kD}, {Date{}, kD},
-        {dateTimeOf(2024, 1, 31, 14, 5, 0), kT}, {dateTimeOf(2024, 12, 31, 23, 59, 59), kT},
-        {DateTime{julianDayFromCivil(2006, 4, 20), 45296999}, kT}, {DateTime{}, kT}, {true, kL}, {false, kL},
-        {std::string("text"), kC}, {std::string(""), kM}, {Blob{std::string("\x00\x01\xfe", 3)}, kW},
+        {12.0, kN},
+        {-3.5, kN},
+        {0.0, kN},
+        {0.1, kB},
+        {1.0 / 3.0, kB},
+        {-1e-300, kB},
+        {1.7976931348623157e308, kB},
+        {5e-324, kB},
+        {123456.1234, kF},
+        {std::int64_t{2147483647}, kI},
+        {std::int64_t{-2147483647}, kI},
+        {std::int64_t{0}, kI},
+        {Currency{125000}, kY},
+        {Currency{-1}, kY},
+        {Currency{9223372036854775807}, kY},
+        {dateOf(2024, 1, 31), kD},
+        {dateOf(1, 1, 1), kD},
+        {Date{}, kD},
+        {dateTimeOf(2024, 1, 31, 14, 5, 0), kT},
+        {dateTimeOf(2024, 12, 31, 23, 59, 59), kT},
+        {DateTime{julianDayFromCivil(2006, 4, 20), 45296999}, kT},
+        {DateTime{}, kT},
+        {true, kL},
+        {false, kL},
+        {std::string("text"), kC},
+        {std::string(""), kM},
+        {Blob{std::string("\x00\x01\xfe", 3)}, kW},
         {Blob{}, kQ},
     };
     for (const auto& c : cases) {
         const std::string shown = formatForGrid(c.v, c.field.type, c.field.decimals);
-        const Value back = convertForField(shown, c.field.type, c.field.width == 10 ? 20 : c.field.width, c.field.decimals);
+        const Value back =
+            convertForField(shown, c.field.type, c.field.width == 10 ? 20 : c.field.width, c.field.decimals);
         EXPECT_EQ(back, c.v) << show(c.v) << " shown as '" << shown << "' came back as " << show(back);
     }
 }
@@ -199,10 +230,11 @@ TEST(GridText, RoundingHalvesAwayFromZero) {
         int places;
         double expected;
     } cases[] = {
-        {1.005, 2, 1.01}, {-1.005, 2, -1.01}, {2.675, 2, 2.68}, {0.5, 0, 1.0}, {-0.5, 0, -1.0},
+        {1.005, 2, 1.01},     {-1.005, 2, -1.01}, {2.675, 2, 2.68},  {0.5, 0, 1.0},       {-0.5, 0, -1.0},
         {1234.5, -2, 1200.0}, {1250, -2, 1300.0}, {1e300, 2, 1e300}, {0.1 + 0.2, 1, 0.3},
     };
-    for (const auto& c : cases) EXPECT_EQ(roundDecimal(c.v, c.places), c.expected) << c.v << " to " << c.places;
+    for (const auto& c : cases)
+        EXPECT_EQ(roundDecimal(c.v, c.places), c.expected) << c.v << " to " << c.places;
 }
 
 }  // namespace
