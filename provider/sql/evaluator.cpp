@@ -314,6 +314,18 @@ CompiledExpr compileExpression(const Expr& expr, const FieldCatalog& fields, Eva
     return result;
 }
 
+Value evaluateConstant(const Expr& expr, const EvalOptions& options) {
+    struct NoTable : FieldCatalog, RowContext {
+        std::optional<int> fieldIndex(std::string_view) const override { return std::nullopt; }
+        char fieldType(int) const override { return 'U'; }
+        int fieldWidth(int) const override { return 0; }
+        Value field(int) const override { return {}; }
+        std::int64_t recno() const override { return 0; }
+        bool deleted() const override { return false; }
+    } none;
+    return compileExpression(expr, none, options).evaluate(none);
+}
+
 CompiledExpr compileExpression(std::string_view text, const FieldCatalog& fields, EvalOptions options) {
     return compileExpression(*parseExpression(text), fields, std::move(options));
 }

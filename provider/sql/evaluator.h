@@ -58,4 +58,8 @@ CompiledExpr compileExpression(const Expr& expr, const FieldCatalog& fields, Eva
 // Parses `text` (parseExpression) and compiles it.
 CompiledExpr compileExpression(std::string_view text, const FieldCatalog& fields, EvalOptions options = {});
 
+// The value of an expression that reads no table (INSERT ... VALUES): a field name raises
+// ProviderError(VariableNotFound); RECNO() gives 0 and DELETED() .F.
+Value evaluateConstant(const Expr& expr, const EvalOptions& options = {});
+
 }  // namespace dorvane::provider::sql
