@@ -255,6 +255,10 @@ void BTreeEdit::release(std::uint32_t offset) {
     m_released.push_back(offset);
 }
 
+void BTreeEdit::setStatistics(std::uint32_t keyCount, std::uint32_t distinctKeys) {
+    m_statistics = {keyCount, distinctKeys};
+}
+
 void BTreeEdit::commit() {
     std::array<unsigned char, kPageSize> page{};
     const std::uint32_t oldFreeHead = m_fileHeader.freeList == kNoPage ? 0 : m_fileHeader.freeList;
@@ -296,6 +300,11 @@ void BTreeEdit::commit() {
         m_file.write(m_tagHeaderOffset + kHdrRoot, page.data(), 4);
         m_tagHeader.root = m_root;
         writeLe(m_tagHeader.raw.data() + kHdrRoot, m_root, 4);
+    }
+    if (m_statistics) {
+        writeLe(m_tagHeader.raw.data() + kHdrKeyCount, m_statistics->first, 4);
+        writeLe(m_tagHeader.raw.data() + kHdrDistinctCount, m_statistics->second, 4);
+        m_file.write(m_tagHeaderOffset + kHdrKeyCount, m_tagHeader.raw.data() + kHdrKeyCount, 8);
     }
     if (freeHead != m_freeHead || m_freeHead != oldFreeHead) {
         writeLe(page.data(), freeHead, 4);

@@ -18,7 +18,7 @@ namespace dorvane::provider::index {
 //   1. new pages (nothing on disk points to them yet), deepest level first;
 //   2. changed pages from the leaves up, so each parent is written after the children it names;
 //   3. released pages, chained into the free list (no longer named by any written page);
-//   4. the tag header (new root), 5. the file header (free-list head); then fsync.
+//   4. the tag header (new root, key statistics), 5. the file header (free-list head); then fsync.
 class BTreeEdit {
 public:
     BTreeEdit(PageFile& file, TagHeader& fileHeader, TagHeader& tagHeader, std::uint32_t tagHeaderOffset,
@@ -28,6 +28,8 @@ public:
     void insert(const KeyEntry& entry);
     // Returns false when the entry is not in the tree.
     bool remove(const KeyEntry& entry);
+    // Tag header bytes 16..23 (key count, distinct keys) to write with the header in commit().
+    void setStatistics(std::uint32_t keyCount, std::uint32_t distinctKeys);
     void commit();
 
 private:
@@ -63,6 +65,7 @@ private:
     std::map<std::uint32_t, Cached> m_nodes;
     std::map<std::uint32_t, bool> m_dirty;
     std::vector<std::uint32_t> m_released;
+    std::optional<std::pair<std::uint32_t, std::uint32_t>> m_statistics;
 };
 
 }  // namespace dorvane::provider::index

@@ -144,8 +144,10 @@ std::string buildCdxImage(std::vector<TagContent> tags) {
         h.descending = d.descending;
         h.keyExpression = d.keyExpression;
         h.forExpression = d.forExpression;
-        writeLe(h.raw.data() + kHdrKeyCount, static_cast<std::uint32_t>(t.entries.size()), 4);
-        writeLe(h.raw.data() + kHdrDistinctCount, distinctKeys(t.entries), 4);
+        // FoxPro keeps key statistics for tags without FOR and zeros for the others.
+        const bool counted = d.forExpression.empty();
+        writeLe(h.raw.data() + kHdrKeyCount, counted ? static_cast<std::uint32_t>(t.entries.size()) : 0, 4);
+        writeLe(h.raw.data() + kHdrDistinctCount, counted ? distinctKeys(t.entries) : 0, 4);
         image.resize(headerOffset + kTagHeaderSize, '\0');
         writeTagHeader(h, reinterpret_cast<unsigned char*>(image.data() + headerOffset));
         putTree(image, tree, format);

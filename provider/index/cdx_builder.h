@@ -9,10 +9,6 @@
 
 namespace dorvane::provider::index {
 
-// Tag header bytes 16..23: statistics FoxPro keeps (key count, distinct key count), 4 bytes each.
-inline constexpr std::size_t kHdrKeyCount = 16;
-inline constexpr std::size_t kHdrDistinctCount = 20;
-
 // The complete file image. Sorts each tag's entries, keeps only the first record of a key in a
 // unique tag, and raises ProviderError: UniquenessViolated (candidate tag with a repeated key),
 // IndexNotMaintained (collation other than MACHINE for a tag

@@ -7,6 +7,7 @@
 
 #include "provider/error.h"
 #include "provider/index/btree_edit.h"
+#include "provider/index/byte_io.h"
 #include "provider/index/cdx_builder.h"
 #include "provider/index/tree_walk.h"
 
@@ -121,27 +122,56 @@ bool CdxFile::update(std::string_view tagName, std::optional<std::string_view> o
     if (newKey) newK = paddedKey(t, *newKey);
     if (oldK == newK) return false;
 
-    BTreeEdit edit(m_file, m_fileHeader, t.header, t.headerOffset, formatOf(t));
+    // Candidate and unique tags: the key's first holder decides (a violation, or no entry).
     bool addNew = newK.has_value();
-    if (newK && (t.unique() || t.candidate())) {
-        // The key's first holder decides: another record means a violation (candidate) or no entry (unique).
+    if (newK && t.candidate()) checkCandidate(tagName, *newK, recno);
+    BTreeEdit edit(m_file, m_fileHeader, t.header, t.headerOffset, formatOf(t));
+    const auto holds = [&](const std::string& key) {
+        const auto first = edit.lowerBound({key, 0});
+        return first && first->key == key;
+    };
+    if (newK && t.unique()) {
         const auto first = edit.lowerBound({*newK, 0});
-        if (first && first->key == *newK && first->recno != recno) {
-            if (t.candidate()) throw ProviderError::make(FoxError::UniquenessViolated, t.name);
-            addNew = false;
-        }
+        if (first && first->key == *newK && first->recno != recno) addNew = false;
     }
+    // Header statistics are kept when the tag has them (see kHdrKeyCount) or starts out empty.
+    std::uint32_t keyCount = readLe(t.header.raw.data() + kHdrKeyCount, 4);
+    std::uint32_t distinct = readLe(t.header.raw.data() + kHdrDistinctCount, 4);
+    const bool counted = !t.hasFor() && (keyCount != 0 || !edit.lowerBound({std::string(), 0}));
     bool changed = false;
-    if (oldK) changed = edit.remove({*oldK, recno});
+    if (oldK && edit.remove({*oldK, recno})) {
+        changed = true;
+        keyCount = keyCount > 0 ? keyCount - 1 : 0;
+        if (!holds(*oldK) && distinct > 0) --distinct;
+    }
     if (addNew) {
         const auto there = edit.lowerBound({*newK, recno});
         if (!there || !(*there == KeyEntry{*newK, recno})) {
+            if (!holds(*newK)) ++distinct;
             edit.insert({*newK, recno});
+            ++keyCount;
             changed = true;
         }
     }
-    if (changed) edit.commit();
-    return changed;
+    if (!changed) return false;
+    if (counted) edit.setStatistics(keyCount, distinct);
+    edit.commit();
+    return true;
+}
+
+void CdxFile::checkCandidate(std::string_view tagName, std::string_view key, std::uint32_t recno) const {
+    const TagInfo& t = tag(tagName);
+    if (!t.candidate()) return;
+    const std::string k = paddedKey(t, key);
+    const auto first = lowerBound(tagName, k, 0);
+    if (first && first->key == k && first->recno != recno)
+        throw ProviderError::make(FoxError::UniquenessViolated, t.name);
+}
+
+std::vector<KeyEntry> CdxFile::indexOrder(std::string_view tagName) const {
+    std::vector<KeyEntry> out = entries(tagName);
+    if (tag(tagName).descending()) std::reverse(out.begin(), out.end());
+    return out;
 }
 
 std::vector<TagContent> CdxFile::contents() const {

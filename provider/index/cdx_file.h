@@ -51,8 +51,11 @@ public:
     const TagInfo& tag(std::string_view name) const;
     void setKeyType(std::string_view tagName, KeyType type);
 
-    // Every entry of a tag in stored (ascending) order; a descending tag is read back to front.
+    // Every entry of a tag in stored order: ascending key bytes, equal keys by record number.
     std::vector<KeyEntry> entries(std::string_view tagName) const;
+    // The entries in the tag's own order: stored order, reversed for a DESCENDING tag (its keys are
+    // stored ascending and read back to front).
+    std::vector<KeyEntry> indexOrder(std::string_view tagName) const;
     // Calls `visit` per entry in stored order until it returns false.
     void forEach(std::string_view tagName, const std::function<bool(const KeyEntry&)>& visit) const;
     // First entry whose key starts with `key` (FoxPro SEEK with SET EXACT OFF), if any.
@@ -72,6 +75,10 @@ public:
     // Checks a candidate tag before writing anything. Returns true if the tag changed.
     bool update(std::string_view tagName, std::optional<std::string_view> oldKey,
                 std::optional<std::string_view> newKey, std::uint32_t recno);
+
+    // Raises UniquenessViolated when `tagName` is a candidate tag and another record holds `key`;
+    // lets a caller check every tag of a table before changing any of them.
+    void checkCandidate(std::string_view tagName, std::string_view key, std::uint32_t recno) const;
 
     // Replaces a tag's entries: the whole file is rewritten beside the original and renamed over it.
     void rebuildTag(std::string_view tagName, std::vector<KeyEntry> entries);

@@ -18,6 +18,8 @@ inline constexpr std::size_t kHdrCounter = 8;         // 4: update counter
 inline constexpr std::size_t kHdrKeyLength = 12;      // 2: key length
 inline constexpr std::size_t kHdrOptions = 14;        // 1: option bits
 inline constexpr std::size_t kHdrSignature = 15;      // 1: signature, 1
+inline constexpr std::size_t kHdrKeyCount = 16;      // 4: number of keys (FoxPro: 0 in tags with FOR)
+inline constexpr std::size_t kHdrDistinctCount = 20; // 4: number of distinct key values (likewise)
 inline constexpr std::size_t kHdrCollation = 494;     // 8: collation name, NUL-padded ("" = MACHINE)
 inline constexpr std::size_t kHdrCollationSize = 8;
 inline constexpr std::size_t kHdrDescending = 502;    // 2: 0 ascending, 1 descending

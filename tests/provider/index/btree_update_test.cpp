@@ -5,9 +5,11 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <set>
 
 #include "index_test_support.h"
 #include "provider/error.h"
+#include "provider/index/byte_io.h"
 #include "provider/index/key_encoding.h"
 #include "provider/index/tree_walk.h"
 
@@ -97,6 +99,13 @@ void runRandomBatches(CdxFile& cdx, const std::string& tagName, Model model, con
         ASSERT_TRUE(problems.empty()) << run.label << " batch " << batch << ": " << problems.front();
         ASSERT_EQ(cdx.entries(tagName), modelEntries(model)) << run.label << " batch " << batch;
         maxHeight = std::max(maxHeight, treeHeight(cdx, tagName));
+        // Header statistics: key count and distinct keys, as a fresh open reads them.
+        std::set<std::string> distinct;
+        for (const auto& [k, r] : model) distinct.insert(k);
+        const CdxFile fresh = CdxFile::open(cdx.path());
+        const auto& raw = fresh.tag(tagName).header.raw;
+        ASSERT_EQ(readLe(raw.data() + kHdrKeyCount, 4), model.size()) << run.label << " batch " << batch;
+        ASSERT_EQ(readLe(raw.data() + kHdrDistinctCount, 4), distinct.size()) << run.label << " batch " << batch;
     }
     // The runs are sized to grow trees several levels high; emptying the tag brings it back to one
     // empty root leaf with every other page on the free list.
