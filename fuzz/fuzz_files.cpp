@@ -32,9 +32,9 @@ const fs::path& scratchFolder() {
 SplitInput splitInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view all(reinterpret_cast<const char*>(data), size);
     if (size < 4) return {all, {}};
-    const std::size_t firstLength = static_cast<std::size_t>(data[0]) | (static_cast<std::size_t>(data[1]) << 8) |
-                                    (static_cast<std::size_t>(data[2]) << 16) |
-                                    (static_cast<std::size_t>(data[3]) << 24);
+    const std::size_t firstLength =
+        static_cast<std::size_t>(data[0]) | (static_cast<std::size_t>(data[1]) << 8) |
+        (static_cast<std::size_t>(data[2]) << 16) | (static_cast<std::size_t>(data[3]) << 24);
     if (firstLength > size - 4) return {all, {}};
     return {all.substr(4, firstLength), all.substr(4 + firstLength)};
 }

@@ -48,6 +48,7 @@ for path in glob.glob(os.path.join(fixtures, "**", "*"), recursive=True):
 PY
 
 cd "$work"
+export TMPDIR=${TMPDIR:-/dev/shm}  # the targets rewrite their files on every run
 for target in table container; do
   "$build/bin/fuzz_${target}_reader" "corpus-$target" "seed-$target" -max_total_time="$seconds" \
     -timeout=10 -rss_limit_mb=2048 -max_len=262144 -print_final_stats=1 -jobs=1 2>&1 | tail -n 15 || true
