@@ -360,12 +360,13 @@ TEST(EvaluatorCompile, ResultTypesGiveIndexKeyWidths) {
 }
 
 TEST(EvaluatorCompile, ConstantsOfInsertValues) {
-    const auto values = std::get<InsertStatement>(parseStatement(
-                                                      "INSERT INTO t VALUES ('a', -3.5, 12., 1.5e-3, 1E+2, "
-                                                      "{^2024-01-31}, .NULL., 'x' + 'y', RECNO())"))
-                            .values;
-    const std::vector<Value> expected = {std::string("a"), -3.5, 12.0, 0.0015, 100.0, dateOf(2024, 1, 31), Value{},
-                                         std::string("xy"), std::int64_t{0}};
+    const auto values =
+        std::get<InsertStatement>(parseStatement("INSERT INTO t VALUES ('a', -3.5, 12., 1.5e-3, 1E+2, "
+                                                 "{^2024-01-31}, .NULL., 'x' + 'y', RECNO())"))
+            .values;
+    const std::vector<Value> expected = {
+        std::string("a"),  -3.5,           12.0, 0.0015, 100.0, dateOf(2024, 1, 31), Value{},
+        std::string("xy"), std::int64_t{0}};
     ASSERT_EQ(values.size(), expected.size());
     for (std::size_t i = 0; i < values.size(); ++i)
         EXPECT_EQ(evaluateConstant(*values[i]), expected[i]) << describe(*values[i]);
