@@ -95,6 +95,8 @@ public:
     std::uint32_t appendValues(const std::vector<Value>& values);
     void update(std::uint32_t recno, const FieldAssignments& values);
     void setDeleted(std::uint32_t recno, bool deleted);
+    // Rewrites the backlink (the owning .dbc relative to this table's folder; empty frees the table).
+    void setBacklink(const std::string& backlink);
 
     // Structure changes; they need OpenMode::Exclusive (MustBeExclusive otherwise) and rebuild the
     // .dbf beside the old one, then rename it over: a crash leaves the old or the new table whole.

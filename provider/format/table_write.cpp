@@ -180,6 +180,18 @@ void Table::setDeleted(std::uint32_t recno, bool deleted) {
     m_cache.noteWrite(offset, &flag, 1);
 }
 
+void Table::setBacklink(const std::string& backlink) {
+    ensureWritable();
+    if (backlink.size() >= kBacklinkSize) throw ProviderError::make(FoxError::FileAccessDenied, backlink);
+    const std::uint64_t at = kTableHeaderSize + m_header.fields.size() * kFieldRecordSize + 1;
+    if (at + kBacklinkSize > m_header.headerLength) throw ProviderError::make(FoxError::TableCorrupted, nameForErrors());
+    std::string bytes(kBacklinkSize, '\0');
+    bytes.replace(0, backlink.size(), backlink);
+    m_file.writeAt(at, bytes.data(), bytes.size());
+    m_cache.noteWrite(at, bytes.data(), bytes.size());
+    m_header.backlink = backlink;
+}
+
 std::unique_ptr<Table> Table::create(const std::filesystem::path& path, const std::vector<FieldSpec>& specs,
                                      const CreateOptions& options) {
     CodePage::forMark(options.codePageMark);  // raises for a mark no page carries
