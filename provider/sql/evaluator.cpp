@@ -23,7 +23,7 @@ ExprType typeOfField(char type, int width, int decimals) {
             return {'C', width, 0};
         case 'N':
         case 'F':
-            return {'N', width, decimals};
+            return {'N', 8, decimals};
         case 'I':
             return {'I', 4, 0};
         case 'B':

@@ -16,9 +16,10 @@ class Node;
 }
 
 // The static type of an expression's result where it can be known before running it: FoxPro's type
-// letter ('C' text, 'N' number, 'I' integer, 'Y', 'D', 'T', 'L', 'M' memo, 'W' blob...) with the width
-// FoxPro would give the result (a C(n) field is n, STR(x) 10, DTOS() 8, I 4, N/D/B 8), or 'U' when the
-// type depends on the data (a null literal, IIF with branches of different types).
+// letter ('C' text, 'N' number, 'I' integer, 'Y', 'D', 'T', 'L', 'M' memo, 'W' blob...), or 'U' when the
+// type depends on the data (a null literal, IIF with branches of different types). `width` is what an
+// index key of the expression takes: the number of characters for 'C' (a C(n) field n, STR(x) 10,
+// DTOS() 8, a + b the sum), 4 for 'I', 1 for 'L', 8 for the other numbers, dates and datetimes.
 struct ExprType {
     char type = 'U';
     int width = 0;

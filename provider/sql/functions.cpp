@@ -546,7 +546,7 @@ private:
 
 class RecnoNode : public Node {
 public:
-    RecnoNode() { type = {'N', 10, 0}; }
+    RecnoNode() { type = {'N', 8, 0}; }
     Value eval(const Scope& s) const override { return s.row.recno(); }
     bool isVolatile() const override { return true; }
 };

@@ -348,6 +348,10 @@ TEST(EvaluatorCompile, ResultTypesGiveIndexKeyWidths) {
         {"SUBSTR(name, 3)", 'C', 8},
         {"stamp", 'T', 8},
         {"qty > 1", 'L', 1},
+        {"qty", 'N', 8},
+        {"price * 2", 'N', 8},
+        {"cash", 'Y', 8},
+        {"RECNO()", 'N', 8},
         {"TTOC(stamp, 1)", 'C', 14},
         {"UPPER(city) - name", 'C', 22},
     };
