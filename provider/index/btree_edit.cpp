@@ -10,8 +10,8 @@
 
 namespace dorvane::provider::index {
 
-BTreeEdit::BTreeEdit(PageFile& file, TagHeader& fileHeader, TagHeader& tagHeader, std::uint32_t tagHeaderOffset,
-                     NodeFormat format)
+BTreeEdit::BTreeEdit(PageFile& file, TagHeader& fileHeader, TagHeader& tagHeader,
+                     std::uint32_t tagHeaderOffset, NodeFormat format)
     : m_file(file),
       m_fileHeader(fileHeader),
       m_tagHeader(tagHeader),
@@ -33,7 +33,8 @@ std::vector<BTreeEdit::Step> BTreeEdit::descend(const KeyEntry& target) {
     std::vector<Step> path;
     std::uint32_t offset = m_root;
     for (int depth = 0;; ++depth) {
-        if (depth >= kMaxTreeDepth) throw ProviderError::make(FoxError::IndexMismatch, baseName(m_file.path()));
+        if (depth >= kMaxTreeDepth)
+            throw ProviderError::make(FoxError::IndexMismatch, baseName(m_file.path()));
         Node& n = node(offset, depth);
         if (n.leaf) {
             path.push_back({offset, 0});

@@ -138,8 +138,8 @@ std::string buildCdxImage(std::vector<TagContent> tags) {
         h.root = tree.root;
         h.freeList = 0;
         h.keyLength = d.keyLength;
-        h.options = kOptCompact | kOptCompound | (d.unique ? kOptUnique : 0) | (d.candidate ? kOptCandidate : 0) |
-                    (d.forExpression.empty() ? 0 : kOptHasFor);
+        h.options = kOptCompact | kOptCompound | (d.unique ? kOptUnique : 0) |
+                    (d.candidate ? kOptCandidate : 0) | (d.forExpression.empty() ? 0 : kOptHasFor);
         h.collation = d.collation == "MACHINE" ? "" : d.collation;
         h.descending = d.descending;
         h.keyExpression = d.keyExpression;

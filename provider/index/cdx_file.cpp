@@ -20,7 +20,9 @@ std::string upper(std::string_view s) {
     return out;
 }
 
-NodeFormat formatOf(const TagInfo& tag) { return {tag.header.keyLength, padByteFor(tag.keyType)}; }
+NodeFormat formatOf(const TagInfo& tag) {
+    return {tag.header.keyLength, padByteFor(tag.keyType)};
+}
 
 }  // namespace
 
@@ -36,7 +38,8 @@ void CdxFile::readDirectory() {
     std::array<unsigned char, kTagHeaderSize> bytes{};
     m_file.read(0, bytes.data(), bytes.size());
     m_fileHeader = parseTagHeader(bytes.data(), name);
-    if (m_fileHeader.keyLength != kDirectoryKeyLength) throw ProviderError::make(FoxError::IndexMismatch, name);
+    if (m_fileHeader.keyLength != kDirectoryKeyLength)
+        throw ProviderError::make(FoxError::IndexMismatch, name);
     m_tags.clear();
     std::unordered_set<std::uint32_t> headers;
     walkEntries(m_file, m_fileHeader.root, {kDirectoryKeyLength, ' '}, [&](const KeyEntry& e) {
@@ -60,9 +63,15 @@ TagInfo& CdxFile::mutableTag(std::string_view name) {
     throw ProviderError::make(FoxError::TagNotFound);
 }
 
-const TagInfo& CdxFile::tag(std::string_view name) const { return const_cast<CdxFile*>(this)->mutableTag(name); }
+const TagInfo& CdxFile::tag(std::string_view name) const {
+    return const_cast<CdxFile*>(this)->mutableTag(name);
+}
 
-void CdxFile::setKeyType(std::string_view tagName, KeyType type) { mutableTag(tagName).keyType = type; }
+void CdxFile::setKeyType(std::string_view tagName, KeyType type) {
+    TagInfo& t = mutableTag(tagName);
+    t.keyType = type;
+    t.keyTypeKnown = true;
+}
 
 void CdxFile::forEach(std::string_view tagName, const std::function<bool(const KeyEntry&)>& visit) const {
     const TagInfo& t = tag(tagName);
@@ -100,7 +109,7 @@ std::string CdxFile::paddedKey(const TagInfo& tag, std::string_view key) const {
 }
 
 void CdxFile::requireWritable(const TagInfo& tag) const {
-    if (!collationSupported(tag.header.collation))
+    if (!collationSupported(tag.header.collation) || !tag.keyTypeKnown)
         throw ProviderError::make(FoxError::IndexNotMaintained, baseName(m_file.path()));
     if (!m_file.writable()) throw ProviderError::make(FoxError::FileAccessDenied);
 }
@@ -202,15 +211,37 @@ void CdxFile::rebuildTag(std::string_view tagName, std::vector<KeyEntry> newEntr
     const TagInfo& t = tag(tagName);
     requireWritable(t);
     for (KeyEntry& e : newEntries) e.key = paddedKey(t, e.key);
-    std::vector<std::pair<std::string, KeyType>> types;
-    for (const TagInfo& other : m_tags) types.emplace_back(other.name, other.keyType);
     std::vector<TagContent> all = contents();
     for (TagContent& c : all)
         if (c.definition.name == t.name) c.entries = std::move(newEntries);
-    create(m_file.path(), all);
+    rewrite(std::move(all));
+}
+
+void CdxFile::addTag(TagContent newTag) {
+    std::vector<TagContent> all = contents();
+    const std::string name = upper(newTag.definition.name);
+    std::erase_if(all, [&](const TagContent& c) { return c.definition.name == name; });
+    all.push_back(std::move(newTag));
+    rewrite(std::move(all));
+}
+
+void CdxFile::dropTag(std::string_view tagName) {
+    const std::string name = tag(tagName).name;
+    std::vector<TagContent> all = contents();
+    std::erase_if(all, [&](const TagContent& c) { return c.definition.name == name; });
+    rewrite(std::move(all));
+}
+
+// Writes the whole file anew and reopens it; every tag's key type must be known, since the
+// entries of every tag are re-encoded.
+void CdxFile::rewrite(std::vector<TagContent> tags) {
+    if (!m_file.writable()) throw ProviderError::make(FoxError::FileAccessDenied);
+    for (const TagInfo& t : m_tags)
+        if (!t.keyTypeKnown) throw ProviderError::make(FoxError::IndexNotMaintained, baseName(m_file.path()));
+    create(m_file.path(), tags);
     m_file = PageFile(m_file.path(), true);
     readDirectory();
-    for (const auto& [name, type] : types) mutableTag(name).keyType = type;
+    for (const TagContent& c : tags) setKeyType(c.definition.name, c.definition.keyType);
 }
 
 }  // namespace dorvane::provider::index

@@ -19,10 +19,11 @@ namespace dorvane::provider::index {
 
 // One tag as listed in the directory.
 struct TagInfo {
-    std::string name;               // upper case, without padding
+    std::string name;  // upper case, without padding
     std::uint32_t headerOffset = 0;
     TagHeader header;
     KeyType keyType = KeyType::Character;  // decides the pad byte of leaf compression
+    bool keyTypeKnown = false;             // set by setKeyType; changes need it
 
     std::uint16_t keyLength() const { return header.keyLength; }
     bool unique() const { return header.unique(); }
@@ -36,8 +37,10 @@ class CdxFile {
 public:
     // Opens an index file and reads its tag directory. Raises ProviderError: FileDoesNotExist,
     // FileAccessDenied, or IndexMismatch when the file is not a sound compound index.
-    // A tag's key type (which only matters for keys with trailing 0x00 bytes) defaults to
-    // Character; the caller that knows the expression types sets it with setKeyType.
+    // The file does not record a tag's key type, which decides the pad byte leaf compression drops
+    // (blank for character keys, 0x00 otherwise). Reading assumes Character until setKeyType says
+    // otherwise; changing a tag needs its type set, and rebuilding needs every tag's type set,
+    // because re-encoding keys with the wrong pad would corrupt them for FoxPro.
     static CdxFile open(const std::string& path, bool writable = false);
 
     // Writes a new index file with these tags (entries in any order) beside `path` and renames it
@@ -81,7 +84,12 @@ public:
     void checkCandidate(std::string_view tagName, std::string_view key, std::uint32_t recno) const;
 
     // Replaces a tag's entries: the whole file is rewritten beside the original and renamed over it.
+    // Raises IndexNotMaintained when a tag's key type was not set or its collation is not MACHINE.
     void rebuildTag(std::string_view tagName, std::vector<KeyEntry> entries);
+    // Adds a tag (or replaces the one of that name) and rewrites the file the same way.
+    void addTag(TagContent tag);
+    // Removes a tag (TagNotFound if absent) and rewrites the file the same way.
+    void dropTag(std::string_view tagName);
     // The definitions and current entries of every tag, as create() takes them.
     std::vector<TagContent> contents() const;
 
@@ -91,6 +99,7 @@ private:
     TagInfo& mutableTag(std::string_view name);
     std::string paddedKey(const TagInfo& tag, std::string_view key) const;
     void requireWritable(const TagInfo& tag) const;
+    void rewrite(std::vector<TagContent> tags);
 
     PageFile m_file;
     TagHeader m_fileHeader;

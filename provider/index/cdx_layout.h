@@ -8,7 +8,7 @@
 namespace dorvane::provider::index {
 
 inline constexpr std::size_t kPageSize = 512;
-inline constexpr std::size_t kTagHeaderSize = 1024;  // 512 header + 512 expression pool
+inline constexpr std::size_t kTagHeaderSize = 1024;    // 512 header + 512 expression pool
 inline constexpr std::uint32_t kNoPage = 0xFFFFFFFFu;  // sibling pointer "none"
 
 // Tag header (the file header at offset 0 is the directory's tag header).
@@ -18,16 +18,16 @@ inline constexpr std::size_t kHdrCounter = 8;         // 4: update counter
 inline constexpr std::size_t kHdrKeyLength = 12;      // 2: key length
 inline constexpr std::size_t kHdrOptions = 14;        // 1: option bits
 inline constexpr std::size_t kHdrSignature = 15;      // 1: signature, 1
-inline constexpr std::size_t kHdrKeyCount = 16;      // 4: number of keys (FoxPro: 0 in tags with FOR)
-inline constexpr std::size_t kHdrDistinctCount = 20; // 4: number of distinct key values (likewise)
+inline constexpr std::size_t kHdrKeyCount = 16;       // 4: number of keys (FoxPro: 0 in tags with FOR)
+inline constexpr std::size_t kHdrDistinctCount = 20;  // 4: number of distinct key values (likewise)
 inline constexpr std::size_t kHdrCollation = 494;     // 8: collation name, NUL-padded ("" = MACHINE)
 inline constexpr std::size_t kHdrCollationSize = 8;
-inline constexpr std::size_t kHdrDescending = 502;    // 2: 0 ascending, 1 descending
-inline constexpr std::size_t kHdrForOffset = 504;     // 2: FOR expression offset in the pool
-inline constexpr std::size_t kHdrForLength = 506;     // 2: FOR expression length incl. NUL
-inline constexpr std::size_t kHdrKeyExprOffset = 508; // 2: key expression offset in the pool
-inline constexpr std::size_t kHdrKeyExprLength = 510; // 2: key expression length incl. NUL
-inline constexpr std::size_t kHdrPool = 512;          // 512: expression pool
+inline constexpr std::size_t kHdrDescending = 502;     // 2: 0 ascending, 1 descending
+inline constexpr std::size_t kHdrForOffset = 504;      // 2: FOR expression offset in the pool
+inline constexpr std::size_t kHdrForLength = 506;      // 2: FOR expression length incl. NUL
+inline constexpr std::size_t kHdrKeyExprOffset = 508;  // 2: key expression offset in the pool
+inline constexpr std::size_t kHdrKeyExprLength = 510;  // 2: key expression length incl. NUL
+inline constexpr std::size_t kHdrPool = 512;           // 512: expression pool
 inline constexpr std::size_t kHdrPoolSize = 512;
 
 // Option bits (header byte 14).
@@ -58,15 +58,15 @@ inline constexpr std::size_t kInteriorEntries = 12;
 inline constexpr std::size_t kInteriorArea = kPageSize - kInteriorEntries;  // 500
 
 // Leaf node fields.
-inline constexpr std::size_t kLeafFreeBytes = 12;   // 2: free bytes in the key area
-inline constexpr std::size_t kLeafRecMask = 14;     // 4: record-number mask
-inline constexpr std::size_t kLeafDupMask = 18;     // 1: duplicate-count mask
-inline constexpr std::size_t kLeafTrailMask = 19;   // 1: trailing-count mask
-inline constexpr std::size_t kLeafRecBits = 20;     // 1: record-number bits
-inline constexpr std::size_t kLeafDupBits = 21;     // 1: duplicate-count bits
-inline constexpr std::size_t kLeafTrailBits = 22;   // 1: trailing-count bits
-inline constexpr std::size_t kLeafEntrySize = 23;   // 1: bytes per entry
-inline constexpr std::size_t kLeafArea = 24;        // 488: entries from the front, key bytes from the back
+inline constexpr std::size_t kLeafFreeBytes = 12;  // 2: free bytes in the key area
+inline constexpr std::size_t kLeafRecMask = 14;    // 4: record-number mask
+inline constexpr std::size_t kLeafDupMask = 18;    // 1: duplicate-count mask
+inline constexpr std::size_t kLeafTrailMask = 19;  // 1: trailing-count mask
+inline constexpr std::size_t kLeafRecBits = 20;    // 1: record-number bits
+inline constexpr std::size_t kLeafDupBits = 21;    // 1: duplicate-count bits
+inline constexpr std::size_t kLeafTrailBits = 22;  // 1: trailing-count bits
+inline constexpr std::size_t kLeafEntrySize = 23;  // 1: bytes per entry
+inline constexpr std::size_t kLeafArea = 24;       // 488: entries from the front, key bytes from the back
 inline constexpr std::size_t kLeafAreaSize = kPageSize - kLeafArea;  // 488
 
 }  // namespace dorvane::provider::index

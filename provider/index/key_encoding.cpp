@@ -19,7 +19,9 @@ constexpr double kMillisecondsPerDay = 86400000.0;
 
 }  // namespace
 
-unsigned char padByteFor(KeyType type) { return type == KeyType::Character ? ' ' : 0x00; }
+unsigned char padByteFor(KeyType type) {
+    return type == KeyType::Character ? ' ' : 0x00;
+}
 
 std::string encodeCharacterKey(std::string_view codePageBytes, std::uint16_t keyLength) {
     std::string key(codePageBytes.substr(0, keyLength));
@@ -46,7 +48,9 @@ std::string encodeIntegerKey(std::int32_t value) {
     return bigEndian(static_cast<std::uint32_t>(value) ^ 0x80000000u, 4);
 }
 
-std::string encodeDateKey(Date value) { return encodeDoubleKey(static_cast<double>(value.julianDay)); }
+std::string encodeDateKey(Date value) {
+    return encodeDoubleKey(static_cast<double>(value.julianDay));
+}
 
 std::string encodeDateTimeKey(DateTime value) {
     if (value.empty()) return encodeDoubleKey(0.0);
@@ -57,7 +61,9 @@ std::string encodeCurrencyKey(Currency value) {
     return encodeDoubleKey(static_cast<double>(value.scaled) / 10000.0);
 }
 
-std::string encodeLogicalKey(bool value) { return value ? "T" : "F"; }
+std::string encodeLogicalKey(bool value) {
+    return value ? "T" : "F";
+}
 
 std::string encodeNullableKey(const std::optional<std::string>& valueKey, std::uint16_t valueKeyLength) {
     if (!valueKey) return std::string(valueKeyLength + 1u, '\0');
@@ -67,37 +73,40 @@ std::string encodeNullableKey(const std::optional<std::string>& valueKey, std::u
 std::string encodeKey(const Value& value, KeyType type, std::uint16_t keyLength) {
     const auto mismatch = [] { return ProviderError::make(FoxError::DataTypeMismatch); };
     switch (type) {
-    case KeyType::Character:
-        if (const auto* s = std::get_if<std::string>(&value)) return encodeCharacterKey(*s, keyLength);
-        if (const auto* b = std::get_if<Blob>(&value)) return encodeCharacterKey(b->bytes, keyLength);
-        throw mismatch();
-    case KeyType::Numeric:
-        if (const auto* d = std::get_if<double>(&value)) return encodeDoubleKey(*d);
-        if (const auto* i = std::get_if<std::int64_t>(&value)) return encodeDoubleKey(static_cast<double>(*i));
-        if (const auto* y = std::get_if<Currency>(&value)) return encodeCurrencyKey(*y);
-        throw mismatch();
-    case KeyType::Integer:
-        if (const auto* i = std::get_if<std::int64_t>(&value)) {
-            if (*i < INT32_MIN || *i > INT32_MAX) throw ProviderError::make(FoxError::NumericOverflow);
-            return encodeIntegerKey(static_cast<std::int32_t>(*i));
-        }
-        throw mismatch();
-    case KeyType::Date:
-        if (const auto* d = std::get_if<Date>(&value)) return encodeDateKey(*d);
-        throw mismatch();
-    case KeyType::DateTime:
-        if (const auto* t = std::get_if<DateTime>(&value)) return encodeDateTimeKey(*t);
-        throw mismatch();
-    case KeyType::Currency:
-        if (const auto* y = std::get_if<Currency>(&value)) return encodeCurrencyKey(*y);
-        throw mismatch();
-    case KeyType::Logical:
-        if (const auto* b = std::get_if<bool>(&value)) return encodeLogicalKey(*b);
-        throw mismatch();
+        case KeyType::Character:
+            if (const auto* s = std::get_if<std::string>(&value)) return encodeCharacterKey(*s, keyLength);
+            if (const auto* b = std::get_if<Blob>(&value)) return encodeCharacterKey(b->bytes, keyLength);
+            throw mismatch();
+        case KeyType::Numeric:
+            if (const auto* d = std::get_if<double>(&value)) return encodeDoubleKey(*d);
+            if (const auto* i = std::get_if<std::int64_t>(&value))
+                return encodeDoubleKey(static_cast<double>(*i));
+            if (const auto* y = std::get_if<Currency>(&value)) return encodeCurrencyKey(*y);
+            throw mismatch();
+        case KeyType::Integer:
+            if (const auto* i = std::get_if<std::int64_t>(&value)) {
+                if (*i < INT32_MIN || *i > INT32_MAX) throw ProviderError::make(FoxError::NumericOverflow);
+                return encodeIntegerKey(static_cast<std::int32_t>(*i));
+            }
+            throw mismatch();
+        case KeyType::Date:
+            if (const auto* d = std::get_if<Date>(&value)) return encodeDateKey(*d);
+            throw mismatch();
+        case KeyType::DateTime:
+            if (const auto* t = std::get_if<DateTime>(&value)) return encodeDateTimeKey(*t);
+            throw mismatch();
+        case KeyType::Currency:
+            if (const auto* y = std::get_if<Currency>(&value)) return encodeCurrencyKey(*y);
+            throw mismatch();
+        case KeyType::Logical:
+            if (const auto* b = std::get_if<bool>(&value)) return encodeLogicalKey(*b);
+            throw mismatch();
     }
     throw mismatch();
 }
 
-bool collationSupported(std::string_view collation) { return collation.empty() || collation == "MACHINE"; }
+bool collationSupported(std::string_view collation) {
+    return collation.empty() || collation == "MACHINE";
+}
 
 }  // namespace dorvane::provider::index

@@ -8,8 +8,8 @@
 namespace dorvane::provider::index {
 
 struct KeyEntry {
-    std::string key;            // exactly the tag's key length
-    std::uint32_t recno = 0;    // record number (directory: tag header offset)
+    std::string key;          // exactly the tag's key length
+    std::uint32_t recno = 0;  // record number (directory: tag header offset)
     friend bool operator==(const KeyEntry&, const KeyEntry&) = default;
 };
 
@@ -23,6 +23,8 @@ inline int compareEntries(const KeyEntry& a, const KeyEntry& b) {
     return 0;
 }
 
-inline bool entryLess(const KeyEntry& a, const KeyEntry& b) { return compareEntries(a, b) < 0; }
+inline bool entryLess(const KeyEntry& a, const KeyEntry& b) {
+    return compareEntries(a, b) < 0;
+}
 
 }  // namespace dorvane::provider::index

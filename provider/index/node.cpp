@@ -181,7 +181,8 @@ void encodeNode(const Node& node, const NodeFormat& format, unsigned char* page)
     const std::size_t entrySize = format.keyLength + 8u;
     for (std::size_t i = 0; i < node.keys.size(); ++i) {
         unsigned char* e = page + kInteriorEntries + i * entrySize;
-        if (node.keys[i].key.size() != format.keyLength) throw std::logic_error("index key of the wrong length");
+        if (node.keys[i].key.size() != format.keyLength)
+            throw std::logic_error("index key of the wrong length");
         std::memcpy(e, node.keys[i].key.data(), format.keyLength);
         writeBe32(e + format.keyLength, node.keys[i].recno);
         writeBe32(e + format.keyLength + 4, node.children[i]);
@@ -202,7 +203,9 @@ std::size_t leafBytes(const KeyEntry* begin, const KeyEntry* end, const NodeForm
     return stored + static_cast<std::size_t>(end - begin) * widthsFor(format.keyLength, maxRecno).entrySize;
 }
 
-std::size_t interiorCapacity(const NodeFormat& format) { return kInteriorArea / (format.keyLength + 8u); }
+std::size_t interiorCapacity(const NodeFormat& format) {
+    return kInteriorArea / (format.keyLength + 8u);
+}
 
 bool nodeFits(const Node& node, const NodeFormat& format) {
     if (node.leaf) {
@@ -223,7 +226,8 @@ std::vector<std::size_t> packLeaves(const std::vector<KeyEntry>& entries, const 
         auto [dup, trail] = compressionOf(previous, entries[i].key, format.pad);
         std::size_t addStored = entries[i].key.size() - dup - trail;
         std::uint32_t addMax = std::max(maxRecno, entries[i].recno);
-        const std::size_t bytes = stored + addStored + (count + 1) * widthsFor(format.keyLength, addMax).entrySize;
+        const std::size_t bytes =
+            stored + addStored + (count + 1) * widthsFor(format.keyLength, addMax).entrySize;
         if (count > 0 && bytes > target) {
             starts.push_back(i);
             std::tie(dup, trail) = compressionOf(nullptr, entries[i].key, format.pad);

@@ -14,7 +14,7 @@
 namespace dorvane::provider::index {
 
 struct TagDefinition {
-    std::string name;             // at most 10 characters; stored upper case
+    std::string name;  // at most 10 characters; stored upper case
     std::string keyExpression;
     std::string forExpression;    // empty: no FOR clause
     std::uint16_t keyLength = 0;  // 1..240

@@ -34,10 +34,10 @@ TagHeader parseTagHeader(const unsigned char* bytes, std::string_view fileName) 
     h.collation.assign(coll, strnlen(coll, kHdrCollationSize));
     if (h.collation == "MACHINE") h.collation.clear();
     h.descending = readLe(bytes + kHdrDescending, 2) != 0;
-    const bool exprOk = poolText(bytes, readLe(bytes + kHdrKeyExprOffset, 2), readLe(bytes + kHdrKeyExprLength, 2),
-                                 h.keyExpression) &&
-                        poolText(bytes, readLe(bytes + kHdrForOffset, 2), readLe(bytes + kHdrForLength, 2),
-                                 h.forExpression);
+    const bool exprOk =
+        poolText(bytes, readLe(bytes + kHdrKeyExprOffset, 2), readLe(bytes + kHdrKeyExprLength, 2),
+                 h.keyExpression) &&
+        poolText(bytes, readLe(bytes + kHdrForOffset, 2), readLe(bytes + kHdrForLength, 2), h.forExpression);
     if (h.keyLength == 0 || h.keyLength > kMaxKeyLength || !exprOk || h.root == 0 || h.root % kPageSize != 0)
         throw ProviderError::make(FoxError::IndexMismatch, fileName);
     return h;

@@ -13,10 +13,10 @@ namespace dorvane::provider::index {
 
 struct TagHeader {
     std::uint32_t root = 0;
-    std::uint32_t freeList = 0;      // meaningful in the file header only
+    std::uint32_t freeList = 0;  // meaningful in the file header only
     std::uint16_t keyLength = 0;
     std::uint8_t options = 0;
-    std::string collation;           // "" for MACHINE
+    std::string collation;  // "" for MACHINE
     bool descending = false;
     std::string keyExpression;
     std::string forExpression;

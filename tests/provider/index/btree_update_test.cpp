@@ -40,7 +40,7 @@ struct RandomRun {
     int keySpace;    // distinct key values drawn from
     int operations;  // per batch
     int batches;
-    int minHeight;   // levels the tree must reach at its largest
+    int minHeight;  // levels the tree must reach at its largest
 };
 
 int treeHeight(const CdxFile& cdx, const std::string& tagName) {
@@ -48,7 +48,8 @@ int treeHeight(const CdxFile& cdx, const std::string& tagName) {
     const PageFile file(cdx.path(), false);
     const NodeFormat format{t.keyLength(), padByteFor(t.keyType)};
     int height = 1;
-    for (Node n = loadNode(file, t.header.root, format); !n.leaf; n = loadNode(file, n.children[0], format)) ++height;
+    for (Node n = loadNode(file, t.header.root, format); !n.leaf; n = loadNode(file, n.children[0], format))
+        ++height;
     return height;
 }
 
@@ -57,7 +58,8 @@ std::string randomKey(std::mt19937& rng, const RandomRun& run) {
     if (run.type == KeyType::Integer) return encodeIntegerKey(v - run.keySpace / 2);
     if (run.type == KeyType::Numeric) return encodeDoubleKey((v - run.keySpace / 2) * 0.25);
     // Character: shared prefixes and trailing blanks exercise leaf compression.
-    std::string s = "K" + std::to_string(v % 7) + std::string(static_cast<std::size_t>(v % 5), 'x') + std::to_string(v);
+    std::string s =
+        "K" + std::to_string(v % 7) + std::string(static_cast<std::size_t>(v % 5), 'x') + std::to_string(v);
     return encodeCharacterKey(s, run.keyLength);
 }
 
@@ -105,7 +107,8 @@ void runRandomBatches(CdxFile& cdx, const std::string& tagName, Model model, con
         const CdxFile fresh = CdxFile::open(cdx.path());
         const auto& raw = fresh.tag(tagName).header.raw;
         ASSERT_EQ(readLe(raw.data() + kHdrKeyCount, 4), model.size()) << run.label << " batch " << batch;
-        ASSERT_EQ(readLe(raw.data() + kHdrDistinctCount, 4), distinct.size()) << run.label << " batch " << batch;
+        ASSERT_EQ(readLe(raw.data() + kHdrDistinctCount, 4), distinct.size())
+            << run.label << " batch " << batch;
     }
     // The runs are sized to grow trees several levels high; emptying the tag brings it back to one
     // empty root leaf with every other page on the free list.
@@ -160,6 +163,14 @@ TEST(BTreeUpdate, CandidateTagRefusesDuplicatesAndChangesNothing) {
     const std::string before = readBytes(path);
     CdxFile cdx = CdxFile::open(path.string(), true);
     const std::string three = encodeIntegerKey(3);
+    // Until the key type is known the tag is not changed at all.
+    try {
+        cdx.insert("CALL_ID", encodeIntegerKey(99), 99);
+        ADD_FAILURE() << "change without a key type accepted";
+    } catch (const ProviderError& e) {
+        EXPECT_EQ(e.number(), 1999);
+    }
+    cdx.setKeyType("CALL_ID", KeyType::Integer);
     const struct {
         const char* what;
         std::function<void()> change;
@@ -192,6 +203,7 @@ TEST(BTreeUpdate, UniqueTagKeepsOnlyTheFirstRecordOfAKey) {
     // A rebuild keeps the lowest record number of each key.
     const fs::path p = makeIndex(dir, def, {{key("b"), 4}, {key("a"), 2}, {key("b"), 1}, {key("a"), 3}});
     CdxFile cdx = CdxFile::open(p.string(), true);
+    cdx.setKeyType("U", KeyType::Character);
     EXPECT_EQ(cdx.entries("U"), (std::vector<KeyEntry>{{key("a"), 2}, {key("b"), 1}}));
     EXPECT_FALSE(cdx.insert("U", key("a"), 9));
     EXPECT_TRUE(cdx.insert("U", key("c"), 9));
@@ -206,8 +218,10 @@ TEST(BTreeUpdate, EmptiedPagesAreReusedFromTheFreeList) {
     TagDefinition def{"T", "x", "", 100, KeyType::Character};
     const fs::path p = makeIndex(dir, def);
     CdxFile cdx = CdxFile::open(p.string(), true);
+    cdx.setKeyType("T", KeyType::Character);
     const auto fill = [&] {
-        for (std::uint32_t r = 1; r <= 60; ++r) cdx.insert("T", encodeCharacterKey("key" + std::to_string(r * 7919 % 61), 100), r);
+        for (std::uint32_t r = 1; r <= 60; ++r)
+            cdx.insert("T", encodeCharacterKey("key" + std::to_string(r * 7919 % 61), 100), r);
     };
     fill();
     const auto grown = fs::file_size(p);

@@ -51,14 +51,15 @@ const std::vector<FixtureTag>& fixtureTags() {
          [](const MiniTable& t, std::size_t r) { return encodeCharacterKey(t.raw(r, "key_name"), 50); }},
         {"types.CDX", "types.dbf", "TYPE_ID", "contact_type_id", "", 4, true, KeyType::Integer,
          [](const MiniTable& t, std::size_t r) { return encodeIntegerKey(t.integer(r, "contact_ty")); }},
-        {"FOXPRO-DB-TEST.DCX", "FOXPRO-DB-TEST.DBC", "OBJECTNAME", "STR(parentid)+objecttype+LOWER(objectname)",
-         ".NOT.DELETED()", 148, false, KeyType::Character,
+        {"FOXPRO-DB-TEST.DCX", "FOXPRO-DB-TEST.DBC", "OBJECTNAME",
+         "STR(parentid)+objecttype+LOWER(objectname)", ".NOT.DELETED()", 148, false, KeyType::Character,
          [](const MiniTable& t, std::size_t r) {
              return encodeCharacterKey(
-                 str10(t.integer(r, "parentid")) + t.raw(r, "objecttype") + lower(t.raw(r, "objectname")), 148);
+                 str10(t.integer(r, "parentid")) + t.raw(r, "objecttype") + lower(t.raw(r, "objectname")),
+                 148);
          }},
-        {"FOXPRO-DB-TEST.DCX", "FOXPRO-DB-TEST.DBC", "OBJECTTYPE", "STR(parentid)+objecttype", ".NOT.DELETED()",
-         20, false, KeyType::Character,
+        {"FOXPRO-DB-TEST.DCX", "FOXPRO-DB-TEST.DBC", "OBJECTTYPE", "STR(parentid)+objecttype",
+         ".NOT.DELETED()", 20, false, KeyType::Character,
          [](const MiniTable& t, std::size_t r) {
              return encodeCharacterKey(str10(t.integer(r, "parentid")) + t.raw(r, "objecttype"), 20);
          }},
@@ -123,11 +124,9 @@ TEST(FixtureIndexRead, SeekFindsPrefixesAndMisses) {
         bool found;
         std::uint32_t recno;
     } cases[] = {
-        {"         1Table     calls", true, 42},
-        {"         1Table", true, 42},  // first table of container 1 in key order
-        {"         1Database  database", true, 1},
-        {"         1Table     zzz", false, 0},
-        {"99", false, 0},
+        {"         1Table     calls", true, 42},   {"         1Table", true, 42},  // first table of container
+                                                                                   // 1 in key order
+        {"         1Database  database", true, 1}, {"         1Table     zzz", false, 0}, {"99", false, 0},
     };
     for (const auto& c : cases) {
         const auto hit = cdx.seek("objectname", c.key);

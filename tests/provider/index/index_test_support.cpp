@@ -32,7 +32,8 @@ MiniTable MiniTable::load(const fs::path& dbf) {
     const std::uint32_t recordLength = readLe(b + 10, 2);
     for (std::size_t off = 32; off + 32 <= headerLength && b[off] != 0x0D; off += 32) {
         Field f;
-        f.name.assign(reinterpret_cast<const char*>(b + off), strnlen(reinterpret_cast<const char*>(b + off), 11));
+        f.name.assign(reinterpret_cast<const char*>(b + off),
+                      strnlen(reinterpret_cast<const char*>(b + off), 11));
         for (char& c : f.name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         f.type = static_cast<char>(b[off + 11]);
         f.offset = readLe(b + off + 12, 4);
@@ -41,7 +42,8 @@ MiniTable MiniTable::load(const fs::path& dbf) {
     }
     t.headerLength = headerLength;
     t.recordLength = recordLength;
-    for (std::uint32_t i = 0; i < count; ++i) t.records.push_back(bytes.substr(headerLength + i * recordLength, recordLength));
+    for (std::uint32_t i = 0; i < count; ++i)
+        t.records.push_back(bytes.substr(headerLength + i * recordLength, recordLength));
     return t;
 }
 
@@ -62,7 +64,9 @@ std::int32_t MiniTable::integer(std::size_t recno, const std::string& field) con
     return static_cast<std::int32_t>(readLe(reinterpret_cast<const unsigned char*>(r.data()), 4));
 }
 
-fs::path fixtureDir() { return fs::path(DORVANE_FIXTURES); }
+fs::path fixtureDir() {
+    return fs::path(DORVANE_FIXTURES);
+}
 
 fs::path tempDir(const std::string& label) {
     static std::mt19937 rng(std::random_device{}());
@@ -125,7 +129,8 @@ struct Checker {
             for (std::size_t i = 0; i < nodes.size(); ++i) {
                 const std::uint32_t left = i == 0 ? kNoPage : nodes[i - 1].offset;
                 const std::uint32_t right = i + 1 == nodes.size() ? kNoPage : nodes[i + 1].offset;
-                if (nodes[i].left != left || nodes[i].right != right) fail("sibling links wrong", nodes[i].offset);
+                if (nodes[i].left != left || nodes[i].right != right)
+                    fail("sibling links wrong", nodes[i].offset);
             }
         }
         const KeyEntry* previous = nullptr;

@@ -1,12 +1,13 @@
 // Key encoders: FoxPro's known key bytes, byte order equal to value order across signs and
 // magnitudes, and type errors from the dispatcher. (Real stored keys are compared in fixture_read_test.)
+#include "provider/index/key_encoding.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
 #include "provider/error.h"
-#include "provider/index/key_encoding.h"
 
 namespace dorvane::provider::index {
 namespace {
@@ -52,21 +53,27 @@ TEST(KeyEncoding, KnownKeyBytes) {
 
 TEST(KeyEncoding, ByteOrderFollowsValueOrder) {
     const double inf = std::numeric_limits<double>::infinity();
-    const std::vector<double> doubles = {-inf, -1e300, -12345.678, -1.0, -0.5, -1e-300, 0.0,
-                                         1e-300, 0.5, 1.0, 12345.678, 1e300, inf};
+    const std::vector<double> doubles = {-inf,   -1e300, -12345.678, -1.0,      -0.5,  -1e-300, 0.0,
+                                         1e-300, 0.5,    1.0,        12345.678, 1e300, inf};
     for (std::size_t i = 1; i < doubles.size(); ++i) {
         EXPECT_LT(encodeDoubleKey(doubles[i - 1]), encodeDoubleKey(doubles[i])) << doubles[i];
         EXPECT_EQ(decodeDoubleKey(encodeDoubleKey(doubles[i])), doubles[i]);
     }
-    const std::vector<std::int32_t> ints = {std::numeric_limits<std::int32_t>::min(), -65536, -256, -1, 0, 1, 255, 256,
-                                            std::numeric_limits<std::int32_t>::max()};
-    for (std::size_t i = 1; i < ints.size(); ++i) EXPECT_LT(encodeIntegerKey(ints[i - 1]), encodeIntegerKey(ints[i]));
-    const std::vector<DateTime> times = {{}, {2440588, 0}, {2440588, 1}, {2440588, 86399999}, {2440589, 0}, {2500000, 5}};
-    for (std::size_t i = 1; i < times.size(); ++i) EXPECT_LT(encodeDateTimeKey(times[i - 1]), encodeDateTimeKey(times[i]));
+    const std::vector<std::int32_t> ints = {
+        std::numeric_limits<std::int32_t>::min(), -65536, -256, -1, 0, 1, 255, 256,
+        std::numeric_limits<std::int32_t>::max()};
+    for (std::size_t i = 1; i < ints.size(); ++i)
+        EXPECT_LT(encodeIntegerKey(ints[i - 1]), encodeIntegerKey(ints[i]));
+    const std::vector<DateTime> times = {{},           {2440588, 0}, {2440588, 1}, {2440588, 86399999},
+                                         {2440589, 0}, {2500000, 5}};
+    for (std::size_t i = 1; i < times.size(); ++i)
+        EXPECT_LT(encodeDateTimeKey(times[i - 1]), encodeDateTimeKey(times[i]));
     const std::vector<Currency> money = {{-100000}, {-1}, {0}, {1}, {922337203685477}};
-    for (std::size_t i = 1; i < money.size(); ++i) EXPECT_LT(encodeCurrencyKey(money[i - 1]), encodeCurrencyKey(money[i]));
+    for (std::size_t i = 1; i < money.size(); ++i)
+        EXPECT_LT(encodeCurrencyKey(money[i - 1]), encodeCurrencyKey(money[i]));
     // NULL sorts before every value of a nullable column.
-    EXPECT_LT(encodeNullableKey(std::nullopt, 4), encodeNullableKey(encodeIntegerKey(std::numeric_limits<std::int32_t>::min()), 4));
+    EXPECT_LT(encodeNullableKey(std::nullopt, 4),
+              encodeNullableKey(encodeIntegerKey(std::numeric_limits<std::int32_t>::min()), 4));
 }
 
 TEST(KeyEncoding, DispatchByTypeAndItsErrors) {

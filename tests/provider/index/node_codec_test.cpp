@@ -40,7 +40,8 @@ TEST(NodeCodec, FoxProPagesReencodeIdentically) {
                 std::size_t head = kInteriorEntries + count * (format.keyLength + 8u), tail = 0;
                 if (n.leaf) {
                     head = kLeafArea + count * original[kLeafEntrySize];
-                    tail = kLeafAreaSize - readLe(original.data() + kLeafFreeBytes, 2) - count * original[kLeafEntrySize];
+                    tail = kLeafAreaSize - readLe(original.data() + kLeafFreeBytes, 2) -
+                           count * original[kLeafEntrySize];
                 }
                 EXPECT_TRUE(std::equal(original.begin(), original.begin() + head, again.begin()))
                     << name << " page " << at;
@@ -60,7 +61,7 @@ TEST(NodeCodec, RandomLeavesRoundTrip) {
         std::uint16_t keyLength;
         unsigned char pad;
         std::uint32_t maxRecno;
-    } cases[] = {{1, ' ', 3},      {4, 0, 255},        {8, 0, 70000},          {10, ' ', 5000},
+    } cases[] = {{1, ' ', 3},         {4, 0, 255},     {8, 0, 70000},           {10, ' ', 5000},
                  {30, ' ', 1u << 24}, {148, ' ', 100}, {240, ' ', 0xFFFFFFFFu}, {240, 0, 2}};
     for (const auto& c : cases) {
         for (int round = 0; round < 40; ++round) {
@@ -70,7 +71,8 @@ TEST(NodeCodec, RandomLeavesRoundTrip) {
             for (int i = 0; i < count; ++i) {
                 std::string key(c.keyLength, static_cast<char>(c.pad));
                 const int used = std::uniform_int_distribution<int>(0, c.keyLength)(rng);
-                for (int j = 0; j < used; ++j) key[j] = "ab\x01\xff"[std::uniform_int_distribution<int>(0, 3)(rng)];
+                for (int j = 0; j < used; ++j)
+                    key[j] = "ab\x01\xff"[std::uniform_int_distribution<int>(0, 3)(rng)];
                 entries.push_back({key, std::uniform_int_distribution<std::uint32_t>(0, c.maxRecno)(rng)});
             }
             std::sort(entries.begin(), entries.end(), entryLess);
@@ -103,8 +105,9 @@ TEST(NodeCodec, InteriorEntriesAreBigEndian) {
     n.children = {0x00000A00, 0x00000C00};
     std::array<unsigned char, kPageSize> page{};
     encodeNode(n, {2, ' '}, page.data());
-    const unsigned char expected[] = {1, 0, 2, 0, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
-                                      'a', 'b', 1, 2, 3, 4, 0, 0, 0x0A, 0, 'c', 'd', 0, 0, 0, 7, 0, 0, 0x0C, 0};
+    const unsigned char expected[] = {1,    0,   2,   0, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+                                      0xff, 'a', 'b', 1, 2,    3,    4,    0,    0,    0x0A, 0,
+                                      'c',  'd', 0,   0, 0,    7,    0,    0,    0x0C, 0};
     EXPECT_TRUE(std::equal(std::begin(expected), std::end(expected), page.begin()));
     EXPECT_EQ(interiorCapacity({2, ' '}), 50u);
     EXPECT_EQ(interiorCapacity({240, ' '}), 2u);

@@ -26,7 +26,8 @@ const std::vector<TableIndex>& tableIndexes() {
         {"contacts.dbf", "contacts.CDX", {{"CONTACT_ID", KeyType::Integer}, {"TYPE_ID", KeyType::Integer}}},
         {"setup.dbf", "setup.CDX", {{"KEY_NAME", KeyType::Character}}},
         {"types.dbf", "types.CDX", {{"TYPE_ID", KeyType::Integer}}},
-        {"FOXPRO-DB-TEST.DBC", "FOXPRO-DB-TEST.DCX",
+        {"FOXPRO-DB-TEST.DBC",
+         "FOXPRO-DB-TEST.DCX",
          {{"OBJECTNAME", KeyType::Character}, {"OBJECTTYPE", KeyType::Character}}},
     };
     return all;
@@ -84,7 +85,8 @@ TEST(IndexRebuild, NewFileFromDefinitionsKeepsTagsAndMatchesTheTable) {
             EXPECT_EQ(a.keyLength(), b.keyLength());
             // Key statistics in header bytes 16..23 as FoxPro writes them for tags without FOR.
             if (!b.hasFor())
-                EXPECT_TRUE(std::equal(a.header.raw.begin() + 16, a.header.raw.begin() + 24, b.header.raw.begin() + 16))
+                EXPECT_TRUE(std::equal(a.header.raw.begin() + 16, a.header.raw.begin() + 24,
+                                       b.header.raw.begin() + 16))
                     << a.name;
         }
         expectCheckerAgrees(dir / t.table, t.tags.size());
@@ -132,7 +134,9 @@ TEST(IndexRebuild, BadDefinitionsAreRefusedAndTheOldFileStays) {
         std::vector<TagContent> tags;
         int error;
     } cases[] = {
-        {"candidate duplicates", {{candidate, {{encodeIntegerKey(1), 1}, {encodeIntegerKey(1), 2}}, std::nullopt}}, 1884},
+        {"candidate duplicates",
+         {{candidate, {{encodeIntegerKey(1), 1}, {encodeIntegerKey(1), 2}}, std::nullopt}},
+         1884},
         {"collation without weights", {{general, {}, std::nullopt}}, 1999},
         {"repeated tag name", {{good, {}, std::nullopt}, {good, {}, std::nullopt}}, 1712},
         {"tag name too long", {{TagDefinition{"ELEVENCHARS", "a", "", 4}, {}, std::nullopt}}, 1712},
@@ -174,12 +178,14 @@ TEST(IndexRebuild, RecordChangesMirroredIntoTheTagsSatisfyTheChecker) {
         const char* tag;
         std::int32_t value;
     } changes[] = {
-        {3, "contact_ty", "TYPE_ID", 7}, {3, "contact_id", "CONTACT_ID", 500}, {1, "contact_id", "CONTACT_ID", 3},
-        {5, "contact_ty", "TYPE_ID", -2}, {2, "contact_id", "CONTACT_ID", 1},
+        {3, "contact_ty", "TYPE_ID", 7},    {3, "contact_id", "CONTACT_ID", 500},
+        {1, "contact_id", "CONTACT_ID", 3}, {5, "contact_ty", "TYPE_ID", -2},
+        {2, "contact_id", "CONTACT_ID", 1},
     };
     for (const auto& c : changes) {
         const std::int32_t old = MiniTable::load(dbf).integer(c.recno, c.field);
-        cdx.update(c.tag, encodeIntegerKey(old), encodeIntegerKey(c.value), static_cast<std::uint32_t>(c.recno));
+        cdx.update(c.tag, encodeIntegerKey(old), encodeIntegerKey(c.value),
+                   static_cast<std::uint32_t>(c.recno));
         pokeInteger(dbf, c.recno, c.field, c.value);
         expectCheckerAgrees(dbf, 2);
     }
@@ -188,6 +194,82 @@ TEST(IndexRebuild, RecordChangesMirroredIntoTheTagsSatisfyTheChecker) {
     std::string out;
     EXPECT_NE(runCdxCheck(dbf, out), 0) << out;
     EXPECT_GT(before.records.size(), 0u);
+    fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace dorvane::provider::index::test
+
+namespace dorvane::provider::index::test {
+namespace {
+
+TEST(IndexRebuild, TagsAddedAndDroppedStillMatchTheTable) {
+    const fs::path dir = copyFoxproDb("tags");
+    const TableIndex& t = tableIndexes()[1];
+    CdxFile cdx = openTyped(dir / t.index, t);
+    const MiniTable table = MiniTable::load(dir / t.table);
+    const auto column = [&](const char* field, std::uint16_t width) {
+        std::vector<KeyEntry> entries;
+        for (std::uint32_t r = 1; r <= table.records.size(); ++r)
+            entries.push_back({encodeCharacterKey(table.raw(r, field), width), r});
+        return entries;
+    };
+    cdx.addTag(
+        {{"LAST_NAME", "last_name", "", 50, KeyType::Character}, column("last_name", 50), std::nullopt});
+    TagDefinition city{"CITY", "city", "", 50, KeyType::Character};
+    city.descending = true;
+    cdx.addTag({city, column("city", 50), std::nullopt});
+    EXPECT_EQ(cdx.tags().size(), 4u);
+    expectCheckerAgrees(dir / t.table, 4);
+    const auto stored = cdx.entries("CITY");
+    auto reversed = cdx.indexOrder("CITY");
+    std::reverse(reversed.begin(), reversed.end());
+    EXPECT_EQ(reversed, stored);
+    EXPECT_TRUE(cdx.tag("CITY").descending());
+
+    cdx.dropTag("type_id");
+    EXPECT_EQ(cdx.tags().size(), 3u);
+    EXPECT_THROW((void)cdx.tag("TYPE_ID"), ProviderError);
+    expectCheckerAgrees(dir / t.table, 3);
+    // Changes still work on a rewritten file (types carried over).
+    EXPECT_TRUE(cdx.insert("LAST_NAME", encodeCharacterKey("Zed", 50), 99));
+    fs::remove_all(dir);
+}
+
+TEST(IndexRebuild, CollationWithoutWeightsIsReadButNeverChanged) {
+    const fs::path dir = tempDir("general");
+    const fs::path p = dir / "g.cdx";
+    TagDefinition def{"NAME", "name", "", 8, KeyType::Character};
+    CdxFile::create(
+        p.string(),
+        {{def, {{encodeCharacterKey("b", 8), 1}, {encodeCharacterKey("a", 8), 2}}, std::nullopt}});
+    // Mark the tag as GENERAL, as FoxPro writes it in the tag header.
+    std::string bytes = readBytes(p);
+    const std::uint32_t header = CdxFile::open(p.string()).tag("NAME").headerOffset;
+    bytes.replace(header + kHdrCollation, 7, "GENERAL");
+    { std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes; }
+    CdxFile cdx = CdxFile::open(p.string(), true);
+    cdx.setKeyType("NAME", KeyType::Character);
+    EXPECT_EQ(cdx.tag("NAME").collation(), "GENERAL");
+    EXPECT_EQ(cdx.entries("NAME").size(), 2u);
+    const std::function<void()> changes[] = {
+        [&] { cdx.insert("NAME", encodeCharacterKey("c", 8), 3); },
+        [&] { cdx.remove("NAME", encodeCharacterKey("a", 8), 2); },
+        [&] { cdx.rebuildTag("NAME", {}); },
+    };
+    for (const auto& change : changes) {
+        try {
+            change();
+            ADD_FAILURE() << "GENERAL tag changed";
+        } catch (const ProviderError& e) {
+            EXPECT_EQ(e.number(), 1999);
+        }
+        EXPECT_EQ(readBytes(p), bytes);
+    }
+    // Other tags of such a file may still be rebuilt: the GENERAL tag is carried over as it is.
+    cdx.addTag({{"OTHER", "x", "", 4, KeyType::Integer}, {{encodeIntegerKey(5), 1}}, std::nullopt});
+    EXPECT_EQ(cdx.tag("NAME").collation(), "GENERAL");
+    EXPECT_EQ(cdx.entries("NAME").size(), 2u);
     fs::remove_all(dir);
 }
 

@@ -1,11 +1,12 @@
 // End to end with the table engine: an observer that mirrors record changes of a copied FoxPro table
 // into its structural index with this layer's API; the independent checker then agrees.
+#include "provider/format/table_observer.h"
+
 #include <gtest/gtest.h>
 
 #include "index_test_support.h"
 #include "provider/error.h"
 #include "provider/format/table.h"
-#include "provider/format/table_observer.h"
 #include "provider/index/key_encoding.h"
 
 namespace dorvane::provider::index::test {
@@ -26,13 +27,8 @@ public:
     void onUpdate(Table& table, std::uint32_t recno, const std::vector<Value>& oldValues,
                   const std::vector<Value>& newValues) override {
         // Candidate checks first for every tag, so a refusal leaves all tags as they were.
-        for (const auto& [tag, field] : tags(table)) {
-            const TagInfo& t = m_cdx.tag(tag);
-            if (!t.candidate()) continue;
-            const std::string key = encodeKey(newValues[field], KeyType::Integer, 4);
-            const auto holder = m_cdx.seek(tag, key);
-            if (holder && holder->recno != recno) throw ProviderError::make(FoxError::UniquenessViolated, t.name);
-        }
+        for (const auto& [tag, field] : tags(table))
+            m_cdx.checkCandidate(tag, encodeKey(newValues[field], KeyType::Integer, 4), recno);
         for (const auto& [tag, field] : tags(table))
             m_cdx.update(tag, encodeKey(oldValues[field], KeyType::Integer, 4),
                          encodeKey(newValues[field], KeyType::Integer, 4), recno);
@@ -63,7 +59,8 @@ TEST(TableObserverIndex, ChangesThroughTheTableEngineKeepTheIndexTrue) {
         table->setChangeObserver(&indexer);
         table->update(1, {{type, Value{std::int64_t{2}}}});
         table->update(2, {{id, Value{std::int64_t{40}}}, {type, Value{std::int64_t{9}}}});
-        const std::uint32_t added = table->append({{id, Value{std::int64_t{6}}}, {type, Value{std::int64_t{1}}}});
+        const std::uint32_t added =
+            table->append({{id, Value{std::int64_t{6}}}, {type, Value{std::int64_t{1}}}});
         EXPECT_EQ(added, 6u);
         table->setDeleted(3, true);
         // A candidate violation is refused before anything is written, in the table or the index.
