@@ -14,8 +14,15 @@ namespace dorvane::provider {
 namespace {
 
 long g_operationsBeforeKill = -1;
+long g_operationsBeforeFailure = -1;
 
 void countOperation() {
+    if (g_operationsBeforeFailure == 0) {
+        g_operationsBeforeFailure = -1;
+        throw ProviderError(FoxError::FileAccessDenied,
+                            foxproMessage(FoxError::FileAccessDenied) + " (injected failure)");
+    }
+    if (g_operationsBeforeFailure > 0) --g_operationsBeforeFailure;
     if (g_operationsBeforeKill < 0) return;
     if (g_operationsBeforeKill == 0) ::raise(SIGKILL);
     --g_operationsBeforeKill;
@@ -32,6 +39,7 @@ void countOperation() {
 }  // namespace
 
 void killAfterFileOperationsForTests(long operations) { g_operationsBeforeKill = operations; }
+void failAfterFileOperationsForTests(long operations) { g_operationsBeforeFailure = operations; }
 
 File::~File() { close(); }
 
@@ -117,10 +125,15 @@ void File::close() {
 }
 
 void syncDirectory(const std::filesystem::path& folder) {
+    // Best effort: the rename before it has happened either way, so nothing here may fail the caller.
+    try {
+        countOperation();
+    } catch (const ProviderError&) {
+        return;
+    }
     const std::filesystem::path dir = folder.empty() ? std::filesystem::path(".") : folder;
     const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;  // some file systems do not let a folder be opened; the rename still happened
-    countOperation();
+    if (fd < 0) return;  // some file systems do not let a folder be opened
     ::fsync(fd);
     ::close(fd);
 }

@@ -44,11 +44,14 @@ private:
 
 // Renames `from` over `to` (atomic on one file system) and flushes the folder so the rename lasts.
 void replaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
-// Flushes a folder's entries (after a create or rename inside it).
+// Flushes a folder's entries (after a create or rename inside it). Never raises: it follows a step
+// that has already happened.
 void syncDirectory(const std::filesystem::path& folder);
 
-// Fault injection for crash tests: after `operations` more writes, syncs and renames the process
-// kills itself with SIGKILL. A negative count switches it off (the default).
+// Fault injection for tests. Crash: after `operations` more writes, syncs and renames the process
+// kills itself with SIGKILL. Failure: the operation after `operations` more raises FileAccessDenied
+// as a full disk would, once. A negative count switches either off (the default).
 void killAfterFileOperationsForTests(long operations);
+void failAfterFileOperationsForTests(long operations);
 
 }  // namespace dorvane::provider

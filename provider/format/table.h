@@ -117,6 +117,8 @@ private:
     std::string memoFileName() const;
     Date today() const;
     void writeHeaderDateAndCount();
+    // Sets the header's last-update date to today after a change (one small write a day).
+    void touchHeaderDate();
     void rewrite(const std::vector<FieldSpec>& specs, const std::vector<int>& sources);
     std::string nameForErrors() const { return m_path.filename().string(); }
 

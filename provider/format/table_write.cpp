@@ -80,8 +80,9 @@ std::uint32_t Table::append(const FieldAssignments& values) {
         const Field& f = m_header.fields[h];
         if (!f.isAutoIncrement() || f.type != 'I' || assigned[i]) continue;
         m_codec->encode(record.data(), f, static_cast<std::int64_t>(f.autoIncrementNext));
-        nextValues.emplace_back(h, static_cast<std::int32_t>(
-                                       static_cast<std::int64_t>(f.autoIncrementNext) + std::max(1, f.autoIncrementStep)));
+        const std::int64_t next = static_cast<std::int64_t>(f.autoIncrementNext) + std::max(1, f.autoIncrementStep);
+        if (next > INT32_MAX) throw ProviderError::make(FoxError::NumericOverflow);
+        nextValues.emplace_back(h, static_cast<std::int32_t>(next));
     }
 
     const std::uint32_t recno = m_header.recordCount + 1;
@@ -108,6 +109,8 @@ std::uint32_t Table::append(const FieldAssignments& values) {
 
     const std::uint64_t oldSize = m_file.size();
     const TableHeader before = m_header;
+    char oldHead[kOffsetRecordCount + 4];
+    const bool haveHead = m_file.readAt(0, oldHead, sizeof oldHead) == sizeof oldHead;
     try {
         record.push_back(static_cast<char>(kEndOfFile));
         m_file.writeAt(offset, record.data(), record.size());
@@ -123,11 +126,20 @@ std::uint32_t Table::append(const FieldAssignments& values) {
         ++m_header.recordCount;
         writeHeaderDateAndCount();
     } catch (...) {
-        // Put the file back as it was: count, autoincrement values and length.
+        // Put the file back as it was: header bytes, autoincrement values, length and end marker.
         m_header = before;
         try {
-            writeHeaderDateAndCount();
-            m_file.truncate(oldSize);
+            if (haveHead) m_file.writeAt(0, oldHead, sizeof oldHead);
+            for (const auto& [h, next] : nextValues) {
+                char bytes[4];
+                writeLe32(bytes, static_cast<std::uint32_t>(before.fields[h].autoIncrementNext));
+                m_file.writeAt(kTableHeaderSize + h * kFieldRecordSize + kFieldOffsetAutoIncNext, bytes, sizeof bytes);
+            }
+            m_file.truncate(offset);
+            if (oldSize > offset) {
+                const char eof = static_cast<char>(kEndOfFile);
+                m_file.writeAt(offset, &eof, 1);
+            }
         } catch (...) {
         }
         m_cache.clear();
@@ -167,6 +179,7 @@ void Table::update(std::uint32_t recno, const FieldAssignments& values) {
     const std::uint64_t offset = m_header.headerLength + static_cast<std::uint64_t>(recno - 1) * m_header.recordLength;
     m_file.writeAt(offset, record.data(), record.size());
     m_cache.noteWrite(offset, record.data(), record.size());
+    touchHeaderDate();
 }
 
 void Table::setDeleted(std::uint32_t recno, bool deleted) {
@@ -178,6 +191,23 @@ void Table::setDeleted(std::uint32_t recno, bool deleted) {
     const std::uint64_t offset = m_header.headerLength + static_cast<std::uint64_t>(recno - 1) * m_header.recordLength;
     m_file.writeAt(offset, &flag, 1);
     m_cache.noteWrite(offset, &flag, 1);
+    touchHeaderDate();
+}
+
+void Table::touchHeaderDate() {
+    int y, m, d;
+    civilFromJulianDay(today().julianDay, y, m, d);
+    if (y == m_header.year && m == m_header.month && d == m_header.day) return;
+    char bytes[3] = {static_cast<char>(y % 100), static_cast<char>(m), static_cast<char>(d)};
+    try {
+        m_file.writeAt(kOffsetYear, bytes, sizeof bytes);  // the change itself is written already
+    } catch (const ProviderError&) {
+        return;
+    }
+    m_cache.noteWrite(kOffsetYear, bytes, sizeof bytes);
+    m_header.year = y;
+    m_header.month = m;
+    m_header.day = d;
 }
 
 void Table::setBacklink(const std::string& backlink) {
@@ -218,6 +248,13 @@ std::unique_ptr<Table> Table::create(const std::filesystem::path& path, const st
 
     std::string bytes = serializeTableHeader(header);
     bytes.push_back(static_cast<char>(kEndOfFile));
+    // A table of that name in use elsewhere is not replaced under its user: hold it exclusively.
+    File existing;
+    FileLock existingLock;
+    if (std::filesystem::exists(path)) {
+        existing = File::openExisting(path, false);
+        existingLock = FileLock::acquire(existing.fd(), FileLock::Mode::Exclusive, path.filename().string());
+    }
     const auto temporary = temporaryBeside(path);
     try {
         if (memo) MemoFile::create(siblingFile(path, "fpt"), options.memoBlockSize);
@@ -231,6 +268,8 @@ std::unique_ptr<Table> Table::create(const std::filesystem::path& path, const st
         std::filesystem::remove(temporary, ignored);
         throw;
     }
+    existingLock.release();
+    existing.close();
     auto table = open(path, OpenMode::Exclusive);
     table->m_fixedDate = options.fixedHeaderDate;
     return table;
