@@ -227,15 +227,18 @@ void BTreeEdit::unlink(std::uint32_t offset, int depth) {
 
 std::uint32_t BTreeEdit::allocate(int depth, bool leaf) {
     std::uint32_t offset = 0;
-    if (m_freeHead != 0 && m_freeHead % kPageSize == 0 && m_freeHead + kPageSize <= m_fileEnd &&
-        !m_nodes.contains(m_freeHead)) {
+    std::array<unsigned char, kPageSize> page{};
+    const bool candidate = m_freeHead != 0 && m_freeHead % kPageSize == 0 &&
+                           m_freeHead + kPageSize <= m_fileEnd && m_freeHead >= kTagHeaderSize &&
+                           !m_nodes.contains(m_freeHead);
+    if (candidate) m_file.read(m_freeHead, page.data(), page.size());
+    // A free page is trusted only as this engine leaves one: a link and zeros. Anything else may be
+    // a live node named by a damaged list, so the list is dropped and the file grows instead.
+    if (candidate && std::all_of(page.begin() + 4, page.end(), [](unsigned char b) { return b == 0; })) {
         offset = m_freeHead;
-        std::array<unsigned char, 4> next{};
-        m_file.read(offset, next.data(), next.size());
-        m_freeHead = readLe(next.data(), 4);
+        m_freeHead = readLe(page.data(), 4);
         if (m_freeHead == kNoPage) m_freeHead = 0;
     } else {
-        // No usable free page (a damaged list is dropped rather than trusted): grow the file.
         m_freeHead = 0;
         offset = static_cast<std::uint32_t>(m_fileEnd);
         m_fileEnd += kPageSize;

@@ -124,48 +124,64 @@ bool CdxFile::remove(std::string_view tagName, std::string_view key, std::uint32
 
 bool CdxFile::update(std::string_view tagName, std::optional<std::string_view> oldKey,
                      std::optional<std::string_view> newKey, std::uint32_t recno) {
+    KeyChange change;
+    if (oldKey) change.oldKey = std::string(*oldKey);
+    if (newKey) change.newKey = std::string(*newKey);
+    change.recno = recno;
+    return updateMany(tagName, {change}) == 1;
+}
+
+std::size_t CdxFile::updateMany(std::string_view tagName, const std::vector<KeyChange>& changes) {
     TagInfo& t = mutableTag(tagName);
     requireWritable(t);
-    std::optional<std::string> oldK, newK;
-    if (oldKey) oldK = paddedKey(t, *oldKey);
-    if (newKey) newK = paddedKey(t, *newKey);
-    if (oldK == newK) return false;
-
-    // Candidate and unique tags: the key's first holder decides (a violation, or no entry).
-    bool addNew = newK.has_value();
-    if (newK && t.candidate()) checkCandidate(tagName, *newK, recno);
     BTreeEdit edit(m_file, m_fileHeader, t.header, t.headerOffset, formatOf(t));
-    const auto holds = [&](const std::string& key) {
+    const auto firstHolder = [&](const std::string& key) -> std::optional<std::uint32_t> {
         const auto first = edit.lowerBound({key, 0});
-        return first && first->key == key;
+        if (first && first->key == key) return first->recno;
+        return std::nullopt;
     };
-    if (newK && t.unique()) {
-        const auto first = edit.lowerBound({*newK, 0});
-        if (first && first->key == *newK && first->recno != recno) addNew = false;
-    }
     // Header statistics are kept when the tag has them (see kHdrKeyCount) or starts out empty.
     std::uint32_t keyCount = readLe(t.header.raw.data() + kHdrKeyCount, 4);
     std::uint32_t distinct = readLe(t.header.raw.data() + kHdrDistinctCount, 4);
     const bool counted = !t.hasFor() && (keyCount != 0 || !edit.lowerBound({std::string(), 0}));
-    bool changed = false;
-    if (oldK && edit.remove({*oldK, recno})) {
-        changed = true;
-        keyCount = keyCount > 0 ? keyCount - 1 : 0;
-        if (!holds(*oldK) && distinct > 0) --distinct;
-    }
-    if (addNew) {
-        const auto there = edit.lowerBound({*newK, recno});
-        if (!there || !(*there == KeyEntry{*newK, recno})) {
-            if (!holds(*newK)) ++distinct;
-            edit.insert({*newK, recno});
-            ++keyCount;
-            changed = true;
+
+    // Every change works on the pages in memory; a violation throws before anything is written.
+    std::size_t changed = 0;
+    for (const KeyChange& c : changes) {
+        std::optional<std::string> oldK, newK;
+        if (c.oldKey) oldK = paddedKey(t, *c.oldKey);
+        if (c.newKey) newK = paddedKey(t, *c.newKey);
+        if (oldK == newK) continue;
+        // Candidate and unique tags: the key's first holder decides (a violation, or no entry).
+        bool addNew = newK.has_value();
+        if (newK && (t.candidate() || t.unique())) {
+            const auto holder = firstHolder(*newK);
+            if (holder && *holder != c.recno) {
+                if (t.candidate()) throw ProviderError::make(FoxError::UniquenessViolated, t.name);
+                addNew = false;
+            }
         }
+        bool did = false;
+        if (oldK && edit.remove({*oldK, c.recno})) {
+            did = true;
+            keyCount = keyCount > 0 ? keyCount - 1 : 0;
+            if (!firstHolder(*oldK) && distinct > 0) --distinct;
+        }
+        if (addNew) {
+            const auto there = edit.lowerBound({*newK, c.recno});
+            if (!there || !(*there == KeyEntry{*newK, c.recno})) {
+                if (!firstHolder(*newK)) ++distinct;
+                edit.insert({*newK, c.recno});
+                ++keyCount;
+                did = true;
+            }
+        }
+        if (did) ++changed;
     }
-    if (!changed) return false;
+    if (changed == 0) return 0;
     if (counted) edit.setStatistics(keyCount, distinct);
     edit.commit();
-    return true;
+    return changed;
 }
 
 void CdxFile::checkCandidate(std::string_view tagName, std::string_view key, std::uint32_t recno) const {

@@ -17,6 +17,13 @@
 
 namespace dorvane::provider::index {
 
+// One record's key change for updateMany (nullopt: no entry before / after).
+struct KeyChange {
+    std::optional<std::string> oldKey;
+    std::optional<std::string> newKey;
+    std::uint32_t recno = 0;
+};
+
 // One tag as listed in the directory.
 struct TagInfo {
     std::string name;  // upper case, without padding
@@ -78,6 +85,11 @@ public:
     // Checks a candidate tag before writing anything. Returns true if the tag changed.
     bool update(std::string_view tagName, std::optional<std::string_view> oldKey,
                 std::optional<std::string_view> newKey, std::uint32_t recno);
+
+    // Several changes of one tag written in one go (one flush to disk), applied in order, each seeing
+    // the ones before it. A candidate violation anywhere raises UniquenessViolated and writes nothing.
+    // Returns how many changes altered the tag.
+    std::size_t updateMany(std::string_view tagName, const std::vector<KeyChange>& changes);
 
     // Raises UniquenessViolated when `tagName` is a candidate tag and another record holds `key`;
     // lets a caller check every tag of a table before changing any of them.

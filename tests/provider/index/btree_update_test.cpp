@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <random>
 #include <set>
@@ -231,6 +232,66 @@ TEST(BTreeUpdate, EmptiedPagesAreReusedFromTheFreeList) {
     fill();
     EXPECT_EQ(fs::file_size(p), grown);
     EXPECT_TRUE(checkInvariants(cdx, "T").empty());
+    fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace dorvane::provider::index::test
+
+namespace dorvane::provider::index::test {
+namespace {
+
+TEST(BTreeUpdate, BatchIsWrittenWholeOrNotAtAll) {
+    const fs::path dir = tempDir("batch");
+    TagDefinition def{"ID", "id", "", 4, KeyType::Integer, false, /*candidate=*/true};
+    const fs::path p = makeIndex(dir, def);
+    CdxFile cdx = CdxFile::open(p.string(), true);
+    cdx.setKeyType("ID", KeyType::Integer);
+    std::vector<KeyChange> adds;
+    for (std::uint32_t r = 1; r <= 3000; ++r)
+        adds.push_back({std::nullopt, encodeIntegerKey(static_cast<int>(r * 37 % 3001)), r});
+    EXPECT_EQ(cdx.updateMany("ID", adds), 3000u);
+    EXPECT_EQ(cdx.entries("ID").size(), 3000u);
+    EXPECT_TRUE(checkInvariants(cdx, "ID").empty());
+
+    // Record 1 gives its key away before record 2 takes it: fine in this order.
+    const std::string k1 = encodeIntegerKey(37), k2 = encodeIntegerKey(74);
+    EXPECT_EQ(cdx.updateMany("ID", {{k1, encodeIntegerKey(-1), 1}, {k2, k1, 2}}), 2u);
+    EXPECT_EQ(cdx.seek("ID", k1)->recno, 2u);
+    // The other way round the second change collides: nothing of the batch reaches the file.
+    const std::string before = readBytes(p);
+    std::vector<KeyChange> bad;
+    for (std::uint32_t r = 4000; r < 4100; ++r)
+        bad.push_back({std::nullopt, encodeIntegerKey(static_cast<int>(r)), r});
+    bad.push_back({std::nullopt, k1, 5000});
+    try {
+        cdx.updateMany("ID", bad);
+        ADD_FAILURE() << "duplicate in a batch accepted";
+    } catch (const ProviderError& e) {
+        EXPECT_EQ(e.number(), 1884);
+    }
+    EXPECT_EQ(readBytes(p), before);
+    EXPECT_EQ(cdx.entries("ID").size(), 3000u);
+    fs::remove_all(dir);
+}
+
+TEST(BTreeUpdate, FreeListNamingALivePageIsNotTrusted) {
+    const fs::path dir = copyFoxproDb("badfree");
+    const fs::path p = dir / "FOXPRO-DB-TEST.DCX";
+    // Point the free list at a live leaf of OBJECTNAME.
+    std::string bytes = readBytes(p);
+    bytes[4] = 0x00;
+    bytes[5] = 0x12;  // 4608
+    { std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes; }
+    CdxFile cdx = CdxFile::open(p.string(), true);
+    cdx.setKeyType("OBJECTTYPE", KeyType::Character);
+    cdx.setKeyType("OBJECTNAME", KeyType::Character);
+    const auto names = cdx.entries("OBJECTNAME");
+    for (std::uint32_t r = 100; r < 160; ++r)
+        cdx.insert("OBJECTTYPE", encodeCharacterKey("x" + std::to_string(r), 20), r);
+    EXPECT_EQ(cdx.entries("OBJECTNAME"), names);
+    EXPECT_TRUE(checkInvariants(cdx, "OBJECTTYPE").empty());
+    EXPECT_TRUE(checkInvariants(cdx, "OBJECTNAME").empty());
     fs::remove_all(dir);
 }
 

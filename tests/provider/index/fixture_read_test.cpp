@@ -124,9 +124,12 @@ TEST(FixtureIndexRead, SeekFindsPrefixesAndMisses) {
         bool found;
         std::uint32_t recno;
     } cases[] = {
-        {"         1Table     calls", true, 42},   {"         1Table", true, 42},  // first table of container
-                                                                                   // 1 in key order
-        {"         1Database  database", true, 1}, {"         1Table     zzz", false, 0}, {"99", false, 0},
+        {"         1Table     calls", true, 42},
+        {"         1Table", true, 42},  // first table of container
+                                        // 1 in key order
+        {"         1Database  database", true, 1},
+        {"         1Table     zzz", false, 0},
+        {"99", false, 0},
     };
     for (const auto& c : cases) {
         const auto hit = cdx.seek("objectname", c.key);
