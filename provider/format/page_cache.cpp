@@ -38,14 +38,20 @@ bool PageCache::read(std::uint64_t offset, std::size_t length, char* out) {
     while (length > 0) {
         const std::uint64_t pageIndex = offset / kPageSize;
         const std::size_t within = static_cast<std::size_t>(offset % kPageSize);
-        const Page& page = load(pageIndex);
-        if (within >= page.valid) return false;
-        const std::size_t n = std::min(length, page.valid - within);
-        std::memcpy(out, page.bytes.data() + within, n);
+        Page* page = &load(pageIndex);
+        if (page->valid < kPageSize && within + length > page->valid) {
+            // The page was read when the file was shorter; another user may have appended since.
+            page->index = UINT64_MAX;
+            page->lastUse = 0;
+            page = &load(pageIndex);
+        }
+        if (within >= page->valid) return false;
+        const std::size_t n = std::min(length, page->valid - within);
+        std::memcpy(out, page->bytes.data() + within, n);
         out += n;
         offset += n;
         length -= n;
-        if (length > 0 && page.valid < kPageSize) return false;
+        if (length > 0 && page->valid < kPageSize) return false;
     }
     return true;
 }

@@ -152,7 +152,12 @@ std::uint32_t Table::append(const FieldAssignments& values) {
 
 void Table::update(std::uint32_t recno, const FieldAssignments& values) {
     ensureWritable();
-    std::vector<char> record(recordBytes(recno), recordBytes(recno) + m_header.recordLength);
+    recordBytes(recno);  // range check
+    // Read the record from the file itself: in shared use another user may have changed it.
+    std::vector<char> record(m_header.recordLength);
+    const std::uint64_t at = m_header.headerLength + static_cast<std::uint64_t>(recno - 1) * m_header.recordLength;
+    if (m_file.readAt(at, record.data(), record.size()) != record.size())
+        throw ProviderError::make(FoxError::TableCorrupted, nameForErrors());
     std::vector<PendingMemo> memos;
     for (const auto& [index, value] : values) {
         if (index < 0 || index >= fieldCount()) throw ProviderError::make(FoxError::VariableNotFound);
@@ -162,7 +167,9 @@ void Table::update(std::uint32_t recno, const FieldAssignments& values) {
     }
     if (m_observer) {
         std::vector<Value> oldValues;
-        decodeAll(recordBytes(recno), oldValues);
+        std::vector<char> current(m_header.recordLength);
+        m_file.readAt(at, current.data(), current.size());
+        decodeAll(current.data(), oldValues);
         std::vector<Value> newValues = oldValues;
         for (std::size_t i = 0; i < m_fields.size(); ++i) {
             const Field& f = m_header.fields[static_cast<std::size_t>(m_headerIndex[i])];

@@ -74,3 +74,28 @@ TEST(TableLock, StructureChangeKeepsTheTableExclusive) {
 
 }  // namespace
 }  // namespace dorvane::provider
+
+namespace dorvane::provider {
+namespace {
+
+TEST(TableLock, SharedUsersSeeEachOthersChanges) {
+    test::TempDir dir;
+    Table::create(dir / "s.dbf", {test::spec("A", 'C', 4), test::spec("B", 'C', 4)}).reset();
+    auto first = Table::open(dir / "s.dbf", OpenMode::Shared);
+    auto second = Table::open(dir / "s.dbf", OpenMode::Shared);
+    first->append({{0, std::string("one")}});
+    second->append({{0, std::string("two")}});  // appends after the record it has not seen yet
+    EXPECT_EQ(second->recordCount(), 2u);
+    first->refresh();
+    ASSERT_EQ(first->recordCount(), 2u);
+    EXPECT_EQ(first->value(2, 0), Value(std::string("two")));
+    // Updates of different fields of one record by two users both survive.
+    second->value(1, 0);  // second caches the page holding record 1
+    first->update(1, {{0, std::string("AAAA")}});
+    second->update(1, {{1, std::string("BBBB")}});
+    auto third = Table::open(dir / "s.dbf");
+    EXPECT_EQ(third->record(1), (std::vector<Value>{std::string("AAAA"), std::string("BBBB")}));
+}
+
+}  // namespace
+}  // namespace dorvane::provider
