@@ -106,7 +106,7 @@ public:
         : m_op(op), m_left(std::move(left)), m_right(std::move(right)) {
         const ExprType& l = m_left->type;
         const ExprType& r = m_right->type;
-        if (op == ExprOp::Contains)
+        if (op == ExprOp::Contains || op == ExprOp::Like)
             type = {'L', 1, 0};
         else if ((op == ExprOp::Add || op == ExprOp::Subtract) && isTextType(l.type) && isTextType(r.type))
             type = {'C', l.width + r.width, 0};
@@ -120,6 +120,7 @@ public:
             type = {l.type == 'Y' || r.type == 'Y' ? 'Y' : 'N', 8, 0};
     }
     Value eval(const Scope& s) const override {
+        if (m_op == ExprOp::Like) return applyLike(m_left->eval(s), m_right->eval(s));
         return applyArithmetic(m_op, m_left->eval(s), m_right->eval(s));
     }
 

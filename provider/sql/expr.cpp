@@ -73,6 +73,8 @@ const char* opName(ExprOp op) {
             return "^";
         case ExprOp::Contains:
             return "$";
+        case ExprOp::Like:
+            return "like";
         case ExprOp::Equal:
             return "=";
         case ExprOp::ExactEqual:

@@ -25,7 +25,8 @@ enum class ExprOp {
     Divide,
     Modulo,
     Power,
-    Contains,  // Contains: a $ b
+    Contains,  // a $ b
+    Like,      // SQL: a LIKE pattern, % any run of characters, _ one character
     // comparison
     Equal,
     ExactEqual,

@@ -128,11 +128,61 @@ ExprPtr Parser::comparison() {
             left = bounded(std::move(e));
             continue;
         }
-        const ExprOp op = comparisonOp(t);
+        if (ExprPtr sql = sqlPredicate(left, pos)) {
+            left = std::move(sql);
+            continue;
+        }
+        const ExprOp op = comparisonOp(peek());
         if (op == ExprOp::None) return left;
         advance();
         left = bounded(Expr::makeBinary(op, std::move(left), additive(), pos));
     }
+}
+
+// SQL's x [NOT] IN (a, b, ...), x [NOT] BETWEEN a AND b, x [NOT] LIKE pattern; null when none follows
+// (then `left` is untouched).
+ExprPtr Parser::sqlPredicate(ExprPtr& left, std::size_t pos) {
+    bool negated = false;
+    if (peek().isWord("NOT")) {
+        const Token next = lexToken(m_source, peek().end);
+        if (!next.isWord("IN") && !next.isWord("BETWEEN") && !next.isWord("LIKE")) return nullptr;
+        advance();
+        negated = true;
+    }
+    ExprPtr result;
+    if (acceptWord("IN")) {
+        if (!acceptSymbol("(")) syntaxError();
+        auto call = std::make_unique<Expr>();
+        call->kind = ExprKind::Call;
+        call->name = "INLIST";
+        call->position = pos;
+        call->addArg(std::move(left));
+        do {
+            call->addArg(expression());
+        } while (acceptSymbol(","));
+        if (!acceptSymbol(")")) syntaxError();
+        result = std::move(call);
+    } else if (acceptWord("BETWEEN")) {
+        auto call = std::make_unique<Expr>();
+        call->kind = ExprKind::Call;
+        call->name = "BETWEEN";
+        call->position = pos;
+        call->addArg(std::move(left));
+        call->addArg(additive());
+        if (!acceptWord("AND")) {
+            if (peek().kind != TokenKind::DotWord || peek().text != "AND") syntaxError();
+            advance();
+        }
+        call->addArg(additive());
+        result = std::move(call);
+    } else if (acceptWord("LIKE")) {
+        result = Expr::makeBinary(ExprOp::Like, std::move(left), additive(), pos);
+    } else {
+        return nullptr;
+    }
+    result = bounded(std::move(result));
+    if (negated) result = bounded(Expr::makeUnary(ExprOp::Not, std::move(result), pos));
+    return result;
 }
 
 ExprPtr Parser::additive() {

@@ -36,6 +36,7 @@ private:
     ExprPtr andExpr();
     ExprPtr notExpr();
     ExprPtr comparison();
+    ExprPtr sqlPredicate(ExprPtr& left, std::size_t pos);
     ExprPtr additive();
     ExprPtr multiplicative();
     ExprPtr power();

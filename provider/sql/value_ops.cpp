@@ -218,6 +218,35 @@ Value applyArithmetic(ExprOp op, const Value& left, const Value& right) {
     return numeric(op, left, right);
 }
 
+Value applyLike(const Value& text, const Value& pattern) {
+    if (isNull(text) || isNull(pattern)) return Value{};
+    const auto* t = std::get_if<std::string>(&text);
+    const auto* p = std::get_if<std::string>(&pattern);
+    if (!t || !p) mismatch();
+    std::u32string s, pat;
+    const std::string_view trimmed = trimRightBlanks(*t);
+    for (std::size_t i = 0; i < trimmed.size();) s.push_back(decodeChar(trimmed, i));
+    for (std::size_t i = 0; i < p->size();) pat.push_back(decodeChar(*p, i));
+    // Greedy match with one backtrack point: the last % seen.
+    std::size_t si = 0, pi = 0, starPattern = std::u32string::npos, starText = 0;
+    while (si < s.size()) {
+        if (pi < pat.size() && (pat[pi] == U'_' || pat[pi] == s[si])) {
+            ++si;
+            ++pi;
+        } else if (pi < pat.size() && pat[pi] == U'%') {
+            starPattern = pi++;
+            starText = si;
+        } else if (starPattern != std::u32string::npos) {
+            pi = starPattern + 1;
+            si = ++starText;
+        } else {
+            return false;
+        }
+    }
+    while (pi < pat.size() && pat[pi] == U'%') ++pi;
+    return pi == pat.size();
+}
+
 Value applyNegate(const Value& operand) {
     if (isNull(operand)) return operand;
     if (const auto* i = std::get_if<std::int64_t>(&operand)) {

@@ -22,6 +22,10 @@ Value applyComparison(ExprOp op, const Value& left, const Value& right, const Ev
 Value applyArithmetic(ExprOp op, const Value& left, const Value& right);
 Value applyNegate(const Value& operand);
 
+// text LIKE pattern: % stands for any run of characters, _ for one; the text's trailing blanks (C fields
+// are padded) are ignored; characters compare exactly. Null in, null out; non-text raises DataTypeMismatch.
+Value applyLike(const Value& text, const Value& pattern);
+
 // A numeric value (double, int64, currency) as double; nullopt for anything else.
 std::optional<double> numericValue(const Value& v);
 

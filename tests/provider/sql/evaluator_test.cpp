@@ -86,7 +86,13 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"born = {^2024-01-31}", true}, ValueCase{"stamp > born", true},
         ValueCase{"born = {^2024-01-31 00:00:00}", true}, ValueCase{"paid = .T.", true},
         ValueCase{".F. < .T.", true}, ValueCase{"'b' $ 'abc'", true}, ValueCase{"'' $ 'abc'", false},
-        ValueCase{"'B' $ 'abc'", false}));
+        ValueCase{"'B' $ 'abc'", false}, ValueCase{"name LIKE 'Sm%'", true},
+        ValueCase{"name LIKE 'Smith'", true}, ValueCase{"name LIKE 'S_ith'", true},
+        ValueCase{"name LIKE '%it%'", true}, ValueCase{"name LIKE '%x%'", false},
+        ValueCase{"name LIKE 'smith'", false}, ValueCase{"city LIKE 'Z_rich'", true},
+        ValueCase{"'aXbXc' LIKE '%X%X%c'", true}, ValueCase{"'abc' LIKE 'abc_'", false},
+        ValueCase{"'' LIKE '%'", true}, ValueCase{"id IN (1, 3)", true}, ValueCase{"id NOT IN (1, 2)", true},
+        ValueCase{"qty BETWEEN 12 AND 12", true}, ValueCase{"qty NOT BETWEEN 1 AND 5", true}));
 
 INSTANTIATE_TEST_SUITE_P(
     Nulls, ExpressionEvaluates,

@@ -77,6 +77,13 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"DELETE FROM t WHERE d = {^2024-01-31} OR e = {^2024-01-31 14:05:00} OR d = {}",
                   "DELETE FROM t WHERE (or (or (= d {^2024-01-31}) (= e {^2024-01-31 14:05:00})) (= d {^}))"},
         ParseCase{"DELETE FROM t WHERE x=1.and.y=2", "DELETE FROM t WHERE (and (= x 1) (= y 2))"},
+        ParseCase{"DELETE FROM t WHERE a IN (1, 2) AND b NOT IN ('x') OR c BETWEEN 1 AND 5+1",
+                  "DELETE FROM t WHERE (or (and (call INLIST a 1 2) (not (call INLIST b 'x'))) (call BETWEEN "
+                  "c 1 (+ 5 1)))"},
+        ParseCase{
+            "DELETE FROM t WHERE name LIKE 'Sm%' AND NOT name NOT LIKE '_x' AND d NOT BETWEEN 1 .AND. 2",
+            "DELETE FROM t WHERE (and (and (like name 'Sm%') (not (not (like name '_x')))) (not (call "
+            "BETWEEN d 1 2)))"},
         ParseCase{"DELETE FROM t WHERE upper(alltrim(name)) = 'AB'",
                   "DELETE FROM t WHERE (= (call UPPER (call ALLTRIM name)) 'AB')"}));
 
@@ -163,7 +170,11 @@ INSTANTIATE_TEST_SUITE_P(
                     ErrorCase{"SELECT * FROM t WHERE a = @", FoxError::SyntaxError},
                     ErrorCase{"SELECT * FROM t WHERE a IS 1", FoxError::SyntaxError},
                     ErrorCase{"SELECT * FROM t WHERE a.", FoxError::SyntaxError},
-                    ErrorCase{"SELECT * FROM t WHERE f(1,", FoxError::SyntaxError}));
+                    ErrorCase{"SELECT * FROM t WHERE f(1,", FoxError::SyntaxError},
+                    ErrorCase{"SELECT * FROM t WHERE a IN 1", FoxError::SyntaxError},
+                    ErrorCase{"SELECT * FROM t WHERE a IN (1", FoxError::SyntaxError},
+                    ErrorCase{"SELECT * FROM t WHERE a BETWEEN 1 OR 2", FoxError::SyntaxError},
+                    ErrorCase{"SELECT * FROM t WHERE a NOT 1", FoxError::UnrecognizedPhrase}));
 
 TEST(ParserLimits, DeepNestingIsAnErrorNotACrash) {
     const struct {
