@@ -118,6 +118,17 @@ SelectStatement Parser::select() {
     expectWord("FROM");
     s.table = tableName();
     s.where = optionalWhere();
+    if (acceptWord("ORDER")) {
+        expectWord("BY");
+        do {
+            OrderItem item{expression(), false};
+            if (acceptWord("DESC"))
+                item.descending = true;
+            else
+                acceptWord("ASC");
+            s.orderBy.push_back(std::move(item));
+        } while (acceptSymbol(","));
+    }
     return s;
 }
 

@@ -24,7 +24,12 @@ struct Describer {
         const std::string list = s.items.empty() ? "*" : joined(s.items, [](const SelectItem& i) {
             return describe(*i.expr) + (i.name.empty() ? "" : " AS " + i.name);
         });
-        return "SELECT " + list + " FROM " + tableText(s.table) + whereText(s.where);
+        std::string order;
+        if (!s.orderBy.empty())
+            order = " ORDER BY " + joined(s.orderBy, [](const OrderItem& o) {
+                        return describe(*o.expr) + (o.descending ? " DESC" : "");
+                    });
+        return "SELECT " + list + " FROM " + tableText(s.table) + whereText(s.where) + order;
     }
     std::string operator()(const UpdateStatement& s) const {
         return "UPDATE " + tableText(s.table) + " SET " +

@@ -33,10 +33,17 @@ struct SelectItem {
     std::string name;
 };
 
+// ORDER BY entry: an expression, or an integer literal naming a result column by position (1-based).
+struct OrderItem {
+    ExprPtr expr;
+    bool descending = false;
+};
+
 struct SelectStatement {
     TableRef table;
     std::vector<SelectItem> items;  // empty: SELECT *
     ExprPtr where;                  // null: no WHERE
+    std::vector<OrderItem> orderBy;
 };
 
 struct Assignment {
