@@ -26,9 +26,6 @@ void put32(std::string& b, std::size_t at, std::uint32_t v) {
 void put16(std::string& b, std::size_t at, std::uint32_t v) {
     writeLe(reinterpret_cast<unsigned char*>(&b[at]), v, 2);
 }
-std::uint32_t get32(const std::string& b, std::size_t at) {
-    return readLe(reinterpret_cast<const unsigned char*>(&b[at]), 4);
-}
 
 // Opens and reads every tag; returns the FoxPro error number raised, or 0 when all went well.
 int openAndReadAll(const fs::path& p) {

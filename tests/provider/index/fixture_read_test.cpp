@@ -134,7 +134,9 @@ TEST(FixtureIndexRead, SeekFindsPrefixesAndMisses) {
     for (const auto& c : cases) {
         const auto hit = cdx.seek("objectname", c.key);
         EXPECT_EQ(hit.has_value(), c.found) << c.key;
-        if (hit && c.found) EXPECT_EQ(hit->recno, c.recno) << c.key;
+        if (hit && c.found) {
+            EXPECT_EQ(hit->recno, c.recno) << c.key;
+        }
     }
     try {
         (void)cdx.tag("NOSUCH");
