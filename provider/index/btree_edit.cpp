@@ -271,6 +271,7 @@ void BTreeEdit::commit() {
     if (m_freeHead != oldFreeHead) {
         writeLe(page.data(), m_freeHead, 4);
         m_file.write(kHdrFreeList, page.data(), 4);
+        m_file.sync();
     }
     // 1-2. New pages, then changed ones; deeper levels before the levels that point to them.
     std::vector<std::uint32_t> order;
@@ -289,7 +290,22 @@ void BTreeEdit::commit() {
         encodeNode(c.node, m_format, page.data());
         m_file.write(offset, page.data(), page.size());
     }
-    // 3. Released pages join the free list, each naming the next.
+    m_file.sync();
+    // 3. The tag header: its root (the old root may be among the released pages, so it is made
+    //    durable before they are overwritten) and its key statistics.
+    if (m_root != m_tagHeader.root) {
+        writeLe(page.data(), m_root, 4);
+        m_file.write(m_tagHeaderOffset + kHdrRoot, page.data(), 4);
+        m_tagHeader.root = m_root;
+        writeLe(m_tagHeader.raw.data() + kHdrRoot, m_root, 4);
+        if (!m_released.empty()) m_file.sync();
+    }
+    if (m_statistics) {
+        writeLe(m_tagHeader.raw.data() + kHdrKeyCount, m_statistics->first, 4);
+        writeLe(m_tagHeader.raw.data() + kHdrDistinctCount, m_statistics->second, 4);
+        m_file.write(m_tagHeaderOffset + kHdrKeyCount, m_tagHeader.raw.data() + kHdrKeyCount, 8);
+    }
+    // 4. Released pages join the free list, each naming the next; 5. the file header names the first.
     std::uint32_t freeHead = m_freeHead;
     for (std::uint32_t offset : m_released) {
         page.fill(0);
@@ -297,20 +313,7 @@ void BTreeEdit::commit() {
         m_file.write(offset, page.data(), page.size());
         freeHead = offset;
     }
-    m_file.sync();
-    // 4-5. The tag header's root, then the file header's free list.
-    if (m_root != m_tagHeader.root) {
-        writeLe(page.data(), m_root, 4);
-        m_file.write(m_tagHeaderOffset + kHdrRoot, page.data(), 4);
-        m_tagHeader.root = m_root;
-        writeLe(m_tagHeader.raw.data() + kHdrRoot, m_root, 4);
-    }
-    if (m_statistics) {
-        writeLe(m_tagHeader.raw.data() + kHdrKeyCount, m_statistics->first, 4);
-        writeLe(m_tagHeader.raw.data() + kHdrDistinctCount, m_statistics->second, 4);
-        m_file.write(m_tagHeaderOffset + kHdrKeyCount, m_tagHeader.raw.data() + kHdrKeyCount, 8);
-    }
-    if (freeHead != m_freeHead || m_freeHead != oldFreeHead) {
+    if (freeHead != m_freeHead) {
         writeLe(page.data(), freeHead, 4);
         m_file.write(kHdrFreeList, page.data(), 4);
     }

@@ -14,11 +14,16 @@
 namespace dorvane::provider::index {
 
 // Changes are gathered in memory and reach the file only in commit(), in this order, so that a
-// crash leaves the old tree whole for as long as possible:
+// crash leaves the old tree whole for as long as possible (fsync between the steps):
+//   0. pages taken from the free list are unlinked in the file header first (a crash leaks them
+//      rather than handing them out twice);
 //   1. new pages (nothing on disk points to them yet), deepest level first;
 //   2. changed pages from the leaves up, so each parent is written after the children it names;
-//   3. released pages, chained into the free list (no longer named by any written page);
-//   4. the tag header (new root, key statistics), 5. the file header (free-list head); then fsync.
+//   3. the tag header (new root, key statistics);
+//   4. released pages, chained into the free list (no written page names them any more);
+//   5. the file header's free-list head.
+// Pages changed in place in step 2 are not journalled: a crash inside that step can leave a tag
+// that needs rebuilding (reported as error 114 when read).
 class BTreeEdit {
 public:
     BTreeEdit(PageFile& file, TagHeader& fileHeader, TagHeader& tagHeader, std::uint32_t tagHeaderOffset,

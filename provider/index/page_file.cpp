@@ -87,6 +87,8 @@ void replaceFileAtomically(const std::string& path, const std::string& bytes) {
     {
         const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (fd < 0) raiseOpenError(temp);
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);  // keep the old file's mode
         std::size_t done = 0;
         bool ok = true;
         while (done < bytes.size() && ok) {
