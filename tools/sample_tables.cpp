@@ -33,7 +33,9 @@ public:
     int below(int n) { return static_cast<int>(next() % static_cast<std::uint64_t>(n)); }
     bool chance(int percent) { return below(100) < percent; }
     template <std::size_t N>
-    const char* pick(const std::array<const char*, N>& items) { return items[static_cast<std::size_t>(below(N))]; }
+    const char* pick(const std::array<const char*, N>& items) {
+        return items[static_cast<std::size_t>(below(N))];
+    }
 
 private:
     std::uint64_t m_state;
@@ -61,40 +63,49 @@ provider::CreateOptions options() {
     return o;
 }
 
-Date day(int year, int month, int d) { return Date{provider::julianDayFromCivil(year, month, d)}; }
+Date day(int year, int month, int d) {
+    return Date{provider::julianDayFromCivil(year, month, d)};
+}
 
-const std::array<const char*, 16> kFirst = {"Anna", "Bruno", "Chloé", "Dmitri", "Elena", "François", "Greta", "Hugo",
-                                            "Inès", "Jörg", "Karin", "Luis", "María", "Nils", "Olga", "Pál"};
-const std::array<const char*, 16> kLast = {"Andersen", "Bauer", "Castillo", "Dubois", "Eriksson", "Fischer",
-                                           "García", "Hoffmann", "Ivanova", "Jensen", "Kovács", "Lefèvre",
-                                           "Müller", "Novák", "Olsen", "Peña"};
-const std::array<const char*, 12> kCompanyStart = {"Alpine", "Baltic", "Central", "Delta", "Eastern", "Fjord",
-                                                   "Golden", "Harbour", "Island", "Northern", "Royal", "Summit"};
-const std::array<const char*, 8> kCompanyEnd = {"Trading", "Foods", "Imports", "Supplies", "Markets",
-                                                "Délicatesses", "& Söhne", "Handel"};
-const std::array<const char*, 12> kCities = {"Berlin", "Bruxelles", "København", "Genève", "Lisboa", "London",
-                                             "Madrid", "Marseille", "München", "Oslo", "Reykjavík", "Wien"};
-const std::array<const char*, 12> kCountries = {"Germany", "Belgium", "Denmark", "Switzerland", "Portugal", "UK",
-                                                "Spain", "France", "Germany", "Norway", "Iceland", "Austria"};
+const std::array<const char*, 16> kFirst = {"Anna",  "Bruno", "Chloé", "Dmitri", "Elena", "François",
+                                            "Greta", "Hugo",  "Inès",  "Jörg",   "Karin", "Luis",
+                                            "María", "Nils",  "Olga",  "Pál"};
+const std::array<const char*, 16> kLast = {
+    "Andersen", "Bauer",  "Castillo", "Dubois",  "Eriksson", "Fischer", "García", "Hoffmann",
+    "Ivanova",  "Jensen", "Kovács",   "Lefèvre", "Müller",   "Novák",   "Olsen",  "Peña"};
+const std::array<const char*, 12> kCompanyStart = {"Alpine",  "Baltic",   "Central", "Delta",
+                                                   "Eastern", "Fjord",    "Golden",  "Harbour",
+                                                   "Island",  "Northern", "Royal",   "Summit"};
+const std::array<const char*, 8> kCompanyEnd = {"Trading", "Foods",        "Imports", "Supplies",
+                                                "Markets", "Délicatesses", "& Söhne", "Handel"};
+const std::array<const char*, 12> kCities = {"Berlin",  "Bruxelles", "København", "Genève",
+                                             "Lisboa",  "London",    "Madrid",    "Marseille",
+                                             "München", "Oslo",      "Reykjavík", "Wien"};
+const std::array<const char*, 12> kCountries = {"Germany",  "Belgium", "Denmark", "Switzerland",
+                                                "Portugal", "UK",      "Spain",   "France",
+                                                "Germany",  "Norway",  "Iceland", "Austria"};
 const std::array<const char*, 8> kCategories = {"Beverages", "Condiments", "Confections", "Dairy",
-                                                "Grains", "Meat", "Produce", "Seafood"};
-const std::array<const char*, 16> kProductWords = {"Crème", "Smoked", "Organic", "Spiced", "Alpine", "Sweet",
-                                                   "Dark", "Golden", "Wild", "Aged", "Fresh", "Nordic",
-                                                   "Roasted", "Café", "Mountain", "Classic"};
-const std::array<const char*, 16> kProductNouns = {"Cheese", "Coffee", "Chocolate", "Honey", "Salmon", "Tea",
-                                                   "Mustard", "Sausage", "Bread", "Jam", "Olives", "Pasta",
-                                                   "Butter", "Herring", "Syrup", "Biscuits"};
-const std::array<const char*, 6> kNotes = {
-    "Prefers delivery in the morning.", "Pays by bank transfer; invoice in EUR.",
-    "Key account since the trade fair.\r\nCall before visiting.", "Asked for the autumn catalogue.",
-    "Ships to a second warehouse on request.", "Special prices agreed for 2024 — see contract."};
+                                                "Grains",    "Meat",       "Produce",     "Seafood"};
+const std::array<const char*, 16> kProductWords = {
+    "Crème", "Smoked", "Organic", "Spiced", "Alpine",  "Sweet", "Dark",     "Golden",
+    "Wild",  "Aged",   "Fresh",   "Nordic", "Roasted", "Café",  "Mountain", "Classic"};
+const std::array<const char*, 16> kProductNouns = {
+    "Cheese", "Coffee", "Chocolate", "Honey", "Salmon", "Tea",     "Mustard", "Sausage",
+    "Bread",  "Jam",    "Olives",    "Pasta", "Butter", "Herring", "Syrup",   "Biscuits"};
+const std::array<const char*, 6> kNotes = {"Prefers delivery in the morning.",
+                                           "Pays by bank transfer; invoice in EUR.",
+                                           "Key account since the trade fair.\r\nCall before visiting.",
+                                           "Asked for the autumn catalogue.",
+                                           "Ships to a second warehouse on request.",
+                                           "Special prices agreed for 2024 — see contract."};
 
 void writeCustomers(const std::filesystem::path& folder, Random& random) {
     auto table = provider::Table::create(
         folder / "customers.dbf",
         {autoId("CUSTID"), field("COMPANY", 'C', 40), field("CONTACT", 'C', 30), field("CITY", 'C', 20),
          field("COUNTRY", 'C', 15), field("PHONE", 'C', 18, 0, true), field("CREDIT", 'N', 10, 2),
-         field("SINCE", 'D'), field("ACTIVE", 'L'), field("LASTVISIT", 'T', 0, 0, true), field("NOTES", 'M', 0, 0, true)},
+         field("SINCE", 'D'), field("ACTIVE", 'L'), field("LASTVISIT", 'T', 0, 0, true),
+         field("NOTES", 'M', 0, 0, true)},
         options());
     for (int i = 0; i < kCustomers; ++i) {
         const int city = random.below(static_cast<int>(kCities.size()));
@@ -135,12 +146,12 @@ void writeCustomers(const std::filesystem::path& folder, Random& random) {
 }
 
 void writeProducts(const std::filesystem::path& folder, Random& random) {
-    auto table = provider::Table::create(
-        folder / "products.dbf",
-        {autoId("PRODID"), field("NAME", 'C', 40), field("CATEGORY", 'C', 15), field("PRICE", 'Y'),
-         field("INSTOCK", 'I'), field("WEIGHT", 'N', 8, 3, true), field("DISCONT", 'L'), field("ADDED", 'D'),
-         field("DESCRIPT", 'M')},
-        options());
+    auto table =
+        provider::Table::create(folder / "products.dbf",
+                                {autoId("PRODID"), field("NAME", 'C', 40), field("CATEGORY", 'C', 15),
+                                 field("PRICE", 'Y'), field("INSTOCK", 'I'), field("WEIGHT", 'N', 8, 3, true),
+                                 field("DISCONT", 'L'), field("ADDED", 'D'), field("DESCRIPT", 'M')},
+                                options());
     for (int i = 0; i < kProducts; ++i) {
         const std::string word = random.pick(kProductWords);
         const std::string name = word + " " + random.pick(kProductNouns) + " " + std::to_string(100 + i);
@@ -154,8 +165,14 @@ void writeProducts(const std::filesystem::path& folder, Random& random) {
         const int addedYear = 2015 + random.below(9);
         const int addedMonth = 1 + random.below(12);
         const Date added = day(addedYear, addedMonth, 1 + random.below(28));
-        table->append({{1, name}, {2, category}, {3, price}, {4, stock}, {5, weight}, {6, discontinued},
-                       {7, added}, {8, description}});
+        table->append({{1, name},
+                       {2, category},
+                       {3, price},
+                       {4, stock},
+                       {5, weight},
+                       {6, discontinued},
+                       {7, added},
+                       {8, description}});
     }
 }
 
@@ -173,15 +190,23 @@ void writeOrders(const std::filesystem::path& folder, Random& random) {
         Value shipped = std::monostate{};
         if (!random.chance(12)) shipped = Date{orderedDay + 1 + random.below(14)};
         Value comment = std::monostate{};
-        if (random.chance(15)) comment = std::string(random.chance(50) ? "Gift wrap, please." : "Deliver to the back door.");
+        if (random.chance(15))
+            comment = std::string(random.chance(50) ? "Gift wrap, please." : "Deliver to the back door.");
         const std::int64_t customer = 1 + random.below(kCustomers);
         const std::int64_t product = 1 + random.below(kProducts);
         const std::int64_t quantity = 1 + random.below(48);
         const Currency price{static_cast<std::int64_t>(5000 + random.below(1500000)) * 10};
         const DateTime ordered{orderedDay, (7 * 3600 + random.below(12 * 3600)) * 1000};
         const bool paid = !random.chance(20);
-        table->append({{1, customer}, {2, product}, {3, quantity}, {4, price}, {5, discount}, {6, ordered},
-                       {7, shipped}, {8, paid}, {9, comment}});
+        table->append({{1, customer},
+                       {2, product},
+                       {3, quantity},
+                       {4, price},
+                       {5, discount},
+                       {6, ordered},
+                       {7, shipped},
+                       {8, paid},
+                       {9, comment}});
         if (random.chance(2)) table->setDeleted(table->recordCount(), true);
     }
 }

@@ -50,8 +50,8 @@ std::unique_ptr<Container> Container::open(const std::filesystem::path& dbcPath,
     container->m_objectType = t.fieldIndex("OBJECTTYPE");
     container->m_objectName = t.fieldIndex("OBJECTNAME");
     container->m_property = t.fieldIndex("PROPERTY");
-    if (std::min({container->m_objectId, container->m_parentId, container->m_objectType, container->m_objectName,
-                  container->m_property}) < 0)
+    if (std::min({container->m_objectId, container->m_parentId, container->m_objectType,
+                  container->m_objectName, container->m_property}) < 0)
         throw ProviderError::make(FoxError::NotATable, dbcPath.filename().string());
     container->reload();
     return container;
@@ -173,7 +173,8 @@ void Container::removeTable(std::string_view name) {
 void Container::addField(std::string_view table, const std::string& fieldName) {
     const ContainerTable& entry = requireTable(table);
     for (const ContainerField& f : entry.fields)
-        if (equalsIgnoringAsciiCase(f.name, fieldName)) throw ProviderError::make(FoxError::FieldNameInvalid, fieldName);
+        if (equalsIgnoringAsciiCase(f.name, fieldName))
+            throw ProviderError::make(FoxError::FieldNameInvalid, fieldName);
     validateFieldName(fieldName, kMaxContainerFieldName);
     appendObject(entry.objectId, "Field", lowered(fieldName), {});
     reload();

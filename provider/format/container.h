@@ -22,9 +22,9 @@ struct ContainerField {
 struct ContainerTable {
     std::int32_t objectId = 0;
     std::uint32_t recno = 0;
-    std::string name;               // the long table name
-    std::string relativePath;       // the Path property, relative to the .dbc folder
-    std::filesystem::path path;     // resolved against the .dbc folder
+    std::string name;                    // the long table name
+    std::string relativePath;            // the Path property, relative to the .dbc folder
+    std::filesystem::path path;          // resolved against the .dbc folder
     std::vector<ContainerField> fields;  // in the member table's field order
 };
 
@@ -38,7 +38,8 @@ class Container {
 public:
     // Opens a .dbc and reads its object records. Raises as Table::open, and DbcInconsistent for
     // object records that contradict each other.
-    static std::unique_ptr<Container> open(const std::filesystem::path& dbcPath, OpenMode mode = OpenMode::ReadOnly);
+    static std::unique_ptr<Container> open(const std::filesystem::path& dbcPath,
+                                           OpenMode mode = OpenMode::ReadOnly);
 
     const std::filesystem::path& path() const { return m_path; }
     // Tables in the container's order (deleted object records skipped).
@@ -57,7 +58,8 @@ public:
     // mark deleted object records and write the member table's backlink; the member .dbf's structure
     // is the caller's business (Table::addField and friends).
     // Adds a Table row (Path relative to the .dbc folder) with Field rows, and backlinks `dbf`.
-    void addTable(const std::string& name, const std::filesystem::path& dbf, const std::vector<std::string>& fieldNames);
+    void addTable(const std::string& name, const std::filesystem::path& dbf,
+                  const std::vector<std::string>& fieldNames);
     // Marks the table's Table, Field and Index rows deleted and clears its backlink if the file exists.
     void removeTable(std::string_view name);
     void addField(std::string_view table, const std::string& fieldName);
@@ -82,6 +84,7 @@ private:
 
 // Opens a table and, when its backlink names a container that lists it, gives it the container's
 // long field names. A container that cannot be read leaves the short names (the table still opens).
-std::unique_ptr<Table> openTableWithLongNames(const std::filesystem::path& dbf, OpenMode mode = OpenMode::ReadOnly);
+std::unique_ptr<Table> openTableWithLongNames(const std::filesystem::path& dbf,
+                                              OpenMode mode = OpenMode::ReadOnly);
 
 }  // namespace dorvane::provider

@@ -12,7 +12,8 @@ PropertyMap parseProperties(std::string_view memo) {
         if (memo.size() - pos < kPropertyOffsetId + 1) throw ProviderError::make(FoxError::DbcInconsistent);
         const std::uint32_t length = readLe32(memo.data() + pos + kPropertyOffsetLength);
         const std::uint16_t idLength = readLe16(memo.data() + pos + kPropertyOffsetIdLength);
-        if (idLength < 1 || idLength > 2 || length < kPropertyOffsetId + idLength || length > memo.size() - pos)
+        if (idLength < 1 || idLength > 2 || length < kPropertyOffsetId + idLength ||
+            length > memo.size() - pos)
             throw ProviderError::make(FoxError::DbcInconsistent);
         const auto* idBytes = reinterpret_cast<const unsigned char*>(memo.data() + pos + kPropertyOffsetId);
         const int id = idLength == 1 ? idBytes[0] : idBytes[0] | (idBytes[1] << 8);
@@ -28,7 +29,8 @@ std::string encodeProperties(const PropertyMap& properties) {
     for (const auto& [id, value] : properties) {
         const std::uint16_t idLength = id > 255 ? 2 : 1;
         char head[kPropertyOffsetId + 2];
-        writeLe32(head + kPropertyOffsetLength, static_cast<std::uint32_t>(kPropertyOffsetId + idLength + value.size()));
+        writeLe32(head + kPropertyOffsetLength,
+                  static_cast<std::uint32_t>(kPropertyOffsetId + idLength + value.size()));
         writeLe16(head + kPropertyOffsetIdLength, idLength);
         head[kPropertyOffsetId] = static_cast<char>(id & 0xFF);
         head[kPropertyOffsetId + 1] = static_cast<char>(id >> 8);
@@ -45,6 +47,8 @@ std::string propertyText(const PropertyMap& properties, int id) {
     return value.substr(0, value.find('\0'));
 }
 
-std::string textProperty(std::string_view text) { return std::string(text) + '\0'; }
+std::string textProperty(std::string_view text) {
+    return std::string(text) + '\0';
+}
 
 }  // namespace dorvane::provider

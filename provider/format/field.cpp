@@ -6,18 +6,31 @@
 
 namespace dorvane::provider {
 
-bool isMemoType(char type) { return type == 'M' || type == 'G' || type == 'P' || type == 'W'; }
-bool isVariableLengthType(char type) { return type == 'V' || type == 'Q'; }
+bool isMemoType(char type) {
+    return type == 'M' || type == 'G' || type == 'P' || type == 'W';
+}
+bool isVariableLengthType(char type) {
+    return type == 'V' || type == 'Q';
+}
 
 bool Field::isBinary() const {
     switch (type) {
-    case 'Q': case 'W': case 'G': case 'P': return true;
-    case 'C': case 'M': return (flags & kFieldFlagBinary) != 0;
-    default: return false;
+        case 'Q':
+        case 'W':
+        case 'G':
+        case 'P':
+            return true;
+        case 'C':
+        case 'M':
+            return (flags & kFieldFlagBinary) != 0;
+        default:
+            return false;
     }
 }
 
-bool Field::isMemo() const { return isMemoType(type); }
+bool Field::isMemo() const {
+    return isMemoType(type);
+}
 
 bool sameFieldName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -36,7 +49,8 @@ FieldSpec specOf(const Field& field) {
     spec.decimals = field.decimals;
     spec.nullable = field.isNullable();
     spec.autoIncrement = field.type == 'I' && field.isAutoIncrement();
-    spec.binary = (field.type == 'C' || field.type == 'V' || field.type == 'M') && (field.flags & kFieldFlagBinary);
+    spec.binary =
+        (field.type == 'C' || field.type == 'V' || field.type == 'M') && (field.flags & kFieldFlagBinary);
     spec.autoIncrementNext = field.autoIncrementNext;
     spec.autoIncrementStep = field.autoIncrementStep;
     return spec;
@@ -46,7 +60,8 @@ void validateFieldName(std::string_view name, int maxLength) {
     bool ok = !name.empty() && static_cast<int>(name.size()) <= maxLength &&
               !std::isdigit(static_cast<unsigned char>(name[0]));
     for (char c : name)
-        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_') || static_cast<unsigned char>(c) > 0x7F)
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_') ||
+            static_cast<unsigned char>(c) > 0x7F)
             ok = false;
     if (!ok) throw ProviderError::make(FoxError::FieldNameInvalid, name);
 }
@@ -57,34 +72,72 @@ namespace {
 void normaliseWidth(FieldSpec& spec) {
     auto invalid = [&] { return ProviderError::make(FoxError::FieldWidthInvalid, spec.name); };
     switch (spec.type) {
-    case 'C': case 'V': case 'Q':
-        if (spec.width < 1 || spec.width > 254 || spec.decimals != 0) throw invalid();
-        break;
-    case 'N': case 'F':
-        if (spec.width < 1 || spec.width > 20 || spec.decimals < 0) throw invalid();
-        if (spec.decimals > 0 && spec.decimals > spec.width - 2) throw invalid();
-        break;
-    case 'B':
-        if (spec.decimals < 0 || spec.decimals > 18) throw invalid();
-        spec.width = 8;
-        break;
-    case 'Y': spec.width = 8; spec.decimals = 4; break;
-    case 'D': case 'T': spec.width = 8; spec.decimals = 0; break;
-    case 'I': spec.width = 4; spec.decimals = 0; break;
-    case 'L': spec.width = 1; spec.decimals = 0; break;
-    case 'M': case 'G': case 'P': case 'W': spec.width = 4; spec.decimals = 0; break;
-    default: throw ProviderError::make(FoxError::DataTypeMismatch, spec.name);
+        case 'C':
+        case 'V':
+        case 'Q':
+            if (spec.width < 1 || spec.width > 254 || spec.decimals != 0) throw invalid();
+            break;
+        case 'N':
+        case 'F':
+            if (spec.width < 1 || spec.width > 20 || spec.decimals < 0) throw invalid();
+            if (spec.decimals > 0 && spec.decimals > spec.width - 2) throw invalid();
+            break;
+        case 'B':
+            if (spec.decimals < 0 || spec.decimals > 18) throw invalid();
+            spec.width = 8;
+            break;
+        case 'Y':
+            spec.width = 8;
+            spec.decimals = 4;
+            break;
+        case 'D':
+        case 'T':
+            spec.width = 8;
+            spec.decimals = 0;
+            break;
+        case 'I':
+            spec.width = 4;
+            spec.decimals = 0;
+            break;
+        case 'L':
+            spec.width = 1;
+            spec.decimals = 0;
+            break;
+        case 'M':
+        case 'G':
+        case 'P':
+        case 'W':
+            spec.width = 4;
+            spec.decimals = 0;
+            break;
+        default:
+            throw ProviderError::make(FoxError::DataTypeMismatch, spec.name);
     }
-    if (spec.autoIncrement && (spec.type != 'I' || spec.autoIncrementStep < 1 || spec.autoIncrementStep > 255))
+    if (spec.autoIncrement &&
+        (spec.type != 'I' || spec.autoIncrementStep < 1 || spec.autoIncrementStep > 255))
         throw invalid();
 }
 
 std::uint8_t flagsFor(const FieldSpec& spec) {
     std::uint8_t flags = 0;
     switch (spec.type) {
-    case 'C': case 'V': case 'M': flags = spec.binary ? kFieldFlagBinary : 0; break;
-    case 'G': case 'P': case 'W': case 'Q': case 'B': case 'I': case 'Y': case 'T': flags = kFieldFlagBinary; break;
-    default: break;
+        case 'C':
+        case 'V':
+        case 'M':
+            flags = spec.binary ? kFieldFlagBinary : 0;
+            break;
+        case 'G':
+        case 'P':
+        case 'W':
+        case 'Q':
+        case 'B':
+        case 'I':
+        case 'Y':
+        case 'T':
+            flags = kFieldFlagBinary;
+            break;
+        default:
+            break;
     }
     if (spec.autoIncrement) flags |= kFieldFlagAutoIncrement;
     if (spec.nullable) flags |= kFieldFlagNullable;
@@ -150,7 +203,8 @@ std::vector<Field> layoutFields(const std::vector<FieldSpec>& specs, int maxName
         fields.push_back(std::move(nullFlags));
     }
     if (static_cast<int>(fields.size()) > kMaxFields) throw ProviderError::make(FoxError::TooManyFields);
-    if (offset > static_cast<std::uint32_t>(kMaxRecordLength)) throw ProviderError::make(FoxError::RecordTooLong);
+    if (offset > static_cast<std::uint32_t>(kMaxRecordLength))
+        throw ProviderError::make(FoxError::RecordTooLong);
     recordLength = static_cast<int>(offset);
     return fields;
 }

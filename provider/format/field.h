@@ -31,7 +31,7 @@ struct FieldSpec {
     int width = 0;  // ignored by the fixed-width types D T I L M G P W Y B
     int decimals = 0;
     bool nullable = false;
-    bool binary = false;  // NOCPTRANS on C, V, M
+    bool binary = false;         // NOCPTRANS on C, V, M
     bool autoIncrement = false;  // I fields only
     std::int32_t autoIncrementNext = 1;
     int autoIncrementStep = 1;

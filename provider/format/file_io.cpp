@@ -31,19 +31,27 @@ void countOperation() {
 [[noreturn]] void raiseIoError(const std::filesystem::path& path, int error) {
     if (error == ENOENT) throw ProviderError::make(FoxError::FileDoesNotExist, path.filename().string());
     if (error == EFBIG) throw ProviderError::make(FoxError::FileTooLarge, path.filename().string());
-    throw ProviderError(FoxError::FileAccessDenied,
-                        foxproMessage(FoxError::FileAccessDenied) + " (" + path.filename().string() + ": " +
-                            std::strerror(error) + ")");
+    throw ProviderError(FoxError::FileAccessDenied, foxproMessage(FoxError::FileAccessDenied) + " (" +
+                                                        path.filename().string() + ": " +
+                                                        std::strerror(error) + ")");
 }
 
 }  // namespace
 
-void killAfterFileOperationsForTests(long operations) { g_operationsBeforeKill = operations; }
-void failAfterFileOperationsForTests(long operations) { g_operationsBeforeFailure = operations; }
+void killAfterFileOperationsForTests(long operations) {
+    g_operationsBeforeKill = operations;
+}
+void failAfterFileOperationsForTests(long operations) {
+    g_operationsBeforeFailure = operations;
+}
 
-File::~File() { close(); }
+File::~File() {
+    close();
+}
 
-File::File(File&& other) noexcept : m_fd(other.m_fd), m_path(std::move(other.m_path)) { other.m_fd = -1; }
+File::File(File&& other) noexcept : m_fd(other.m_fd), m_path(std::move(other.m_path)) {
+    other.m_fd = -1;
+}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {

@@ -1,5 +1,6 @@
 #include "provider/format/header.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "provider/error.h"
@@ -37,11 +38,23 @@ namespace {
 
 bool isKnownVersion(std::uint8_t v) {
     switch (v) {
-    case 0x02: case 0x03: case 0x04: case 0x05: case 0x30: case 0x31: case 0x32: case 0x43: case 0x63:
-    case 0x83: case 0x8B: case 0xCB: case 0xF5: case 0xFB:
-        return true;
-    default:
-        return false;
+        case 0x02:
+        case 0x03:
+        case 0x04:
+        case 0x05:
+        case 0x30:
+        case 0x31:
+        case 0x32:
+        case 0x43:
+        case 0x63:
+        case 0x83:
+        case 0x8B:
+        case 0xCB:
+        case 0xF5:
+        case 0xFB:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -115,7 +128,8 @@ TableHeader readTableHeader(const File& file, const std::string& nameForErrors) 
     for (Field& f : header.fields) {
         if (computed) f.offset = offset;
         offset += static_cast<std::uint32_t>(f.width);
-        if (f.offset < 1 || static_cast<std::uint64_t>(f.offset) + f.width > header.recordLength) throw corrupted();
+        if (f.offset < 1 || static_cast<std::uint64_t>(f.offset) + f.width > header.recordLength)
+            throw corrupted();
     }
     assignNullFlagBits(header.fields);
     for (Field& f : header.fields) {
@@ -128,7 +142,8 @@ TableHeader readTableHeader(const File& file, const std::string& nameForErrors) 
         if (highest >= 0 && (nullFlags == nullptr || highest >= nullFlags->width * 8)) {
             // A V/Q or nullable field without room for its bits: treat it as full width, never null.
             f.nullBit = f.varLengthBit = -1;
-            if (nullFlags == nullptr && f.isNullable()) f.flags &= static_cast<std::uint8_t>(~kFieldFlagNullable);
+            if (nullFlags == nullptr && f.isNullable())
+                f.flags &= static_cast<std::uint8_t>(~kFieldFlagNullable);
         }
     }
 
@@ -142,8 +157,8 @@ TableHeader readTableHeader(const File& file, const std::string& nameForErrors) 
         }
     }
 
-    const std::uint64_t needed =
-        static_cast<std::uint64_t>(header.headerLength) + static_cast<std::uint64_t>(header.recordCount) * header.recordLength;
+    const std::uint64_t needed = static_cast<std::uint64_t>(header.headerLength) +
+                                 static_cast<std::uint64_t>(header.recordCount) * header.recordLength;
     if (needed > fileSize) throw corrupted();
     return header;
 }

@@ -13,19 +13,19 @@ namespace dorvane::provider {
 
 // Table header (32 bytes at offset 0).
 inline constexpr std::size_t kTableHeaderSize = 32;
-inline constexpr std::size_t kOffsetVersion = 0;       // 1 byte: file type
-inline constexpr std::size_t kOffsetYear = 1;          // 1 byte: last update year % 100
-inline constexpr std::size_t kOffsetMonth = 2;         // 1 byte
-inline constexpr std::size_t kOffsetDay = 3;           // 1 byte
-inline constexpr std::size_t kOffsetRecordCount = 4;   // 4 bytes LE, deleted records included
-inline constexpr std::size_t kOffsetHeaderLength = 8;  // 2 bytes LE: file offset of record 1
-inline constexpr std::size_t kOffsetRecordLength = 10; // 2 bytes LE, deletion flag included
-inline constexpr std::size_t kOffsetTableFlags = 28;   // 1 byte
-inline constexpr std::size_t kOffsetCodePage = 29;     // 1 byte: code page mark
+inline constexpr std::size_t kOffsetVersion = 0;        // 1 byte: file type
+inline constexpr std::size_t kOffsetYear = 1;           // 1 byte: last update year % 100
+inline constexpr std::size_t kOffsetMonth = 2;          // 1 byte
+inline constexpr std::size_t kOffsetDay = 3;            // 1 byte
+inline constexpr std::size_t kOffsetRecordCount = 4;    // 4 bytes LE, deleted records included
+inline constexpr std::size_t kOffsetHeaderLength = 8;   // 2 bytes LE: file offset of record 1
+inline constexpr std::size_t kOffsetRecordLength = 10;  // 2 bytes LE, deletion flag included
+inline constexpr std::size_t kOffsetTableFlags = 28;    // 1 byte
+inline constexpr std::size_t kOffsetCodePage = 29;      // 1 byte: code page mark
 
 // Field subrecord (32 bytes each, from offset 32).
 inline constexpr std::size_t kFieldRecordSize = 32;
-inline constexpr std::size_t kFieldOffsetName = 0;           // 11 bytes, NUL padded
+inline constexpr std::size_t kFieldOffsetName = 0;  // 11 bytes, NUL padded
 inline constexpr std::size_t kFieldNameSize = 11;
 inline constexpr std::size_t kFieldOffsetType = 11;          // 1 byte
 inline constexpr std::size_t kFieldOffsetDisplacement = 12;  // 4 bytes LE

@@ -32,20 +32,20 @@ std::unique_ptr<MemoFile> MemoFile::open(const std::filesystem::path& path, Memo
     char header[kFptHeaderSize] = {};
     const std::size_t got = memo->m_file.readAt(0, header, sizeof header);
     switch (kind) {
-    case MemoKind::Fpt:
-        if (got < kFptOffsetBlockSize + 2) throw invalid(path);
-        memo->m_blockSize = readBe16(header + kFptOffsetBlockSize);
-        memo->m_nextFree = readBe32(header + kFptOffsetNextFree);
-        if (memo->m_blockSize == 0) throw invalid(path);
-        break;
-    case MemoKind::Dbt3:
-        memo->m_blockSize = kDbtBlockSize;
-        break;
-    case MemoKind::Dbt4:
-        if (got < kDbt4OffsetBlockSize + 2) throw invalid(path);
-        memo->m_blockSize = readLe16(header + kDbt4OffsetBlockSize);
-        if (memo->m_blockSize == 0) memo->m_blockSize = kDbtBlockSize;
-        break;
+        case MemoKind::Fpt:
+            if (got < kFptOffsetBlockSize + 2) throw invalid(path);
+            memo->m_blockSize = readBe16(header + kFptOffsetBlockSize);
+            memo->m_nextFree = readBe32(header + kFptOffsetNextFree);
+            if (memo->m_blockSize == 0) throw invalid(path);
+            break;
+        case MemoKind::Dbt3:
+            memo->m_blockSize = kDbtBlockSize;
+            break;
+        case MemoKind::Dbt4:
+            if (got < kDbt4OffsetBlockSize + 2) throw invalid(path);
+            memo->m_blockSize = readLe16(header + kDbt4OffsetBlockSize);
+            if (memo->m_blockSize == 0) memo->m_blockSize = kDbtBlockSize;
+            break;
     }
     return memo;
 }
@@ -117,14 +117,17 @@ std::string MemoFile::read(std::uint32_t block) const {
 }
 
 std::uint32_t MemoFile::write(std::uint32_t oldBlock, std::string_view data, std::uint32_t type) {
-    if (m_kind != MemoKind::Fpt) throw ProviderError::make(FoxError::FileAccessDenied, path().filename().string());
+    if (m_kind != MemoKind::Fpt)
+        throw ProviderError::make(FoxError::FileAccessDenied, path().filename().string());
     if (data.empty()) return 0;
     const std::uint32_t need = blocksFor(data.size());
     std::uint32_t target = 0;
     const std::uint64_t fileSize = m_file.size();
-    if (oldBlock >= firstDataBlock() && static_cast<std::uint64_t>(oldBlock) * m_blockSize + kFptBlockHeaderSize <= fileSize) {
+    if (oldBlock >= firstDataBlock() &&
+        static_cast<std::uint64_t>(oldBlock) * m_blockSize + kFptBlockHeaderSize <= fileSize) {
         char head[kFptBlockHeaderSize];
-        if (m_file.readAt(static_cast<std::uint64_t>(oldBlock) * m_blockSize, head, sizeof head) == sizeof head) {
+        if (m_file.readAt(static_cast<std::uint64_t>(oldBlock) * m_blockSize, head, sizeof head) ==
+            sizeof head) {
             const std::uint32_t had = blocksFor(readBe32(head + kFptBlockOffsetLength));
             if (need <= had) target = oldBlock;
         }

@@ -28,9 +28,9 @@ std::unique_ptr<Table> Table::open(const std::filesystem::path& path, OpenMode m
     table->m_path = path;
     table->m_mode = mode;
     table->m_file = File::openExisting(path, mode != OpenMode::ReadOnly);
-    table->m_lock = FileLock::acquire(table->m_file.fd(),
-                                      mode == OpenMode::Exclusive ? FileLock::Mode::Exclusive : FileLock::Mode::Shared,
-                                      table->nameForErrors());
+    table->m_lock = FileLock::acquire(
+        table->m_file.fd(), mode == OpenMode::Exclusive ? FileLock::Mode::Exclusive : FileLock::Mode::Shared,
+        table->nameForErrors());
     table->load();
     return table;
 }
@@ -122,20 +122,25 @@ const char* Table::recordBytes(std::uint32_t recno) {
     return m_record.data();
 }
 
-bool Table::isDeleted(std::uint32_t recno) { return recordBytes(recno)[0] == kRecordDeleted; }
+bool Table::isDeleted(std::uint32_t recno) {
+    return recordBytes(recno)[0] == kRecordDeleted;
+}
 
 Value Table::memoValue(const char* record, const Field& field) const {
     if (m_codec->isNull(record, field)) return std::monostate{};
     const std::uint32_t block = m_codec->memoBlock(record, field);
     if (block == 0) return field.isBinary() ? Value(Blob{}) : Value(std::string());
-    if (!m_memo) throw ProviderError::make(FoxError::MemoFileInvalid, siblingFile(m_path, memoFileName()).filename().string());
+    if (!m_memo)
+        throw ProviderError::make(FoxError::MemoFileInvalid,
+                                  siblingFile(m_path, memoFileName()).filename().string());
     return m_codec->decodeMemo(field, m_memo->read(block));
 }
 
 Value Table::value(std::uint32_t recno, int field) {
     if (field < 0 || field >= fieldCount()) throw ProviderError::make(FoxError::VariableNotFound);
     const char* record = recordBytes(recno);
-    const Field& f = m_header.fields[static_cast<std::size_t>(m_headerIndex[static_cast<std::size_t>(field)])];
+    const Field& f =
+        m_header.fields[static_cast<std::size_t>(m_headerIndex[static_cast<std::size_t>(field)])];
     return f.isMemo() ? memoValue(record, f) : m_codec->decode(record, f);
 }
 
@@ -147,7 +152,9 @@ void Table::decodeAll(const char* record, std::vector<Value>& values) const {
     }
 }
 
-void Table::readRecord(std::uint32_t recno, std::vector<Value>& values) { decodeAll(recordBytes(recno), values); }
+void Table::readRecord(std::uint32_t recno, std::vector<Value>& values) {
+    decodeAll(recordBytes(recno), values);
+}
 
 std::vector<Value> Table::record(std::uint32_t recno) {
     std::vector<Value> values;

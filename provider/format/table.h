@@ -52,7 +52,8 @@ public:
     static std::unique_ptr<Table> open(const std::filesystem::path& path, OpenMode mode = OpenMode::ReadOnly);
     // Creates an empty VFP table (and its .fpt when it has memo fields), replacing any file of that
     // name, and returns it opened exclusively. Raises the layout errors of layoutFields().
-    static std::unique_ptr<Table> create(const std::filesystem::path& path, const std::vector<FieldSpec>& fields,
+    static std::unique_ptr<Table> create(const std::filesystem::path& path,
+                                         const std::vector<FieldSpec>& fields,
                                          const CreateOptions& options = {});
     ~Table();
 
@@ -127,8 +128,8 @@ private:
     File m_file;
     FileLock m_lock;  // declared after m_file: released before the descriptor closes
     TableHeader m_header;
-    std::vector<Field> m_fields;         // visible fields
-    std::vector<int> m_headerIndex;      // visible field -> index in m_header.fields
+    std::vector<Field> m_fields;     // visible fields
+    std::vector<int> m_headerIndex;  // visible field -> index in m_header.fields
     const CodePage* m_codePage = nullptr;
     std::unique_ptr<RecordCodec> m_codec;
     PageCache m_cache;

@@ -73,13 +73,15 @@ void Table::rewrite(const std::vector<FieldSpec>& specs, const std::vector<int>&
 
     TableHeader header = m_header;
     int recordLength = 0;
-    header.fields = layoutFields(specs, m_header.backlink.empty() ? kMaxFreeFieldName : kMaxContainerFieldName, recordLength);
+    header.fields = layoutFields(
+        specs, m_header.backlink.empty() ? kMaxFreeFieldName : kMaxContainerFieldName, recordLength);
     header.version = vfpVersionFor(header.fields);
     header.recordLength = static_cast<std::uint32_t>(recordLength);
     header.headerLength = vfpHeaderLength(header.fields.size());
     bool memo = false;
     for (const Field& f : header.fields) memo = memo || f.isMemo();
-    header.tableFlags = static_cast<std::uint8_t>((m_header.tableFlags & ~kTableFlagMemo) | (memo ? kTableFlagMemo : 0));
+    header.tableFlags =
+        static_cast<std::uint8_t>((m_header.tableFlags & ~kTableFlagMemo) | (memo ? kTableFlagMemo : 0));
     int y, m, d;
     civilFromJulianDay(today().julianDay, y, m, d);
     header.year = y;
@@ -160,7 +162,8 @@ void Table::rewrite(const std::vector<FieldSpec>& specs, const std::vector<int>&
                 for (const BitMove& move : bits) {
                     auto& byte = reinterpret_cast<unsigned char&>(dst[newNullOffset + move.to / 8]);
                     const unsigned char mask = static_cast<unsigned char>(1u << (move.to % 8));
-                    byte = static_cast<unsigned char>(readBit(src, move.from) ? (byte | mask) : (byte & ~mask));
+                    byte =
+                        static_cast<unsigned char>(readBit(src, move.from) ? (byte | mask) : (byte & ~mask));
                 }
                 if (autoNumber) {
                     codec.encode(dst, *autoNumber, autoNext);

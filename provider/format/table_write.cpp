@@ -24,10 +24,11 @@ std::filesystem::path temporaryBeside(const std::filesystem::path& path) {
 
 void Table::ensureWritable() const {
     if (m_mode == OpenMode::ReadOnly || !isVfpVersion(m_header.version))
-        throw ProviderError(FoxError::FileAccessDenied,
-                            foxproMessage(FoxError::FileAccessDenied) + " (" + nameForErrors() + " is read-only)");
+        throw ProviderError(FoxError::FileAccessDenied, foxproMessage(FoxError::FileAccessDenied) + " (" +
+                                                            nameForErrors() + " is read-only)");
     if (hasMemoFields() && !m_memo)
-        throw ProviderError::make(FoxError::MemoFileInvalid, siblingFile(m_path, memoFileName()).filename().string());
+        throw ProviderError::make(FoxError::MemoFileInvalid,
+                                  siblingFile(m_path, memoFileName()).filename().string());
     if (auto index = structuralIndexPath(); index && !m_observer)
         throw ProviderError::make(FoxError::IndexNotMaintained, index->filename().string());
 }
@@ -61,7 +62,8 @@ std::uint32_t Table::append(const FieldAssignments& values) {
     ensureWritable();
     // Another user may have appended since the header was read.
     char countBytes[4];
-    if (m_file.readAt(kOffsetRecordCount, countBytes, 4) == 4) m_header.recordCount = std::max(m_header.recordCount, readLe32(countBytes));
+    if (m_file.readAt(kOffsetRecordCount, countBytes, 4) == 4)
+        m_header.recordCount = std::max(m_header.recordCount, readLe32(countBytes));
 
     std::vector<char> record(m_header.recordLength);
     m_codec->blank(record.data(), record.size());
@@ -69,9 +71,12 @@ std::uint32_t Table::append(const FieldAssignments& values) {
     std::vector<bool> assigned(m_fields.size(), false);
     for (const auto& [index, value] : values) {
         if (index < 0 || index >= fieldCount()) throw ProviderError::make(FoxError::VariableNotFound);
-        const Field& f = m_header.fields[static_cast<std::size_t>(m_headerIndex[static_cast<std::size_t>(index)])];
-        if (f.isMemo()) memos.push_back({&f, 0, m_codec->encodeMemo(record.data(), f, value)});
-        else m_codec->encode(record.data(), f, value);
+        const Field& f =
+            m_header.fields[static_cast<std::size_t>(m_headerIndex[static_cast<std::size_t>(index)])];
+        if (f.isMemo())
+            memos.push_back({&f, 0, m_codec->encodeMemo(record.data(), f, value)});
+        else
+            m_codec->encode(record.data(), f, value);
         assigned[static_cast<std::size_t>(index)] = true;
     }
     std::vector<std::pair<std::size_t, std::int32_t>> nextValues;  // header field index -> new next value
@@ -80,13 +85,15 @@ std::uint32_t Table::append(const FieldAssignments& values) {
         const Field& f = m_header.fields[h];
         if (!f.isAutoIncrement() || f.type != 'I' || assigned[i]) continue;
         m_codec->encode(record.data(), f, static_cast<std::int64_t>(f.autoIncrementNext));
-        const std::int64_t next = static_cast<std::int64_t>(f.autoIncrementNext) + std::max(1, f.autoIncrementStep);
+        const std::int64_t next =
+            static_cast<std::int64_t>(f.autoIncrementNext) + std::max(1, f.autoIncrementStep);
         if (next > INT32_MAX) throw ProviderError::make(FoxError::NumericOverflow);
         nextValues.emplace_back(h, static_cast<std::int32_t>(next));
     }
 
     const std::uint32_t recno = m_header.recordCount + 1;
-    const std::uint64_t offset = m_header.headerLength + static_cast<std::uint64_t>(m_header.recordCount) * m_header.recordLength;
+    const std::uint64_t offset =
+        m_header.headerLength + static_cast<std::uint64_t>(m_header.recordCount) * m_header.recordLength;
     if (offset + m_header.recordLength + 1 > kMaxFileSize || recno == 0)
         throw ProviderError::make(FoxError::FileTooLarge, nameForErrors());
 
@@ -100,11 +107,13 @@ std::uint32_t Table::append(const FieldAssignments& values) {
         for (const PendingMemo& memo : memos)
             for (std::size_t i = 0; i < m_fields.size(); ++i)
                 if (&m_header.fields[static_cast<std::size_t>(m_headerIndex[i])] == memo.field)
-                    newValues[i] = memo.field->isBinary() ? Value(Blob{memo.bytes}) : Value(m_codec->codePage()->decode(memo.bytes));
+                    newValues[i] = memo.field->isBinary() ? Value(Blob{memo.bytes})
+                                                          : Value(m_codec->codePage()->decode(memo.bytes));
         m_observer->onAppend(*this, recno, newValues);
     }
 
-    for (PendingMemo& memo : memos) m_codec->setMemoBlock(record.data(), *memo.field, m_memo->write(0, memo.bytes));
+    for (PendingMemo& memo : memos)
+        m_codec->setMemoBlock(record.data(), *memo.field, m_memo->write(0, memo.bytes));
     if (!memos.empty()) m_memo->sync();
 
     const std::uint64_t oldSize = m_file.size();
@@ -133,7 +142,8 @@ std::uint32_t Table::append(const FieldAssignments& values) {
             for (const auto& [h, next] : nextValues) {
                 char bytes[4];
                 writeLe32(bytes, static_cast<std::uint32_t>(before.fields[h].autoIncrementNext));
-                m_file.writeAt(kTableHeaderSize + h * kFieldRecordSize + kFieldOffsetAutoIncNext, bytes, sizeof bytes);
+                m_file.writeAt(kTableHeaderSize + h * kFieldRecordSize + kFieldOffsetAutoIncNext, bytes,
+                               sizeof bytes);
             }
             m_file.truncate(offset);
             if (oldSize > offset) {
@@ -146,7 +156,8 @@ std::uint32_t Table::append(const FieldAssignments& values) {
         throw;
     }
     for (std::size_t i = 0; i < m_fields.size(); ++i)
-        m_fields[i].autoIncrementNext = m_header.fields[static_cast<std::size_t>(m_headerIndex[i])].autoIncrementNext;
+        m_fields[i].autoIncrementNext =
+            m_header.fields[static_cast<std::size_t>(m_headerIndex[i])].autoIncrementNext;
     return recno;
 }
 
@@ -155,15 +166,20 @@ void Table::update(std::uint32_t recno, const FieldAssignments& values) {
     recordBytes(recno);  // range check
     // Read the record from the file itself: in shared use another user may have changed it.
     std::vector<char> record(m_header.recordLength);
-    const std::uint64_t at = m_header.headerLength + static_cast<std::uint64_t>(recno - 1) * m_header.recordLength;
+    const std::uint64_t at =
+        m_header.headerLength + static_cast<std::uint64_t>(recno - 1) * m_header.recordLength;
     if (m_file.readAt(at, record.data(), record.size()) != record.size())
         throw ProviderError::make(FoxError::TableCorrupted, nameForErrors());
     std::vector<PendingMemo> memos;
     for (const auto& [index, value] : values) {
         if (index < 0 || index >= fieldCount()) throw ProviderError::make(FoxError::VariableNotFound);
-        const Field& f = m_header.fields[static_cast<std::size_t>(m_headerIndex[static_cast<std::size_t>(index)])];
-        if (f.isMemo()) memos.push_back({&f, m_codec->memoBlock(record.data(), f), m_codec->encodeMemo(record.data(), f, value)});
-        else m_codec->encode(record.data(), f, value);
+        const Field& f =
+            m_header.fields[static_cast<std::size_t>(m_headerIndex[static_cast<std::size_t>(index)])];
+        if (f.isMemo())
+            memos.push_back(
+                {&f, m_codec->memoBlock(record.data(), f), m_codec->encodeMemo(record.data(), f, value)});
+        else
+            m_codec->encode(record.data(), f, value);
     }
     if (m_observer) {
         std::vector<Value> oldValues;
@@ -176,14 +192,17 @@ void Table::update(std::uint32_t recno, const FieldAssignments& values) {
             if (!f.isMemo()) newValues[i] = m_codec->decode(record.data(), f);
         }
         for (const auto& [index, value] : values)
-            if (m_fields[static_cast<std::size_t>(index)].isMemo()) newValues[static_cast<std::size_t>(index)] = value;
+            if (m_fields[static_cast<std::size_t>(index)].isMemo())
+                newValues[static_cast<std::size_t>(index)] = value;
         m_observer->onUpdate(*this, recno, oldValues, newValues);
     }
     for (PendingMemo& memo : memos)
-        m_codec->setMemoBlock(record.data(), *memo.field, memo.bytes.empty() ? 0 : m_memo->write(memo.oldBlock, memo.bytes));
+        m_codec->setMemoBlock(record.data(), *memo.field,
+                              memo.bytes.empty() ? 0 : m_memo->write(memo.oldBlock, memo.bytes));
     if (!memos.empty()) m_memo->sync();
 
-    const std::uint64_t offset = m_header.headerLength + static_cast<std::uint64_t>(recno - 1) * m_header.recordLength;
+    const std::uint64_t offset =
+        m_header.headerLength + static_cast<std::uint64_t>(recno - 1) * m_header.recordLength;
     m_file.writeAt(offset, record.data(), record.size());
     m_cache.noteWrite(offset, record.data(), record.size());
     touchHeaderDate();
@@ -195,7 +214,8 @@ void Table::setDeleted(std::uint32_t recno, bool deleted) {
     if ((current == kRecordDeleted) == deleted) return;
     if (m_observer) m_observer->onDelete(*this, recno, deleted);
     const char flag = deleted ? kRecordDeleted : kRecordLive;
-    const std::uint64_t offset = m_header.headerLength + static_cast<std::uint64_t>(recno - 1) * m_header.recordLength;
+    const std::uint64_t offset =
+        m_header.headerLength + static_cast<std::uint64_t>(recno - 1) * m_header.recordLength;
     m_file.writeAt(offset, &flag, 1);
     m_cache.noteWrite(offset, &flag, 1);
     touchHeaderDate();
@@ -221,7 +241,8 @@ void Table::setBacklink(const std::string& backlink) {
     ensureWritable();
     if (backlink.size() >= kBacklinkSize) throw ProviderError::make(FoxError::FileAccessDenied, backlink);
     const std::uint64_t at = kTableHeaderSize + m_header.fields.size() * kFieldRecordSize + 1;
-    if (at + kBacklinkSize > m_header.headerLength) throw ProviderError::make(FoxError::TableCorrupted, nameForErrors());
+    if (at + kBacklinkSize > m_header.headerLength)
+        throw ProviderError::make(FoxError::TableCorrupted, nameForErrors());
     std::string bytes(kBacklinkSize, '\0');
     bytes.replace(0, backlink.size(), backlink);
     m_file.writeAt(at, bytes.data(), bytes.size());
@@ -234,7 +255,8 @@ std::unique_ptr<Table> Table::create(const std::filesystem::path& path, const st
     CodePage::forMark(options.codePageMark);  // raises for a mark no page carries
     TableHeader header;
     int recordLength = 0;
-    header.fields = layoutFields(specs, options.backlink.empty() ? kMaxFreeFieldName : kMaxContainerFieldName, recordLength);
+    header.fields = layoutFields(specs, options.backlink.empty() ? kMaxFreeFieldName : kMaxContainerFieldName,
+                                 recordLength);
     header.version = vfpVersionFor(header.fields);
     header.recordLength = static_cast<std::uint32_t>(recordLength);
     header.headerLength = vfpHeaderLength(header.fields.size());

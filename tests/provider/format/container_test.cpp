@@ -1,9 +1,10 @@
 // Database containers: listing the fixture's tables and long field names, following a member
 // table's backlink, the PROPERTY encoding, and adding/removing object records once the .dcx is kept.
+#include "provider/format/container.h"
+
 #include <gtest/gtest.h>
 
 #include "provider/error.h"
-#include "provider/format/container.h"
 #include "provider/format/container_properties.h"
 #include "table_test_support.h"
 
@@ -21,7 +22,9 @@ const std::vector<std::string> kContainerFiles = {
 class AcceptingObserver : public TableChangeObserver {
 public:
     void onAppend(Table&, std::uint32_t, const std::vector<Value>&) override { ++changes; }
-    void onUpdate(Table&, std::uint32_t, const std::vector<Value>&, const std::vector<Value>&) override { ++changes; }
+    void onUpdate(Table&, std::uint32_t, const std::vector<Value>&, const std::vector<Value>&) override {
+        ++changes;
+    }
     void onDelete(Table&, std::uint32_t, bool) override { ++changes; }
     void onSchemaChange(Table&) override { ++changes; }
     int changes = 0;
@@ -59,8 +62,10 @@ TEST(Container, MemberTableFollowsItsBacklinkToLongNames) {
     EXPECT_EQ(contacts->containerPath()->filename(), "FOXPRO-DB-TEST.DBC");
     EXPECT_EQ(contacts->fields().back().displayName(), "contacts_interests");
     // A free table, and a member whose container is missing, keep their header names.
-    EXPECT_EQ(openTableWithLongNames(test::fixturePath("dbase_30.dbf"))->fields()[0].displayName(), "ACCESSNO");
-    EXPECT_EQ(openTableWithLongNames(test::fixturePath("dbase_31.dbf"))->fields()[1].displayName(), "PRODUCTNAM");
+    EXPECT_EQ(openTableWithLongNames(test::fixturePath("dbase_30.dbf"))->fields()[0].displayName(),
+              "ACCESSNO");
+    EXPECT_EQ(openTableWithLongNames(test::fixturePath("dbase_31.dbf"))->fields()[1].displayName(),
+              "PRODUCTNAM");
 }
 
 TEST(Container, PropertyEntriesRoundTripAndMalformedOnesAreRefused) {
@@ -71,8 +76,9 @@ TEST(Container, PropertyEntriesRoundTripAndMalformedOnesAreRefused) {
     const std::string memo = encodeProperties(properties);
     EXPECT_EQ(parseProperties(memo), properties);
     EXPECT_EQ(propertyText(properties, kPropertyPath), "a/b.dbf");
-    for (const std::string& bad : {memo.substr(0, memo.size() - 1), std::string("\x03\0\0\0\x01\0\x01", 7),
-                                   std::string("\xff\0\0\0\x01\0\x01", 7), std::string("\x09\0\0\0\x05\0\x01\x02\x03", 9)}) {
+    for (const std::string& bad :
+         {memo.substr(0, memo.size() - 1), std::string("\x03\0\0\0\x01\0\x01", 7),
+          std::string("\xff\0\0\0\x01\0\x01", 7), std::string("\x09\0\0\0\x05\0\x01\x02\x03", 9)}) {
         try {
             parseProperties(bad);
             ADD_FAILURE() << "malformed PROPERTY accepted";
@@ -104,7 +110,8 @@ TEST(Container, ChangesAreRefusedWhileTheDcxIsNotMaintained) {
 TEST(Container, ObjectRecordsFollowTablesAndFieldsWhenTheIndexIsKept) {
     test::TempDir dir;
     const auto dbc = dir.copyFixture(kContainerFiles);
-    Table::create(dir / "orders.dbf", {test::spec("ORDER_ID", 'I'), test::spec("CUSTOMER_N", 'C', 30)}).reset();
+    Table::create(dir / "orders.dbf", {test::spec("ORDER_ID", 'I'), test::spec("CUSTOMER_N", 'C', 30)})
+        .reset();
     AcceptingObserver observer;
     {
         auto container = Container::open(dbc, OpenMode::Exclusive);

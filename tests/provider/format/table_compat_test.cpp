@@ -25,9 +25,15 @@ std::vector<std::string> engineDump(Table& table) {
 // python3-dbf numbers null bits by field position, not as VFP allocates them, so `nullable` is off
 // for the table it reads; dbfread (with the _NullFlags decoding in dump_table.py) covers nulls.
 std::vector<FieldSpec> commonFields(bool nullable = true) {
-    return {spec("NAME", 'C', 20), spec("AMOUNT", 'N', 12, 3, nullable), spec("RATE", 'F', 9, 2),
-            spec("COUNT", 'I', 0, 0, nullable), spec("PRICE", 'Y'), spec("REAL", 'B', 0, 2),
-            spec("BORN", 'D', 0, 0, nullable), spec("SEEN", 'T', 0, 0, nullable), spec("OK", 'L'),
+    return {spec("NAME", 'C', 20),
+            spec("AMOUNT", 'N', 12, 3, nullable),
+            spec("RATE", 'F', 9, 2),
+            spec("COUNT", 'I', 0, 0, nullable),
+            spec("PRICE", 'Y'),
+            spec("REAL", 'B', 0, 2),
+            spec("BORN", 'D', 0, 0, nullable),
+            spec("SEEN", 'T', 0, 0, nullable),
+            spec("OK", 'L'),
             spec("NOTES", 'M', 0, 0, nullable)};
 }
 
@@ -36,15 +42,16 @@ std::vector<std::vector<Value>> commonRows(bool nulls = true) {
         return {{std::string("Crème brûlée"), 1234.567, -12.5, std::int64_t{42}, Currency{123456}, 2.75,
                  date(1999, 12, 31), DateTime{julianDayFromCivil(2020, 2, 29), 45296000}, true,
                  std::string("line one\r\nline two")},
-                {std::string(""), 0.0, 0.0, std::int64_t{0}, Currency{-50000}, -1e10, Date{}, DateTime{}, false,
-                 std::string("")}};
+                {std::string(""), 0.0, 0.0, std::int64_t{0}, Currency{-50000}, -1e10, Date{}, DateTime{},
+                 false, std::string("")}};
     return {
-        {std::string("Crème brûlée"), 1234.567, -12.5, std::int64_t{42}, Currency{123456}, 2.75, date(1999, 12, 31),
-         DateTime{julianDayFromCivil(2020, 2, 29), 45296000}, true, std::string("line one\r\nline two")},
+        {std::string("Crème brûlée"), 1234.567, -12.5, std::int64_t{42}, Currency{123456}, 2.75,
+         date(1999, 12, 31), DateTime{julianDayFromCivil(2020, 2, 29), 45296000}, true,
+         std::string("line one\r\nline two")},
         {std::string(""), std::monostate{}, 0.0, std::monostate{}, Currency{-50000}, -1e10, std::monostate{},
          std::monostate{}, false, std::monostate{}},
-        {std::string("twenty characters!!!"), -99999.999, 999999.99, std::int64_t{-2147483647}, Currency{0}, 0.0,
-         date(1900, 1, 1), DateTime{julianDayFromCivil(1970, 1, 1), 0}, true, std::string(300, 'z')},
+        {std::string("twenty characters!!!"), -99999.999, 999999.99, std::int64_t{-2147483647}, Currency{0},
+         0.0, date(1900, 1, 1), DateTime{julianDayFromCivil(1970, 1, 1), 0}, true, std::string(300, 'z')},
     };
 }
 

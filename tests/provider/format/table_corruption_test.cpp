@@ -20,9 +20,12 @@ constexpr std::size_t kRecordLength = 1 + 8 + 4 + 6 + 1;
 
 // A small table with text, memo and a nullable varchar, three records, each with a memo.
 void makeTable(const test::TempDir& dir) {
-    auto table = Table::create(dir / "t.dbf", {spec("NAME", 'C', 8), spec("NOTES", 'M'), spec("CODE", 'V', 6, 0, true)});
+    auto table = Table::create(dir / "t.dbf",
+                               {spec("NAME", 'C', 8), spec("NOTES", 'M'), spec("CODE", 'V', 6, 0, true)});
     for (int i = 0; i < 3; ++i)
-        table->append({{0, std::string("row") + std::to_string(i)}, {1, std::string(100 + i, 'm')}, {2, std::string("v")}});
+        table->append({{0, std::string("row") + std::to_string(i)},
+                       {1, std::string(100 + i, 'm')},
+                       {2, std::string("v")}});
 }
 
 void put16(std::string& bytes, std::size_t at, unsigned v) {
@@ -64,15 +67,20 @@ TEST(TableCorruption, DamagedHeadersAreRefusedWithClearErrors) {
         {"unknown type byte", [](std::string& b) { b[0] = 0x7F; }, FoxError::NotATable},
         {"text file", [](std::string& b) { b = std::string(2000, 'x'); }, FoxError::NotATable},
         {"header length below one field", [](std::string& b) { put16(b, 8, 40); }, FoxError::TableCorrupted},
-        {"header length past the end of file", [](std::string& b) { put16(b, 8, 60000); }, FoxError::TableCorrupted},
+        {"header length past the end of file", [](std::string& b) { put16(b, 8, 60000); },
+         FoxError::TableCorrupted},
         {"record length 0", [](std::string& b) { put16(b, 10, 0); }, FoxError::TableCorrupted},
-        {"field past the record length", [](std::string& b) { b[32 + 16] = static_cast<char>(200); }, FoxError::TableCorrupted},
-        {"field displacement past the record", [](std::string& b) { put32(b, 32 + 12, 60000); }, FoxError::TableCorrupted},
+        {"field past the record length", [](std::string& b) { b[32 + 16] = static_cast<char>(200); },
+         FoxError::TableCorrupted},
+        {"field displacement past the record", [](std::string& b) { put32(b, 32 + 12, 60000); },
+         FoxError::TableCorrupted},
         {"field width 0", [](std::string& b) { b[32 + 16] = 0; }, FoxError::TableCorrupted},
-        {"no field terminator", [](std::string& b) { std::memset(b.data() + 32, 'A', kHeaderLength - 32); }, FoxError::TableCorrupted},
+        {"no field terminator", [](std::string& b) { std::memset(b.data() + 32, 'A', kHeaderLength - 32); },
+         FoxError::TableCorrupted},
         {"record count past the data", [](std::string& b) { put32(b, 4, 4); }, FoxError::TableCorrupted},
         {"record count huge", [](std::string& b) { put32(b, 4, 0xFFFFFFFFu); }, FoxError::TableCorrupted},
-        {"truncated inside the records", [](std::string& b) { b.resize(kHeaderLength + kRecordLength + 3); }, FoxError::TableCorrupted},
+        {"truncated inside the records", [](std::string& b) { b.resize(kHeaderLength + kRecordLength + 3); },
+         FoxError::TableCorrupted},
         {"truncated inside the header", [](std::string& b) { b.resize(200); }, FoxError::TableCorrupted},
     };
     for (const Damage& c : cases) {
@@ -105,10 +113,15 @@ struct MemoDamage {
 TEST(TableCorruption, DamagedMemoBlocksFailOnlyTheirCells) {
     const std::size_t firstRecord = kHeaderLength;
     const std::vector<MemoDamage> cases = {
-        {"memo pointer past the end", [&](std::string& d, std::string&) { put32(d, firstRecord + 9, 100000); }},
-        {"memo pointer inside the memo header", [&](std::string& d, std::string&) { put32(d, firstRecord + 9, 2); }},
+        {"memo pointer past the end",
+         [&](std::string& d, std::string&) { put32(d, firstRecord + 9, 100000); }},
+        {"memo pointer inside the memo header",
+         [&](std::string& d, std::string&) { put32(d, firstRecord + 9, 2); }},
         {"block length huge", [](std::string&, std::string& f) { put32be(f, 8 * 64 + 4, 0x7FFFFFF0u); }},
-        {"block length one past the file", [](std::string&, std::string& f) { put32be(f, 8 * 64 + 4, static_cast<std::uint32_t>(f.size() - 8 * 64 - 8 + 1)); }},
+        {"block length one past the file",
+         [](std::string&, std::string& f) {
+             put32be(f, 8 * 64 + 4, static_cast<std::uint32_t>(f.size() - 8 * 64 - 8 + 1));
+         }},
         {"block size 0", [](std::string&, std::string& f) { f[6] = f[7] = 0; }},
         {"memo file truncated to its header", [](std::string&, std::string& f) { f.resize(512); }},
         {"memo file empty", [](std::string&, std::string& f) { f.clear(); }},

@@ -16,11 +16,16 @@ using test::spec;
 
 constexpr int kRecords = 12;
 
-std::string oldNote(int i) { return "note " + std::to_string(i); }
-std::string newNote(int i) { return std::string(150, static_cast<char>('a' + i)); }  // needs fresh blocks
+std::string oldNote(int i) {
+    return "note " + std::to_string(i);
+}
+std::string newNote(int i) {
+    return std::string(150, static_cast<char>('a' + i));
+}  // needs fresh blocks
 
 void makeTable(const std::filesystem::path& path) {
-    auto table = Table::create(path, {spec("NAME", 'C', 10), spec("QTY", 'I', 0, 0, true), spec("NOTES", 'M')});
+    auto table =
+        Table::create(path, {spec("NAME", 'C', 10), spec("QTY", 'I', 0, 0, true), spec("NOTES", 'M')});
     for (int i = 0; i < kRecords; ++i)
         table->append({{0, "old" + std::to_string(i)}, {1, std::int64_t{i}}, {2, oldNote(i)}});
     table->setDeleted(3, true);

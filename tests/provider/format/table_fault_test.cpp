@@ -20,12 +20,22 @@ struct Operation {
 TEST(TableFault, FailingTheNthFileOperationLeavesTheTableBeforeOrAfter) {
     test::TempDir original;
     {
-        auto table = Table::create(original / "f.dbf", {spec("NAME", 'C', 8), spec("QTY", 'I', 0, 0, true), spec("NOTES", 'M')});
-        for (int i = 0; i < 5; ++i) table->append({{0, "n" + std::to_string(i)}, {1, std::int64_t{i}}, {2, std::string("memo")}});
+        auto table = Table::create(original / "f.dbf",
+                                   {spec("NAME", 'C', 8), spec("QTY", 'I', 0, 0, true), spec("NOTES", 'M')});
+        for (int i = 0; i < 5; ++i)
+            table->append({{0, "n" + std::to_string(i)}, {1, std::int64_t{i}}, {2, std::string("memo")}});
     }
     const std::vector<Operation> operations = {
-        {"append", [](Table& t) { t.append({{0, std::string("new")}, {2, std::string(200, 'm')}}); }, false},
-        {"update", [](Table& t) { t.update(2, {{0, std::string("upd")}, {2, std::string(300, 'u')}}); }, false},
+        {"append",
+         [](Table& t) {
+             t.append({{0, std::string("new")}, {2, std::string(200, 'm')}});
+         },
+         false},
+        {"update",
+         [](Table& t) {
+             t.update(2, {{0, std::string("upd")}, {2, std::string(300, 'u')}});
+         },
+         false},
         {"delete", [](Table& t) { t.setDeleted(3, true); }, false},
         {"add field", [](Table& t) { t.addField(spec("EXTRA", 'N', 4)); }, true},
         {"drop field", [](Table& t) { t.dropField("QTY"); }, true},

@@ -40,15 +40,17 @@ TEST(TableLock, OpenModesExcludeEachOtherAsFoxProDoes) {
     test::TempDir dir;
     Table::create(dir / "l.dbf", {test::spec("A", 'C', 1)}).reset();
     const std::vector<LockCase> cases = {
-        {OpenMode::Exclusive, OpenMode::ReadOnly, false}, {OpenMode::Exclusive, OpenMode::Shared, false},
+        {OpenMode::Exclusive, OpenMode::ReadOnly, false},  {OpenMode::Exclusive, OpenMode::Shared, false},
         {OpenMode::Exclusive, OpenMode::Exclusive, false}, {OpenMode::Shared, OpenMode::Exclusive, false},
-        {OpenMode::ReadOnly, OpenMode::Exclusive, false}, {OpenMode::Shared, OpenMode::Shared, true},
+        {OpenMode::ReadOnly, OpenMode::Exclusive, false},  {OpenMode::Shared, OpenMode::Shared, true},
         {OpenMode::Shared, OpenMode::ReadOnly, true},      {OpenMode::ReadOnly, OpenMode::Shared, true},
     };
     for (const LockCase& c : cases) {
-        SCOPED_TRACE(std::to_string(static_cast<int>(c.held)) + " then " + std::to_string(static_cast<int>(c.requested)));
+        SCOPED_TRACE(std::to_string(static_cast<int>(c.held)) + " then " +
+                     std::to_string(static_cast<int>(c.requested)));
         auto held = Table::open(dir / "l.dbf", c.held);
-        EXPECT_EQ(openInChild(dir / "l.dbf", c.requested), c.allowed ? 0 : static_cast<int>(FoxError::FileInUseByAnother));
+        EXPECT_EQ(openInChild(dir / "l.dbf", c.requested),
+                  c.allowed ? 0 : static_cast<int>(FoxError::FileInUseByAnother));
         // Within this process too: a second open is another user.
         try {
             Table::open(dir / "l.dbf", c.requested);

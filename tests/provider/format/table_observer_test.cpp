@@ -21,14 +21,17 @@ public:
     void onUpdate(Table& table, std::uint32_t recno, const std::vector<Value>& oldValues,
                   const std::vector<Value>& newValues) override {
         seenOnDisk = table.recordCount();
-        events.push_back("update " + std::to_string(recno) + " " + describe(oldValues) + " -> " + describe(newValues));
+        events.push_back("update " + std::to_string(recno) + " " + describe(oldValues) + " -> " +
+                         describe(newValues));
         if (refuse) throw ProviderError::make(FoxError::UniquenessViolated, "PK");
     }
     void onDelete(Table&, std::uint32_t recno, bool deleted) override {
         events.push_back(std::string(deleted ? "delete " : "recall ") + std::to_string(recno));
         if (refuse) throw ProviderError::make(FoxError::UniquenessViolated, "PK");
     }
-    void onSchemaChange(Table& table) override { events.push_back("schema " + std::to_string(table.fieldCount())); }
+    void onSchemaChange(Table& table) override {
+        events.push_back("schema " + std::to_string(table.fieldCount()));
+    }
 
     static std::string describe(const std::vector<Value>& values) {
         std::string text;
@@ -55,8 +58,8 @@ TEST(TableObserver, HearsEveryChangeWithOldAndNewValuesBeforeItIsWritten) {
     table->setDeleted(1, false);
     table->addField(spec("EXTRA", 'L'));
     EXPECT_EQ(observer.events, (std::vector<std::string>{"append 1 1.0000|ann|memo",
-                                                         "update 1 1.0000|ann|memo -> 1.0000|bob|NULL", "delete 1",
-                                                         "recall 1", "schema 4"}));
+                                                         "update 1 1.0000|ann|memo -> 1.0000|bob|NULL",
+                                                         "delete 1", "recall 1", "schema 4"}));
 }
 
 TEST(TableObserver, RaisingCancelsTheChange) {
@@ -68,7 +71,8 @@ TEST(TableObserver, RaisingCancelsTheChange) {
     table->setChangeObserver(&observer);
     const std::string before = test::readBytes(dir / "o.dbf");
     EXPECT_THROW(table->append({{0, std::string("new")}}), ProviderError);
-    EXPECT_THROW(table->update(1, {{0, std::string("changed")}, {1, std::string("new memo")}}), ProviderError);
+    EXPECT_THROW(table->update(1, {{0, std::string("changed")}, {1, std::string("new memo")}}),
+                 ProviderError);
     EXPECT_THROW(table->setDeleted(1, true), ProviderError);
     EXPECT_TRUE(test::readBytes(dir / "o.dbf") == before);
     EXPECT_EQ(table->recordCount(), 1u);

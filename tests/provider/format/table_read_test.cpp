@@ -32,7 +32,8 @@ Summary readSummary(const std::string& name) {
     Summary summary;
     bool inFields = false;
     for (std::string line; std::getline(in, line);) {
-        if (line.rfind("Records:", 0) == 0) summary.records = static_cast<std::uint32_t>(std::stoul(line.substr(8)));
+        if (line.rfind("Records:", 0) == 0)
+            summary.records = static_cast<std::uint32_t>(std::stoul(line.substr(8)));
         if (line.rfind("-----", 0) == 0) {
             inFields = true;
             continue;
@@ -82,10 +83,13 @@ TEST_P(FixtureTest, StructureMatchesSummaryAndValuesMatchDbfread) {
         std::string line = table->isDeleted(recno) ? "*" : " ";
         std::string theirs;
         int cell = 0;
-        for (std::size_t at = 0, next; at != std::string::npos; at = next == std::string::npos ? next : next + 1, ++cell) {
+        for (std::size_t at = 0, next; at != std::string::npos;
+             at = next == std::string::npos ? next : next + 1, ++cell) {
             next = expected[recno - 1].find('\x1f', at);
             if (cell > 0) theirs += "\x1f";
-            theirs += c.dbfreadMisreads >= 0 && cell - 1 == c.dbfreadMisreads ? "~" : expected[recno - 1].substr(at, next - at);
+            theirs += c.dbfreadMisreads >= 0 && cell - 1 == c.dbfreadMisreads
+                          ? "~"
+                          : expected[recno - 1].substr(at, next - at);
         }
         for (std::size_t i = 0; i < values.size(); ++i)
             line += "\x1f" + (static_cast<int>(i) == c.dbfreadMisreads ? "~" : test::canonical(values[i]));
@@ -167,7 +171,9 @@ TEST(FixtureSpotValues, StructuralIndexAndContainerMakeTablesReadOnly) {
         table->readRecord(1, *std::make_unique<std::vector<Value>>());
         const std::vector<std::function<void()>> writes = {
             [&] { table->append(); },
-            [&] { table->update(1, {{0, table->value(1, 0)}}); },
+            [&] {
+                table->update(1, {{0, table->value(1, 0)}});
+            },
             [&] { table->setDeleted(1, true); },
             [&] { table->addField({.name = "EXTRA", .type = 'L'}); },
         };
@@ -177,8 +183,9 @@ TEST(FixtureSpotValues, StructuralIndexAndContainerMakeTablesReadOnly) {
                 ADD_FAILURE() << "write accepted on " << path;
             } catch (const ProviderError& e) {
                 EXPECT_EQ(e.code(), FoxError::IndexNotMaintained) << e.what();
-                EXPECT_NE(e.message().find(path.extension() == ".dbf" ? "dbase_30.cdx" : "FOXPRO-DB-TEST.DCX"),
-                          std::string::npos)
+                EXPECT_NE(
+                    e.message().find(path.extension() == ".dbf" ? "dbase_30.cdx" : "FOXPRO-DB-TEST.DCX"),
+                    std::string::npos)
                     << e.message();
             }
         }

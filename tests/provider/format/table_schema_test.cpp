@@ -21,7 +21,8 @@ std::vector<std::uint32_t> memoPointers(const Table& table, int field) {
     const Field& f = table.fields()[static_cast<std::size_t>(field)];
     for (std::uint32_t r = 0; r < table.recordCount(); ++r) {
         std::uint32_t p;
-        std::memcpy(&p, bytes.data() + table.header().headerLength + r * table.header().recordLength + f.offset, 4);
+        std::memcpy(
+            &p, bytes.data() + table.header().headerLength + r * table.header().recordLength + f.offset, 4);
         pointers.push_back(p);
     }
     return pointers;
@@ -65,15 +66,31 @@ TEST(TableSchema, ChangesKeepRecordsDeletionFlagsAndMemoPointers) {
     };
     const std::vector<Change> changes = {
         {"add a nullable field", [](Table& t) { t.addField(spec("EXTRA", 'C', 3, 0, true)); },
-         [](std::vector<Value> row) { row.push_back(std::monostate{}); return row; }, 1},
+         [](std::vector<Value> row) {
+             row.push_back(std::monostate{});
+             return row;
+         },
+         1},
         {"add a non-null field", [](Table& t) { t.addField(spec("SEEN", 'L')); },
-         [](std::vector<Value> row) { row.push_back(false); return row; }, 1},
+         [](std::vector<Value> row) {
+             row.push_back(false);
+             return row;
+         },
+         1},
         {"rename a field", [](Table& t) { t.renameField("code", "CODE2"); },
          [](std::vector<Value> row) { return row; }, 1},
         {"drop a field before the memo", [](Table& t) { t.dropField("NAME"); },
-         [](std::vector<Value> row) { row.erase(row.begin()); return row; }, 0},
+         [](std::vector<Value> row) {
+             row.erase(row.begin());
+             return row;
+         },
+         0},
         {"drop the varchar (shifts null bits)", [](Table& t) { t.dropField("CODE"); },
-         [](std::vector<Value> row) { row.erase(row.begin() + 2); return row; }, 1},
+         [](std::vector<Value> row) {
+             row.erase(row.begin() + 2);
+             return row;
+         },
+         1},
     };
     for (const Change& change : changes) {
         SCOPED_TRACE(change.name);
@@ -140,15 +157,21 @@ TEST(TableSchema, LimitsAndBadNamesAreRefusedWithoutChangingTheFile) {
         FoxError error;
     };
     const std::vector<Refused> cases = {
-        {"name longer than 10 in a free table", [&] { table->addField(spec("ELEVENCHARS", 'C', 1)); }, FoxError::FieldNameInvalid},
-        {"name starting with a digit", [&] { table->addField(spec("1ABC", 'C', 1)); }, FoxError::FieldNameInvalid},
+        {"name longer than 10 in a free table", [&] { table->addField(spec("ELEVENCHARS", 'C', 1)); },
+         FoxError::FieldNameInvalid},
+        {"name starting with a digit", [&] { table->addField(spec("1ABC", 'C', 1)); },
+         FoxError::FieldNameInvalid},
         {"name with a space", [&] { table->addField(spec("A B", 'C', 1)); }, FoxError::FieldNameInvalid},
         {"empty name", [&] { table->addField(spec("", 'C', 1)); }, FoxError::FieldNameInvalid},
-        {"duplicate ignoring case", [&] { table->addField(spec("name", 'C', 1)); }, FoxError::FieldNameInvalid},
-        {"rename onto another field", [&] { table->renameField("OTHER", "Name"); }, FoxError::FieldNameInvalid},
-        {"rename to a bad name", [&] { table->renameField("OTHER", "bad-name"); }, FoxError::FieldNameInvalid},
+        {"duplicate ignoring case", [&] { table->addField(spec("name", 'C', 1)); },
+         FoxError::FieldNameInvalid},
+        {"rename onto another field", [&] { table->renameField("OTHER", "Name"); },
+         FoxError::FieldNameInvalid},
+        {"rename to a bad name", [&] { table->renameField("OTHER", "bad-name"); },
+         FoxError::FieldNameInvalid},
         {"character width 0", [&] { table->addField(spec("C0", 'C', 0)); }, FoxError::FieldWidthInvalid},
-        {"character width 255", [&] { table->addField(spec("C255", 'C', 255)); }, FoxError::FieldWidthInvalid},
+        {"character width 255", [&] { table->addField(spec("C255", 'C', 255)); },
+         FoxError::FieldWidthInvalid},
         {"numeric width 21", [&] { table->addField(spec("N21", 'N', 21)); }, FoxError::FieldWidthInvalid},
         {"decimals too many", [&] { table->addField(spec("N5", 'N', 5, 4)); }, FoxError::FieldWidthInvalid},
         {"unknown type", [&] { table->addField(spec("X", 'X', 1)); }, FoxError::DataTypeMismatch},
@@ -172,7 +195,7 @@ TEST(TableSchema, FieldCountLimitCountsNullFlags) {
     std::vector<FieldSpec> many;
     for (int i = 0; i < 255; ++i) many.push_back(spec("F" + std::to_string(i), 'C', 254));
     EXPECT_NO_THROW(Table::create(dir / "many.dbf", many));  // 255 x 254 + 1 = 64,771 bytes
-    many.back().nullable = true;  // _NullFlags would be the 256th field
+    many.back().nullable = true;                             // _NullFlags would be the 256th field
     try {
         Table::create(dir / "many.dbf", many);
         ADD_FAILURE() << "256 fields accepted";
@@ -208,8 +231,8 @@ TEST(TableSchema, NeedsExclusiveUse) {
 // A million records: the field is added by streaming, within a few times what copying the file costs.
 TEST(TableSchema, AddingAFieldToAMillionRecordsIsStreamed) {
     test::TempDir dir;
-    auto table = Table::create(dir / "big.dbf", {spec("NAME", 'C', 30), spec("QTY", 'I'), spec("PRICE", 'N', 10, 2),
-                                                 spec("NOTE", 'V', 20, 0, true)});
+    auto table = Table::create(dir / "big.dbf", {spec("NAME", 'C', 30), spec("QTY", 'I'),
+                                                 spec("PRICE", 'N', 10, 2), spec("NOTE", 'V', 20, 0, true)});
     table->append({{0, std::string("a name")}, {1, std::int64_t{7}}, {2, 3.5}, {3, std::string("short")}});
     const TableHeader header = table->header();
     table.reset();
@@ -226,8 +249,9 @@ TEST(TableSchema, AddingAFieldToAMillionRecordsIsStreamed) {
 
     using Clock = std::chrono::steady_clock;
     auto start = Clock::now();
-    ASSERT_EQ(std::system(("cp '" + (dir / "big.dbf").string() + "' '" + (dir / "copy.dbf").string() + "' && sync '" +
-                           (dir / "copy.dbf").string() + "'").c_str()),
+    ASSERT_EQ(std::system(("cp '" + (dir / "big.dbf").string() + "' '" + (dir / "copy.dbf").string() +
+                           "' && sync '" + (dir / "copy.dbf").string() + "'")
+                              .c_str()),
               0);
     const double copySeconds = std::chrono::duration<double>(Clock::now() - start).count();
 

@@ -15,7 +15,9 @@
 
 namespace dorvane::provider::test {
 
-inline std::filesystem::path fixturePath(const std::string& name) { return std::filesystem::path(DORVANE_FIXTURES) / name; }
+inline std::filesystem::path fixturePath(const std::string& name) {
+    return std::filesystem::path(DORVANE_FIXTURES) / name;
+}
 
 class TempDir {
 public:
@@ -34,8 +36,10 @@ public:
     std::filesystem::path copyFixture(const std::vector<std::string>& names) const {
         for (const std::string& name : names) {
             const auto target = m_path / std::filesystem::path(name).filename();
-            std::filesystem::copy_file(fixturePath(name), target, std::filesystem::copy_options::overwrite_existing);
-            std::filesystem::permissions(target, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+            std::filesystem::copy_file(fixturePath(name), target,
+                                       std::filesystem::copy_options::overwrite_existing);
+            std::filesystem::permissions(
+                target, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
         }
         return m_path / std::filesystem::path(names.front()).filename();
     }
@@ -85,7 +89,8 @@ inline std::string canonical(const Value& value) {
         int y, m, day;
         civilFromJulianDay(t->julianDay, y, m, day);
         const int s = t->milliseconds / 1000;
-        std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", y, m, day, s / 3600, s / 60 % 60, s % 60);
+        std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", y, m, day, s / 3600,
+                      s / 60 % 60, s % 60);
         return buffer;
     }
     const auto& blob = std::get<Blob>(value);
@@ -112,8 +117,8 @@ inline std::string runCommand(const std::string& command) {
 // Every record as dbfread sees it: lines of deletion flag and canonical cells separated by 0x1F.
 inline std::vector<std::string> dumpWithDbfread(const std::filesystem::path& table, int codePage) {
     const std::string script = std::string(DORVANE_SOURCE_DIR) + "/tests/provider/format/dump_table.py";
-    const std::string output =
-        runCommand("/usr/bin/python3 '" + script + "' '" + table.string() + "' cp" + std::to_string(codePage) + " 2>&1");
+    const std::string output = runCommand("/usr/bin/python3 '" + script + "' '" + table.string() + "' cp" +
+                                          std::to_string(codePage) + " 2>&1");
     std::vector<std::string> lines;
     std::istringstream in(output);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
@@ -123,9 +128,12 @@ inline std::vector<std::string> dumpWithDbfread(const std::filesystem::path& tab
 inline std::string escapeLine(std::string text) {
     std::string out;
     for (char c : text) {
-        if (c == '\n') out += "\\n";
-        else if (c == '\r') out += "\\r";
-        else out += c;
+        if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else
+            out += c;
     }
     return out;
 }
@@ -146,7 +154,9 @@ inline FieldSpec spec(std::string name, char type, int width = 0, int decimals =
     return s;
 }
 
-inline Date date(int y, int m, int d) { return Date{julianDayFromCivil(y, m, d)}; }
+inline Date date(int y, int m, int d) {
+    return Date{julianDayFromCivil(y, m, d)};
+}
 
 }  // namespace dorvane::provider::test
 
@@ -155,7 +165,8 @@ namespace dorvane::provider::test {
 // Every record as python3-dbf sees it, in the same line form as dumpWithDbfread().
 inline std::vector<std::string> dumpWithPythonDbf(const std::filesystem::path& table) {
     const std::string script = std::string(DORVANE_SOURCE_DIR) + "/tests/provider/format/dump_table.py";
-    const std::string output = runCommand("/usr/bin/python3 '" + script + "' --dbf '" + table.string() + "' 2>&1");
+    const std::string output =
+        runCommand("/usr/bin/python3 '" + script + "' --dbf '" + table.string() + "' 2>&1");
     std::vector<std::string> lines;
     std::istringstream in(output);
     for (std::string line; std::getline(in, line);) lines.push_back(line);

@@ -45,13 +45,13 @@ TEST(TableWrite, EveryTypeRoundTripsWithNullsAndEmptyValues) {
     test::TempDir dir;
     auto table = Table::create(dir / "all.dbf", everyType());
     const std::vector<std::vector<Value>> rows = {
-        {std::monostate{}, std::string("Zoë Ångström"), std::string("abc"), std::string("short"), Blob{"\x01\x00\x02"},
-         1234.5, -0.125, std::int64_t{-2147483647}, 3.25, Currency{-123456789}, date(2024, 2, 29),
-         DateTime{julianDayFromCivil(1999, 12, 31), 86399000}, true, std::string("memo text\r\nline 2"),
-         Blob{"OLE"}, Blob{std::string("\0\xff", 2)}, Blob{"ab\x01z"}},
-        {std::monostate{}, std::string(""), std::monostate{}, std::monostate{}, Blob{""}, 0.0, std::monostate{},
-         std::monostate{}, 0.0, std::monostate{}, std::monostate{}, DateTime{}, std::monostate{},
-         std::monostate{}, Blob{}, Blob{}, Blob{"    "}},
+        {std::monostate{}, std::string("Zoë Ångström"), std::string("abc"), std::string("short"),
+         Blob{"\x01\x00\x02"}, 1234.5, -0.125, std::int64_t{-2147483647}, 3.25, Currency{-123456789},
+         date(2024, 2, 29), DateTime{julianDayFromCivil(1999, 12, 31), 86399000}, true,
+         std::string("memo text\r\nline 2"), Blob{"OLE"}, Blob{std::string("\0\xff", 2)}, Blob{"ab\x01z"}},
+        {std::monostate{}, std::string(""), std::monostate{}, std::monostate{}, Blob{""}, 0.0,
+         std::monostate{}, std::monostate{}, 0.0, std::monostate{}, std::monostate{}, DateTime{},
+         std::monostate{}, std::monostate{}, Blob{}, Blob{}, Blob{"    "}},
         {std::monostate{}, std::string("123456789012"), std::string("full!!"), std::string("ten chars!"),
          Blob{"sixsix"}, -999999.99, 9999.999, std::int64_t{2147483647}, -1e300, Currency{0}, Date{},
          DateTime{julianDayFromCivil(2038, 1, 19), 3600000}, false, std::string(""), Blob{}, Blob{},
@@ -65,7 +65,8 @@ TEST(TableWrite, EveryTypeRoundTripsWithNullsAndEmptyValues) {
     for (std::uint32_t r = 0; r < rows.size(); ++r) {
         const std::vector<Value> got = reread->record(r + 1);
         EXPECT_EQ(got[0], Value(std::int64_t{5 + 3 * static_cast<std::int64_t>(r)})) << "autoincrement";
-        for (std::size_t f = 1; f < got.size(); ++f) EXPECT_EQ(got[f], rows[r][f]) << "row " << r << " field " << f;
+        for (std::size_t f = 1; f < got.size(); ++f)
+            EXPECT_EQ(got[f], rows[r][f]) << "row " << r << " field " << f;
     }
     EXPECT_EQ(reread->fields()[0].autoIncrementNext, 14);
 }
@@ -74,27 +75,28 @@ TEST(TableWrite, NewTableHasTheLayoutVfpExpects) {
     test::TempDir dir;
     CreateOptions options;
     options.fixedHeaderDate = date(2015, 6, 30);
-    auto table = Table::create(dir / "t.dbf", {spec("A", 'C', 3, 0, true), spec("B", 'V', 5), spec("M", 'M')}, options);
+    auto table = Table::create(dir / "t.dbf", {spec("A", 'C', 3, 0, true), spec("B", 'V', 5), spec("M", 'M')},
+                               options);
     table->append({{0, std::string("x")}});
     table.reset();
     const std::string bytes = test::readBytes(dir / "t.dbf");
     const auto u = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    EXPECT_EQ(u(0), 0x32);                                 // V field => VFP 9 type
-    EXPECT_EQ(u(1), 15);                                   // year % 100
+    EXPECT_EQ(u(0), 0x32);  // V field => VFP 9 type
+    EXPECT_EQ(u(1), 15);    // year % 100
     EXPECT_EQ(u(2), 6);
     EXPECT_EQ(u(3), 30);
-    EXPECT_EQ(u(4), 1);                                    // one record
-    EXPECT_EQ(u(8) | (u(9) << 8), 296 + 32 * 4);           // 3 fields + _NullFlags, with backlink
-    EXPECT_EQ(u(10) | (u(11) << 8), 1 + 3 + 5 + 4 + 1);    // record length
-    EXPECT_EQ(u(28), 0x02);                                // memo flag
-    EXPECT_EQ(u(29), 0x03);                                // code page 1252
+    EXPECT_EQ(u(4), 1);                                  // one record
+    EXPECT_EQ(u(8) | (u(9) << 8), 296 + 32 * 4);         // 3 fields + _NullFlags, with backlink
+    EXPECT_EQ(u(10) | (u(11) << 8), 1 + 3 + 5 + 4 + 1);  // record length
+    EXPECT_EQ(u(28), 0x02);                              // memo flag
+    EXPECT_EQ(u(29), 0x03);                              // code page 1252
     const std::size_t nullFlags = 32 + 3 * 32;
     EXPECT_EQ(bytes.substr(nullFlags, 10), "_NullFlags");
     EXPECT_EQ(bytes[nullFlags + 11], '0');
-    EXPECT_EQ(u(nullFlags + 12), 13);                      // displacement
-    EXPECT_EQ(u(nullFlags + 18), 0x05);                    // system + binary
-    EXPECT_EQ(u(32 + 18), 0x02);                           // nullable C
-    EXPECT_EQ(u(32 + 64 + 18), 0x00);                      // text memo: no flags
+    EXPECT_EQ(u(nullFlags + 12), 13);    // displacement
+    EXPECT_EQ(u(nullFlags + 18), 0x05);  // system + binary
+    EXPECT_EQ(u(32 + 18), 0x02);         // nullable C
+    EXPECT_EQ(u(32 + 64 + 18), 0x00);    // text memo: no flags
     EXPECT_EQ(u(32 + 4 * 32), 0x0D);
     EXPECT_EQ(bytes.size(), 424u + 14u + 1u);
     EXPECT_EQ(u(bytes.size() - 1), 0x1A);
@@ -121,7 +123,7 @@ TEST(TableWrite, MemoBlocksAreReusedWhenTheyFitAndAppendedOtherwise) {
         return b;
     };
     EXPECT_EQ(block(1), 8u);
-    EXPECT_EQ(block(2), 0u);  // empty memo = pointer 0
+    EXPECT_EQ(block(2), 0u);                        // empty memo = pointer 0
     table->update(1, {{0, std::string(50, 'c')}});  // 8 + 50 bytes still fit one 64-byte block
     EXPECT_EQ(block(1), 8u);
     table->update(1, {{0, longText}});  // needs 4 blocks: goes to the end
@@ -146,9 +148,9 @@ struct RefusedWrite {
 
 TEST(TableWrite, RefusedValuesLeaveTheFileUntouched) {
     test::TempDir dir;
-    auto table = Table::create(dir / "w.dbf",
-                               {spec("NAME", 'C', 5), spec("AMOUNT", 'N', 6, 2), spec("COUNT", 'I'), spec("OK", 'L'),
-                                spec("NOTES", 'M'), spec("VNAME", 'V', 4), spec("BORN", 'D'), spec("PRICE", 'Y')});
+    auto table = Table::create(
+        dir / "w.dbf", {spec("NAME", 'C', 5), spec("AMOUNT", 'N', 6, 2), spec("COUNT", 'I'), spec("OK", 'L'),
+                        spec("NOTES", 'M'), spec("VNAME", 'V', 4), spec("BORN", 'D'), spec("PRICE", 'Y')});
     table->append({{0, std::string("abc")}, {4, std::string("keep")}});
     const std::vector<RefusedWrite> cases = {
         {"text longer than the field", 0, std::string("abcdef"), FoxError::StringTooLong},
@@ -173,11 +175,14 @@ TEST(TableWrite, RefusedValuesLeaveTheFileUntouched) {
         for (const bool append : {false, true}) {
             SCOPED_TRACE(std::string(c.what) + (append ? " (append)" : " (update)"));
             // A good value in another field must not be written either.
-            const FieldAssignments values = {{c.field == 3 ? 0 : 3, c.field == 3 ? Value(std::string("x")) : Value(true)},
-                                             {c.field, c.value}};
+            const FieldAssignments values = {
+                {c.field == 3 ? 0 : 3, c.field == 3 ? Value(std::string("x")) : Value(true)},
+                {c.field, c.value}};
             try {
-                if (append) table->append(values);
-                else table->update(1, values);
+                if (append)
+                    table->append(values);
+                else
+                    table->update(1, values);
                 ADD_FAILURE() << "accepted";
             } catch (const ProviderError& e) {
                 EXPECT_EQ(e.code(), c.error) << e.what();
