@@ -69,6 +69,10 @@ std::string describe(const FieldDef& f) {
     return out;
 }
 
+const TableRef& tableOf(const Statement& s) {
+    return std::visit([](const auto& statement) -> const TableRef& { return statement.table; }, s);
+}
+
 std::string describe(const Statement& s) {
     return std::visit(Describer{}, s);
 }

@@ -98,6 +98,9 @@ using Statement =
     std::variant<SelectStatement, UpdateStatement, InsertStatement, DeleteStatement, AlterAddColumn,
                  AlterRenameColumn, AlterDropColumn, CreateTableStatement, DropTableStatement>;
 
+// The table any statement names.
+const TableRef& tableOf(const Statement& s);
+
 // One-line rendering for logs and tests, e.g. "UPDATE orders SET qty=12 WHERE (= tempidxxx 3)".
 std::string describe(const Statement& s);
 std::string describe(const FieldDef& f);

@@ -102,7 +102,7 @@ struct Tag {
     std::string forClause;
 };
 
-// Tag headers (5.2 of the format notes): root at 0, key length at 12, options at 14 (0x20 compact,
+// Tag headers: root at 0, key length at 12, options at 14 (0x20 compact,
 // 0x40 compound, 0x80 directory), signature 1 at 15, FOR offset/length at 504/506, key length incl.
 // NUL at 510, expression pool at 512.
 std::vector<Tag> findTags(const std::string& cdx) {

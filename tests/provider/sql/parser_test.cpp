@@ -20,7 +20,9 @@ class ParsesTo : public testing::TestWithParam<ParseCase> {};
 TEST_P(ParsesTo, Summary) {
     const ParseCase& c = GetParam();
     SCOPED_TRACE(c.text);
-    EXPECT_EQ(describe(parseStatement(c.text)), c.summary);
+    const Statement s = parseStatement(c.text);
+    EXPECT_EQ(describe(s), c.summary);
+    EXPECT_FALSE(tableOf(s).name.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
