@@ -301,6 +301,10 @@ std::unique_ptr<Table> Table::create(const std::filesystem::path& path, const st
     existing.close();
     auto table = open(path, OpenMode::Exclusive);
     table->m_fixedDate = options.fixedHeaderDate;
+    std::vector<std::string> longNames;
+    for (const Field& f : header.fields)
+        if (!f.isSystem()) longNames.push_back(f.longName);
+    table->setLongFieldNames(longNames);
     return table;
 }
 

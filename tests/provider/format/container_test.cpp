@@ -154,3 +154,28 @@ TEST(Container, ObjectRecordsFollowTablesAndFieldsWhenTheIndexIsKept) {
 
 }  // namespace
 }  // namespace dorvane::provider
+
+namespace dorvane::provider {
+namespace {
+
+TEST(Container, MemberTablesTakeLongNamesAndDeriveHeaderNamesAsVfpDoes) {
+    test::TempDir dir;
+    CreateOptions options;
+    options.backlink = "sales.dbc";
+    auto table = Table::create(dir / "member.dbf",
+                               {test::spec("contact_type_id", 'I'), test::spec("contact_type", 'C', 10)}, options);
+    EXPECT_EQ(table->fields()[0].name, "CONTACT_TY");
+    EXPECT_EQ(table->fields()[1].name, "CONTACT_T2");
+    EXPECT_EQ(table->fields()[1].displayName(), "contact_type");
+    table->addField(test::spec("contact_type_extra_with_a_long_name", 'L'));
+    EXPECT_EQ(table->fields()[2].name, "CONTACT_T3");
+    EXPECT_EQ(table->fieldIndex("contact_type"), 1);
+    EXPECT_EQ(table->fieldIndex("CONTACT_T2"), 1);
+    EXPECT_THROW(table->addField(test::spec(std::string(129, 'x'), 'L')), ProviderError);
+    table->dropField("contact_type_id");
+    EXPECT_EQ(table->fields()[0].name, "CONTACT_T2");  // kept: the container maps names by position
+    EXPECT_EQ(table->header().backlink, "sales.dbc");
+}
+
+}  // namespace
+}  // namespace dorvane::provider
