@@ -191,7 +191,7 @@ Statement Parser::alter() {
         acceptWord("COLUMN");
         AlterRenameColumn s{std::move(table), identifier(), {}};
         expectWord("TO");
-        s.to = identifier();
+        s.to = newFieldName();
         return s;
     }
     if (acceptWord("DROP")) {
@@ -209,10 +209,19 @@ CreateTableStatement Parser::create() {
     s.freeTable = acceptWord("FREE");
     expectSymbol("(");
     do {
-        s.fields.push_back(fieldDef());
+        FieldDef f = fieldDef();
+        for (const FieldDef& earlier : s.fields)
+            if (equalsIgnoreCase(earlier.name, f.name)) throw ProviderError::make(FoxError::FieldNameInvalid);
+        s.fields.push_back(std::move(f));
     } while (acceptSymbol(","));
     expectSymbol(")");
     return s;
+}
+
+std::string Parser::newFieldName() {
+    std::string name = identifier();
+    if (!isValidFieldName(name)) throw ProviderError::make(FoxError::FieldNameInvalid);
+    return name;
 }
 
 DropTableStatement Parser::drop() {
@@ -222,7 +231,7 @@ DropTableStatement Parser::drop() {
 }
 
 FieldDef Parser::fieldDef() {
-    std::string name = identifier();
+    std::string name = newFieldName();
     const Token type = peek();
     if (type.kind != TokenKind::Word) phraseError();
     advance();
@@ -251,6 +260,18 @@ FieldDef Parser::fieldDef() {
 }
 
 }  // namespace detail
+
+bool isValidFieldName(std::string_view name) {
+    if (name.empty() || name.size() > kMaxFieldNameLength) return false;
+    auto letter = [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' ||
+               static_cast<unsigned char>(c) >= 0x80;
+    };
+    if (!letter(name[0])) return false;
+    for (char c : name)
+        if (!letter(c) && !(c >= '0' && c <= '9')) return false;
+    return true;
+}
 
 Statement parseStatement(std::string_view text) {
     return detail::Parser(text).statement();

@@ -3,6 +3,7 @@
 // unterminated quotes) ProviderError(SyntaxError); nesting deeper than kMaxNesting is a syntax error.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 #include "provider/sql/expr.h"
@@ -20,6 +21,13 @@ Statement parseStatement(std::string_view text);
 
 // Parses a whole text as one FoxPro expression (index keys, FOR conditions, tests).
 ExprPtr parseExpression(std::string_view text);
+
+// Names of new columns (CREATE TABLE, ALTER TABLE ADD, RENAME ... TO): a letter or _ first, then letters,
+// digits and _ (bytes of non-ASCII letters count as letters), at most kMaxFieldNameLength bytes (the
+// longest name a database container keeps; free tables allow 10, which the table layer checks). The
+// parser raises FieldNameInvalid for other names and for a name repeated in one CREATE TABLE.
+inline constexpr std::size_t kMaxFieldNameLength = 128;
+bool isValidFieldName(std::string_view name);
 
 // The column type written in CREATE TABLE / ALTER TABLE ADD (C, Character, N, Numeric, ...) with the
 // numbers in its parentheses (-1 when absent), as FoxPro's one-letter type with width and decimals.

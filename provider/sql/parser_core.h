@@ -57,6 +57,7 @@ private:
     DropTableStatement drop();
     TableRef tableName();
     std::string identifier();
+    std::string newFieldName();
     FieldDef fieldDef();
     ExprPtr optionalWhere();
 
