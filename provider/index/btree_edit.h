@@ -23,7 +23,7 @@ namespace dorvane::provider::index {
 //   4. released pages, chained into the free list (no written page names them any more);
 //   5. the file header's free-list head.
 // Pages changed in place in step 2 are not journalled: a crash inside that step can leave a tag
-// that needs rebuilding (reported as error 114 when read).
+// that misses or repeats entries, or one refused with error 114, until it is rebuilt.
 class BTreeEdit {
 public:
     BTreeEdit(PageFile& file, TagHeader& fileHeader, TagHeader& tagHeader, std::uint32_t tagHeaderOffset,

@@ -102,6 +102,9 @@ public:
     void addTag(TagContent tag);
     // Removes a tag (TagNotFound if absent) and rewrites the file the same way.
     void dropTag(std::string_view tagName);
+    // Test hook: the next `writes` page writes succeed, later ones fail (see PageFile).
+    void failWritesAfter(std::optional<int> writes) { m_file.failWritesAfter(writes); }
+
     // The definitions and current entries of every tag, as create() takes them.
     std::vector<TagContent> contents() const;
 

@@ -35,7 +35,10 @@ PageFile::~PageFile() {
 }
 
 PageFile::PageFile(PageFile&& other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1)), m_writable(other.m_writable), m_path(std::move(other.m_path)) {}
+    : m_writeBudget(other.m_writeBudget),
+      m_fd(std::exchange(other.m_fd, -1)),
+      m_writable(other.m_writable),
+      m_path(std::move(other.m_path)) {}
 
 PageFile& PageFile::operator=(PageFile&& other) noexcept {
     if (this != &other) {
@@ -43,6 +46,7 @@ PageFile& PageFile::operator=(PageFile&& other) noexcept {
         m_fd = std::exchange(other.m_fd, -1);
         m_writable = other.m_writable;
         m_path = std::move(other.m_path);
+        m_writeBudget = other.m_writeBudget;
     }
     return *this;
 }
@@ -66,7 +70,8 @@ void PageFile::read(std::uint64_t offset, void* out, std::size_t length) const {
 }
 
 void PageFile::write(std::uint64_t offset, const void* data, std::size_t length) {
-    if (!m_writable) throw ProviderError::make(FoxError::FileAccessDenied);
+    if (!m_writable || (m_writeBudget && (*m_writeBudget)-- <= 0))
+        throw ProviderError::make(FoxError::FileAccessDenied);
     const auto* p = static_cast<const char*>(data);
     while (length > 0) {
         const ssize_t n = ::pwrite(m_fd, p, length, static_cast<off_t>(offset));

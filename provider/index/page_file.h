@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace dorvane::provider::index {
@@ -25,8 +26,12 @@ public:
     // Writes all bytes; raises FileAccessDenied on failure.
     void write(std::uint64_t offset, const void* data, std::size_t length);
     void sync();
+    // Fault injection for tests: the next `writes` writes succeed, later ones fail (FileAccessDenied)
+    // as on a full disk; nullopt ends it.
+    void failWritesAfter(std::optional<int> writes) { m_writeBudget = writes; }
 
 private:
+    std::optional<int> m_writeBudget;
     int m_fd = -1;
     bool m_writable = false;
     std::string m_path;

@@ -297,3 +297,63 @@ TEST(BTreeUpdate, FreeListNamingALivePageIsNotTrusted) {
 
 }  // namespace
 }  // namespace dorvane::provider::index::test
+
+namespace dorvane::provider::index::test {
+namespace {
+
+// A write failing part-way through a change (full disk): the error reaches the caller, the file still
+// opens, its tag reads whole or is refused with 114, and a rebuild brings it back.
+TEST(BTreeUpdate, FailedWritesLeaveAFileThatOpensAndRebuilds) {
+    const fs::path dir = tempDir("fault");
+    TagDefinition def{"K", "k", "", 100, KeyType::Character};
+    // Keys that hardly compress: four to a leaf, four to an interior node.
+    const auto key = [](const std::string& head, std::uint32_t seed) {
+        std::string k = head;
+        for (std::uint32_t x = seed * 2654435761u; k.size() < 100; x = x * 1103515245u + 12345u)
+            k += static_cast<char>('a' + (x >> 16) % 26);
+        return k;
+    };
+    std::vector<KeyEntry> entries;
+    for (std::uint32_t r = 1; r <= 40; ++r) entries.push_back({key("k" + std::to_string(r * 13 % 41), r), r});
+    const fs::path p = makeIndex(dir, def, entries);
+    const std::string pristine = readBytes(p);
+    std::sort(entries.begin(), entries.end(), entryLess);
+    // Many inserts at one place split leaves and interior nodes (4 entries each) in one batch.
+    std::vector<KeyChange> batch;
+    for (std::uint32_t r = 100; r < 140; ++r)
+        batch.push_back({std::nullopt, key("k2" + std::to_string(r), r), r});
+    int failures = 0;
+    for (int allowed = 0;; ++allowed) {
+        { std::ofstream(p, std::ios::binary | std::ios::trunc) << pristine; }
+        CdxFile cdx = CdxFile::open(p.string(), true);
+        cdx.setKeyType("K", KeyType::Character);
+        cdx.failWritesAfter(allowed);
+        try {
+            cdx.updateMany("K", batch);
+        } catch (const ProviderError& e) {
+            EXPECT_EQ(e.number(), 1705);
+            ++failures;
+            if (allowed == 0) {
+                EXPECT_EQ(readBytes(p), pristine);
+            }
+            CdxFile after = CdxFile::open(p.string(), true);
+            after.setKeyType("K", KeyType::Character);
+            try {
+                (void)after.entries("K");
+            } catch (const ProviderError& e2) {
+                EXPECT_EQ(e2.number(), 114);
+            }
+            after.rebuildTag("K", entries);
+            EXPECT_EQ(after.entries("K"), entries);
+            EXPECT_TRUE(checkInvariants(after, "K").empty());
+            continue;
+        }
+        EXPECT_EQ(cdx.entries("K").size(), entries.size() + batch.size());
+        break;
+    }
+    EXPECT_GT(failures, 10);
+    fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace dorvane::provider::index::test
