@@ -6,6 +6,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <unordered_map>
 
@@ -182,6 +183,7 @@ struct CodePage::Tables {
     };
     std::array<Utf8Char, 256> decode{};
     std::array<bool, 128> identity{};                   // byte b < 0x80 decodes to itself
+    bool asciiIdentity = false;                         // every byte below 0x80 decodes to itself
     std::unordered_map<char32_t, std::uint8_t> encode;  // every other code point the page holds
 };
 
@@ -213,6 +215,8 @@ CodePage::CodePage(int number, std::uint8_t mark, const char* iconvName, bool do
     }
     for (int b = 0; b < 128; ++b)
         if (tables->identity[b]) tables->encode.erase(static_cast<char32_t>(b));
+    tables->asciiIdentity =
+        std::all_of(tables->identity.begin(), tables->identity.end(), [](bool i) { return i; });
     m_tables = std::move(tables);
 }
 
@@ -262,6 +266,14 @@ void CodePage::decodeAppend(std::string_view bytes, std::string& utf8) const {
         std::size_t i = 0;
         while (i < bytes.size()) {
             std::size_t run = i;
+            if (t.asciiIdentity) {
+                // Eight bytes at a time while none has its high bit set.
+                constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
+                for (std::uint64_t word; run + 8 <= bytes.size(); run += 8) {
+                    std::memcpy(&word, bytes.data() + run, 8);
+                    if (word & kHighBits) break;
+                }
+            }
             while (run < bytes.size() && static_cast<unsigned char>(bytes[run]) < 0x80 &&
                    t.identity[static_cast<unsigned char>(bytes[run])])
                 ++run;

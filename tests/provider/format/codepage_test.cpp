@@ -22,6 +22,8 @@ TEST(CodePageTest, TextRoundTripsThroughEachPage) {
         {1252, "Crème brûlée € – “ok”",
          "Cr\xE8me br\xFBl\xE9"
          "e \x80 \x96 \x93ok\x94"},
+        {1252, "plain text longer than eight bytes, é, then more plain text€",
+         "plain text longer than eight bytes, \xE9, then more plain text\x80"},
         {1251, "Привет, мир", "\xCF\xF0\xE8\xE2\xE5\xF2, \xEC\xE8\xF0"},
         {1250, "Łódź žluťoučký",
          "\xA3\xF3"
