@@ -192,6 +192,10 @@ public:
 
     NodePtr compile(const Expr& e, int depth = 0) {
         if (depth > kMaxExprDepth) throw ProviderError::make(FoxError::SyntaxError);
+        const std::size_t needed = e.kind == ExprKind::Binary                                ? 2
+                                   : e.kind == ExprKind::Unary || e.kind == ExprKind::IsNull ? 1
+                                                                                             : 0;
+        if (e.args.size() < needed) throw ProviderError::make(FoxError::SyntaxError);  // a malformed tree
         switch (e.kind) {
             case ExprKind::Literal:
                 return std::make_unique<ConstNode>(e.literal);
