@@ -1,5 +1,6 @@
 #include "provider/index/key_encoding.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -103,6 +104,31 @@ std::string encodeKey(const Value& value, KeyType type, std::uint16_t keyLength)
             throw mismatch();
     }
     throw mismatch();
+}
+
+std::optional<std::pair<KeyType, std::uint16_t>> keyForField(char fieldType, int width) {
+    switch (fieldType) {
+        case 'C':
+        case 'V':
+            if (width < 1 || width > 254) return std::nullopt;
+            return std::pair{KeyType::Character, static_cast<std::uint16_t>(std::min(width, 240))};
+        case 'I':
+            return std::pair{KeyType::Integer, std::uint16_t{4}};
+        case 'N':
+        case 'F':
+        case 'B':
+            return std::pair{KeyType::Numeric, std::uint16_t{8}};
+        case 'D':
+            return std::pair{KeyType::Date, std::uint16_t{8}};
+        case 'T':
+            return std::pair{KeyType::DateTime, std::uint16_t{8}};
+        case 'Y':
+            return std::pair{KeyType::Currency, std::uint16_t{8}};
+        case 'L':
+            return std::pair{KeyType::Logical, std::uint16_t{1}};
+        default:
+            return std::nullopt;
+    }
 }
 
 bool collationSupported(std::string_view collation) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "provider/value.h"
 
@@ -43,6 +44,11 @@ std::string encodeNullableKey(const std::optional<std::string>& valueKey, std::u
 // Key of one value for a tag of `type` and `keyLength`. Text values must already be code-page bytes.
 // Raises ProviderError(DataTypeMismatch) when the value does not suit the type, including NULL.
 std::string encodeKey(const Value& value, KeyType type, std::uint16_t keyLength);
+
+// Key type and key length of a tag on a plain field of this FoxPro type letter and width (C, V, I,
+// N, F, B, D, T, Y, L); nullopt for types that cannot be keyed directly (M, G, W, Q, P) and for
+// character fields wider than the 240-byte key limit.
+std::optional<std::pair<KeyType, std::uint16_t>> keyForField(char fieldType, int width);
 
 // True for collations whose keys this engine reproduces (MACHINE, written as "" or "MACHINE").
 bool collationSupported(std::string_view collation);

@@ -103,6 +103,19 @@ TEST(KeyEncoding, DispatchByTypeAndItsErrors) {
             EXPECT_EQ(e.number(), b.error);
         }
     }
+    const struct {
+        char type;
+        int width;
+        std::optional<std::pair<KeyType, std::uint16_t>> shape;
+    } fields[] = {
+        {'C', 50, std::pair{KeyType::Character, std::uint16_t{50}}},
+        {'C', 241, std::nullopt},  // keys stop at 240 bytes
+        {'I', 4, std::pair{KeyType::Integer, std::uint16_t{4}}},
+        {'N', 10, std::pair{KeyType::Numeric, std::uint16_t{8}}},
+        {'D', 8, std::pair{KeyType::Date, std::uint16_t{8}}},
+        {'M', 4, std::nullopt},
+    };
+    for (const auto& f : fields) EXPECT_EQ(keyForField(f.type, f.width), f.shape) << f.type;
     EXPECT_TRUE(collationSupported("MACHINE"));
     EXPECT_TRUE(collationSupported(""));
     EXPECT_FALSE(collationSupported("GENERAL"));
