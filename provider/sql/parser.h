@@ -1,6 +1,18 @@
 // Entry points of the SQL front end: statement text to a Statement, expression text to an Expr.
 // Malformed statements raise ProviderError(UnrecognizedPhrase), malformed expressions (and
 // unterminated quotes) ProviderError(SyntaxError); nesting deeper than kMaxNesting is a syntax error.
+//
+// Accepted (keywords in any case, a trailing ";" allowed):
+//   SELECT * | expr [AS name], ... FROM table [WHERE cond] [ORDER BY expr [ASC|DESC], ...]
+//   UPDATE table SET field = expr, ... [WHERE cond]
+//   INSERT INTO table [(field, ...)] VALUES (expr, ...)
+//   DELETE FROM table [WHERE cond]
+//   ALTER TABLE table ADD [COLUMN] name type [NULL|NOT NULL] | RENAME [COLUMN] a TO b | DROP [COLUMN] name
+//   CREATE TABLE table [FREE] (name type [NULL|NOT NULL], ...)
+//   DROP TABLE table
+// A table is a bare name or path (up to a blank or one of ( ) , ; =) or quoted in '...', "...", [...],
+// `...`. Field names are bare or in "...", [...], `...`; inside expressions "..." and [...] are texts
+// (FoxPro's string forms) and only `...` names a field.
 #pragma once
 
 #include <cstddef>
