@@ -110,8 +110,8 @@ std::optional<std::pair<KeyType, std::uint16_t>> keyForField(char fieldType, int
     switch (fieldType) {
         case 'C':
         case 'V':
-            if (width < 1 || width > 254) return std::nullopt;
-            return std::pair{KeyType::Character, static_cast<std::uint16_t>(std::min(width, 240))};
+            if (width < 1 || width > 240) return std::nullopt;  // longer keys do not fit a compact tag
+            return std::pair{KeyType::Character, static_cast<std::uint16_t>(width)};
         case 'I':
             return std::pair{KeyType::Integer, std::uint16_t{4}};
         case 'N':
