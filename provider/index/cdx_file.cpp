@@ -43,7 +43,7 @@ void CdxFile::readDirectory() {
     m_tags.clear();
     std::unordered_set<std::uint32_t> headers;
     walkEntries(m_file, m_fileHeader.root, {kDirectoryKeyLength, ' '}, [&](const KeyEntry& e) {
-        if (e.recno % kPageSize != 0 || e.recno < kPageSize ||
+        if (e.recno % kPageSize != 0 || e.recno < kTagHeaderSize ||
             std::uint64_t{e.recno} + kTagHeaderSize > m_file.size() || !headers.insert(e.recno).second)
             throw ProviderError::make(FoxError::IndexMismatch, name);
         TagInfo tag;
