@@ -1,6 +1,7 @@
 // FoxPro's built-in functions for the expression evaluator. Supported: RECNO DELETED IIF EMPTY ISNULL
 // NVL UPPER LOWER ALLTRIM LTRIM RTRIM TRIM LEN LEFT RIGHT SUBSTR AT PADL PADR PADC SPACE REPLICATE STR VAL
-// INT ABS ROUND MAX MIN BETWEEN INLIST DTOS DTOC TTOC CTOD DATE DATETIME TTOD DTOT YEAR MONTH DAY BINTOC.
+// INT ABS ROUND MOD CEILING FLOOR SIGN SQRT MAX MIN BETWEEN INLIST DTOS DTOC TTOC CTOD DATE DATETIME TTOD
+// DTOT YEAR MONTH DAY BINTOC STRTRAN.
 // Names may be shortened to four letters or more, as FoxPro allows (SUBS, ALLT).
 #include <algorithm>
 #include <cmath>
@@ -328,6 +329,58 @@ const Function kFunctions[] = {
     {"BINTOC", 1, 2, false,
      [](const Args& a, const Scope&) -> Value { return bintoc(whole(a[0]), a.size() > 1 ? whole(a[1]) : 4); },
      bintocType},
+    {"MOD", 2, 2, false,
+     [](const Args& a, const Scope&) -> Value {
+         number(a[0]);
+         number(a[1]);
+         return applyArithmetic(ExprOp::Modulo, a[0], a[1]);
+     },
+     numeric},
+    {"CEILING", 1, 1, false,
+     [](const Args& a, const Scope&) -> Value {
+         if (std::holds_alternative<std::int64_t>(a[0])) return a[0];
+         return std::ceil(number(a[0]));
+     },
+     numeric},
+    {"FLOOR", 1, 1, false,
+     [](const Args& a, const Scope&) -> Value {
+         if (std::holds_alternative<std::int64_t>(a[0])) return a[0];
+         return std::floor(number(a[0]));
+     },
+     numeric},
+    {"SIGN", 1, 1, false,
+     [](const Args& a, const Scope&) -> Value {
+         const double n = number(a[0]);
+         return std::int64_t{n > 0 ? 1 : n < 0 ? -1 : 0};
+     },
+     numeric},
+    {"SQRT", 1, 1, false,
+     [](const Args& a, const Scope&) -> Value {
+         const double n = number(a[0]);
+         if (n < 0) mismatch();
+         return std::sqrt(n);
+     },
+     numeric},
+    {"STRTRAN", 2, 3, false,
+     [](const Args& a, const Scope&) -> Value {
+         const std::string &s = text(a[0]), &find = text(a[1]);
+         const std::string replacement = a.size() > 2 ? text(a[2]) : std::string();
+         if (find.empty()) return s;
+         std::string out;
+         std::size_t from = 0;
+         for (std::size_t at = s.find(find); at != std::string::npos; at = s.find(find, from)) {
+             out.append(s, from, at - from);
+             out += replacement;
+             if (out.size() > static_cast<std::size_t>(kMaxStringLength))
+                 throw ProviderError::make(FoxError::StringTooLong);
+             from = at + find.size();
+         }
+         out.append(s, from, std::string::npos);
+         return out;
+     },
+     [](const Nodes&) {
+         return ExprType{'C', 0, 0};
+     }},
 };
 
 class CallNode : public Node {

@@ -145,7 +145,14 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"ABS(-2.5)", 2.5}, ValueCase{"ROUND(2.345, 2)", 2.35}, ValueCase{"ROUND(1.005, 2)", 1.01},
         ValueCase{"STR(1.005, 4, 2)", std::string("1.01")}, ValueCase{"ROUND(-1.005, 2)", -1.01},
         ValueCase{"ROUND(-2.5, 0)", -3.0}, ValueCase{"ROUND(1234.5, -2)", 1200.0},
-        ValueCase{"ROUND(id, 0)", std::int64_t{3}}, ValueCase{"MAX(1, 5, 3)", std::int64_t{5}},
+        ValueCase{"ROUND(id, 0)", std::int64_t{3}}, ValueCase{"MOD(-7, 3)", std::int64_t{2}},
+        ValueCase{"MOD(7.5, -2)", -0.5}, ValueCase{"CEILING(2.1)", 3.0}, ValueCase{"CEILING(-2.1)", -2.0},
+        ValueCase{"FLOOR(-2.1)", -3.0}, ValueCase{"FLOOR(id)", std::int64_t{3}},
+        ValueCase{"SIGN(-0.5)", std::int64_t{-1}}, ValueCase{"SIGN(0)", std::int64_t{0}},
+        ValueCase{"SQRT(16)", 4.0}, ValueCase{"STRTRAN('a-b-c', '-', '+')", std::string("a+b+c")},
+        ValueCase{"STRTRAN('a-b-c', '-')", std::string("abc")},
+        ValueCase{"STRTRAN('aaa', 'aa', 'b')", std::string("ba")},
+        ValueCase{"STRTRAN('abc', '', 'x')", std::string("abc")}, ValueCase{"MAX(1, 5, 3)", std::int64_t{5}},
         ValueCase{"BETWEEN(qty, 10, 20)", true}, ValueCase{"INLIST(id, 1, 2, 3)", true},
         ValueCase{"DTOS(born)", std::string("20240131")}, ValueCase{"DTOS({})", std::string(8, ' ')},
         ValueCase{"DTOS(stamp)", std::string("20240131")}, ValueCase{"DTOC(born)", std::string("01/31/2024")},
@@ -202,7 +209,10 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"born - stamp", FoxError::DataTypeMismatch},
         ErrorCase{"born + 1e300", FoxError::NumericOverflow},
         ErrorCase{"born + 3000000", FoxError::NumericOverflow},
-        ErrorCase{"stamp - 1e12", FoxError::NumericOverflow}));
+        ErrorCase{"stamp - 1e12", FoxError::NumericOverflow},
+        ErrorCase{"SQRT(-1)", FoxError::DataTypeMismatch},
+        ErrorCase{"MOD('a', 2)", FoxError::DataTypeMismatch},
+        ErrorCase{"MOD(1, 0)", FoxError::NumericOverflow}));
 
 TEST(EvaluatorErrors, MessagesNameTheMissingThing) {
     MemoryTable table = sampleTable();
