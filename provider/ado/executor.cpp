@@ -7,6 +7,7 @@
 
 #include "provider/ado/table_rows.h"
 #include "provider/error.h"
+#include "provider/format/container.h"
 #include "provider/format/file_names.h"
 #include "provider/sql/evaluator.h"
 #include "provider/sql/parser.h"
@@ -92,7 +93,7 @@ Executor::OpenTable& Executor::open(const sql::TableRef& ref) {
         return t;
     }
     auto t = std::make_unique<OpenTable>();
-    t->table = Table::open(file, m_settings.exclusive ? OpenMode::Exclusive : OpenMode::Shared);
+    t->table = openTableWithLongNames(file, m_settings.exclusive ? OpenMode::Exclusive : OpenMode::Shared);
     return *m_tables.emplace(file, std::move(t)).first->second;
 }
 
@@ -281,6 +282,17 @@ long Executor::update(const sql::UpdateStatement& s) {
     // Every new value is computed and checked before the first record is written, so a value that
     // does not fit leaves the table as it was.
     for (std::uint32_t recno : records) newValues(recno);
+    // Numbering every record of an integer field (the editor's row identifier) builds its value map on
+    // the way, so the lookups that follow need no scan.
+    std::vector<int> mapsToBuild;
+    if (m_settings.exclusive && !s.where) {
+        for (const auto& target : targets) {
+            if (table.fields()[size_t(target.field)].type == 'I' && !t.valueMaps.count(target.field)) {
+                mapsToBuild.push_back(target.field);
+            }
+        }
+    }
+    std::map<int, std::unordered_multimap<std::int64_t, std::uint32_t>> built;
     for (std::uint32_t recno : records) {
         const FieldAssignments after = newValues(recno);
         FieldAssignments before;
@@ -289,6 +301,18 @@ long Executor::update(const sql::UpdateStatement& s) {
         }
         table.update(recno, after);
         if (!t.valueMaps.empty()) noteUpdate(t, recno, before, after);
+        for (const auto& [field, value] : after) {
+            if (std::find(mapsToBuild.begin(), mapsToBuild.end(), field) == mapsToBuild.end()) continue;
+            if (auto key = wholeNumber(value)) built[field].emplace(*key, recno);
+        }
+    }
+    // Deleted records were not numbered; their values stay as they were and are looked up past anyway.
+    for (int field : mapsToBuild) {
+        auto& map = built[field];
+        for (std::uint32_t recno : deletedRecords(t)) {
+            if (auto key = wholeNumber(table.value(recno, field))) map.emplace(*key, recno);
+        }
+        t.valueMaps[field] = std::move(map);
     }
     return long(records.size());
 }
@@ -331,6 +355,8 @@ long Executor::remove(const sql::DeleteStatement& s) {
 }
 
 void Executor::changeStructure(const sql::TableRef& ref, const std::function<void(Table&)>& change) {
+    const fs::path file = m_catalog->resolve(ref.name, ref.quoted);
+    m_catalog->beforeChange();
     if (m_settings.exclusive) {
         OpenTable& t = open(ref);
         change(*t.table);
@@ -339,25 +365,35 @@ void Executor::changeStructure(const sql::TableRef& ref, const std::function<voi
     }
     // A shared connection takes the table exclusively for the change alone, as the change needs it;
     // another user of the table makes this fail with "File is in use by another user.".
-    const fs::path file = m_catalog->resolve(ref.name, ref.quoted);
     forget(file);
-    const auto table = Table::open(file, OpenMode::Exclusive);
+    const auto table = openTableWithLongNames(file, OpenMode::Exclusive);
     change(*table);
 }
 
 long Executor::addColumn(const sql::AlterAddColumn& s) {
     const FieldSpec spec = specFrom(s.field);
-    changeStructure(s.table, [&](Table& table) { table.addField(spec); });
+    changeStructure(s.table, [&](Table& table) {
+        table.addField(spec);
+        m_catalog->fieldAdded(table.path(), spec.name);
+    });
     return 0;
 }
 
 long Executor::renameColumn(const sql::AlterRenameColumn& s) {
-    changeStructure(s.table, [&](Table& table) { table.renameField(s.from, s.to); });
+    changeStructure(s.table, [&](Table& table) {
+        const std::string from = table.fields()[size_t(requireField(table, s.from))].displayName();
+        table.renameField(s.from, s.to);
+        m_catalog->fieldRenamed(table.path(), from, s.to);
+    });
     return 0;
 }
 
 long Executor::dropColumn(const sql::AlterDropColumn& s) {
-    changeStructure(s.table, [&](Table& table) { table.dropField(s.field); });
+    changeStructure(s.table, [&](Table& table) {
+        const std::string name = table.fields()[size_t(requireField(table, s.field))].displayName();
+        table.dropField(s.field);
+        m_catalog->fieldRemoved(table.path(), name);
+    });
     return 0;
 }
 
@@ -368,12 +404,21 @@ long Executor::createTable(const sql::CreateTableStatement& s) {
     int recordLength = 0;
     layoutFields(specs, m_catalog->maxFieldNameLength(), recordLength);  // raises before anything is written
     Table::create(file, specs);
-    m_catalog->tableCreated(file, specs);
+    try {
+        m_catalog->tableCreated(file, specs);
+    } catch (...) {
+        // The source would not take the table: take its files away again.
+        std::error_code ignored;
+        fs::remove(file, ignored);
+        fs::remove(siblingFile(file, "fpt"), ignored);
+        throw;
+    }
     return 0;
 }
 
 long Executor::dropTable(const sql::DropTableStatement& s) {
     const fs::path file = m_catalog->resolve(s.table.name, s.table.quoted);
+    m_catalog->beforeChange();
     forget(file);
     {
         // Nobody else may have the table open while its files go.

@@ -4,6 +4,7 @@
 #include <strings.h>
 
 #include "provider/error.h"
+#include "provider/format/container.h"
 #include "provider/format/file_names.h"
 
 namespace dorvane::provider {
@@ -77,25 +78,80 @@ std::unique_ptr<SourceCatalog> openFolderCatalog(const fs::path& folder) {
 namespace dorvane::provider {
 namespace {
 
-// Until container files can be read: opens, but every use reports the container unreadable.
-class UnreadableContainerCatalog final : public SourceCatalog {
+// A database container: its tables by their long names, and the container kept in step when a
+// statement adds, drops or alters one of them.
+class ContainerCatalog final : public SourceCatalog {
 public:
-    explicit UnreadableContainerCatalog(fs::path dbc) : m_dbc(std::move(dbc)), m_folder(m_dbc.parent_path()) {}
-    std::vector<TableEntry> tables() const override { fail(); }
-    fs::path resolve(const std::string&, bool) const override { fail(); }
-    fs::path placeNew(const std::string&) const override { fail(); }
+    explicit ContainerCatalog(const fs::path& dbc)
+        : m_container(Container::open(dbc, OpenMode::Shared)), m_folder(dbc.parent_path()) {}
+
+    std::vector<TableEntry> tables() const override {
+        m_container->reload();
+        std::vector<TableEntry> entries;
+        for (const auto& table : m_container->tables()) entries.push_back({table.name, "TABLE"});
+        for (const auto& view : m_container->views()) entries.push_back({view.name, "VIEW"});
+        return entries;
+    }
+
+    fs::path resolve(const std::string& name, bool quoted) const override {
+        m_container->reload();
+        if (const ContainerTable* table = m_container->findTable(name)) return table->path;
+        // A path to one of its files names the table too.
+        const fs::path wanted = tablePathFor(m_folder, name);
+        if (const ContainerTable* table = m_container->findTableByFile(wanted)) return table->path;
+        throw ProviderError::make(FoxError::FileDoesNotExist, wanted.filename().string());
+    }
+
+    fs::path placeNew(const std::string& name) const override {
+        m_container->reload();
+        m_container->dbcTable().ensureWritable();
+        const fs::path wanted = tablePathFor(m_folder, name);
+        if (m_container->findTable(wanted.stem().string()) || resolveFileCaseInsensitive(wanted.parent_path(), wanted.filename().string())) {
+            throw ProviderError::make(FoxError::FileAlreadyExists, wanted.filename().string());
+        }
+        return wanted;
+    }
+
+    void tableCreated(const fs::path& file, const std::vector<FieldSpec>& fields) override {
+        std::vector<std::string> names;
+        for (const auto& field : fields) names.push_back(field.name);
+        m_container->addTable(file.stem().string(), file, names);
+    }
+
+    void beforeChange() override { m_container->dbcTable().ensureWritable(); }
+
+    void tableDropped(const fs::path& file) override {
+        if (const ContainerTable* table = m_container->findTableByFile(file)) m_container->removeTable(table->name);
+    }
+
+    void fieldAdded(const fs::path& file, const std::string& name) override {
+        m_container->addField(tableName(file), name);
+    }
+    void fieldRemoved(const fs::path& file, const std::string& name) override {
+        m_container->removeField(tableName(file), name);
+    }
+    void fieldRenamed(const fs::path& file, const std::string& from, const std::string& to) override {
+        m_container->renameField(tableName(file), from, to);
+    }
+
+    int maxFieldNameLength() const override { return kMaxContainerFieldName; }
     const fs::path& folder() const override { return m_folder; }
 
 private:
-    [[noreturn]] void fail() const { throw ProviderError::make(FoxError::DbcInconsistent); }
-    fs::path m_dbc;
+    std::string tableName(const fs::path& file) const {
+        const ContainerTable* table = m_container->findTableByFile(file);
+        if (!table) throw ProviderError::make(FoxError::DbcInconsistent);
+        return table->name;
+    }
+
+    std::unique_ptr<Container> m_container;
     fs::path m_folder;
 };
 
 }  // namespace
 
 std::unique_ptr<SourceCatalog> openContainerCatalog(const fs::path& dbcFile) {
-    return std::make_unique<UnreadableContainerCatalog>(dbcFile);
+    return std::make_unique<ContainerCatalog>(dbcFile);
 }
 
 }  // namespace dorvane::provider

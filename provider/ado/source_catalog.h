@@ -29,6 +29,12 @@ public:
     // Called after a table file was created / before its files are deleted.
     virtual void tableCreated(const std::filesystem::path& file, const std::vector<FieldSpec>& fields) {}
     virtual void tableDropped(const std::filesystem::path& file) {}
+    // Raises unless the source itself may be changed (before a table or its fields change).
+    virtual void beforeChange() {}
+    // After a member table's field was added, removed or renamed.
+    virtual void fieldAdded(const std::filesystem::path& file, const std::string& name) {}
+    virtual void fieldRemoved(const std::filesystem::path& file, const std::string& name) {}
+    virtual void fieldRenamed(const std::filesystem::path& file, const std::string& from, const std::string& to) {}
     // Longest field name a table of this source may have.
     virtual int maxFieldNameLength() const { return kMaxFreeFieldName; }
     virtual const std::filesystem::path& folder() const = 0;

@@ -43,6 +43,14 @@ struct Run {
     QPushButton* button(const char* name) { return form1->findChild<QPushButton*>(name); }
 };
 
+// A copy of a real database container in `folder`; returns the .dbc path.
+QString copyContainer(const QString& folder) {
+    for (const char* name : {"FOXPRO-DB-TEST.DBC", "FOXPRO-DB-TEST.DCT", "FOXPRO-DB-TEST.DCX"}) {
+        QFile::copy(QString(DORVANE_FIXTURES "/foxprodb/") + name, folder + "/" + name);
+    }
+    return folder + "/FOXPRO-DB-TEST.DBC";
+}
+
 void sendMouseMove(QWidget* widget) {
     const QPointF at(2, 2);
     QMouseEvent move(QEvent::MouseMove, at, widget->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
@@ -92,8 +100,7 @@ private slots:
     void storedContainerOpensWhenNoFolderIsStored() {
         Run run;
         QTemporaryDir data;
-        const QString dbc = data.path() + "/shop.dbc";
-        QFile(dbc).open(QIODevice::WriteOnly);
+        const QString dbc = copyContainer(data.path());
         store(run.fake, "FoxproOption", "1");
         store(run.fake, "DBCFile", dbc);
         run.form1->startUp();
@@ -248,8 +255,7 @@ private slots:
     void advancedOptionsOkWithAPathSwitchesToTheContainer() {
         Run run;
         QTemporaryDir data;
-        const QString dbc = data.path() + "/shop.dbc";
-        QFile(dbc).open(QIODevice::WriteOnly);
+        const QString dbc = copyContainer(data.path());
         run.fake.fileDialog.answers.push_back(dbc);
         run.fake.windows.scripts.push_back([](QDialog& form4) {
             form4.findChild<QPushButton*>("PushButton5")->click();

@@ -68,8 +68,10 @@ TEST(ConnectionOpen, OpensAnExistingFolderOrContainerOnly) {
     EXPECT_EQ(connection.state(), kStateClosed);
     EXPECT_THROW(connection.Close(), ProviderError);
 
-    const fs::path dbc = folder.path / "Shop.DBC";
-    std::ofstream(dbc) << "x";
+    for (const char* name : {"FOXPRO-DB-TEST.DBC", "FOXPRO-DB-TEST.DCT", "FOXPRO-DB-TEST.DCX"}) {
+        fs::copy_file(fs::path(DORVANE_FIXTURES) / "foxprodb" / name, folder.path / name);
+    }
+    const fs::path dbc = folder.path / "FOXPRO-DB-TEST.DBC";
     Connection container;
     container.Open("Provider=vfpoledb.1;Data Source=" + dbc.string() + ";Collating Sequence=machine;mode=share exclusive");
     EXPECT_TRUE(container.isContainer());
@@ -91,6 +93,9 @@ TEST(ConnectionOpen, FailuresCarryEFailAndFoxProsNumber) {
         EXPECT_EQ(e.number(), 1) << text;
     }
     EXPECT_EQ(openError(cases[0]).message(), "File does not exist.");
+    // A file that only looks like a container by its name.
+    std::ofstream(folder.path / "bogus.dbc") << "not a table";
+    EXPECT_EQ(openError("Provider=vfpoledb.1;Data Source=" + (folder.path / "bogus.dbc").string() + ";").number(), 15);
 }
 
 TEST(RecordsetReading, WalksRowsForwardAndFindsFieldsByName) {

@@ -253,3 +253,37 @@ TEST(RecordMap, LiveRowsSkipDeletedRecords) {
         EXPECT_THROW(map.recnoAt(map.size()), ProviderError);
     }
 }
+
+TEST(ContainerStatements, MembersReadWithLongNamesAndChangesNeverHalfDone) {
+    TempDir dir;
+    for (const char* name : {"FOXPRO-DB-TEST.DBC", "FOXPRO-DB-TEST.DCT", "FOXPRO-DB-TEST.DCX", "contacts.dbf",
+                             "contacts.FPT", "contacts.CDX"}) {
+        dir.copyFixture({std::string("foxprodb/") + name});
+    }
+    Connection c;
+    c.Open("Provider=vfpoledb.1;Data Source=" + (dir / "FOXPRO-DB-TEST.DBC").string() + ";Collating Sequence=machine;");
+    const auto first = rows(c, "select contact_id, first_name, last_name from contacts where contact_id = 1");
+    EXPECT_EQ(first, std::vector<std::string>{"1|Nancy|Davolio"});
+    EXPECT_EQ(rows(c, "select first_name from contacts where upper(last_name) = 'LEVERLING'"),
+              std::vector<std::string>{"Janet"});
+
+    const std::string dbcBefore = test::readBytes(dir / "FOXPRO-DB-TEST.DBC");
+    const std::string tableBefore = test::readBytes(dir / "contacts.dbf");
+    std::string message;
+    const int created = errorNumber(c, "CREATE TABLE 'notes'(a M,b M)", &message);
+    if (created != 0) {
+        // While the container's own index cannot be kept true, nothing may be written.
+        EXPECT_FALSE(fs::exists(dir / "notes.dbf")) << message;
+        EXPECT_EQ(test::readBytes(dir / "FOXPRO-DB-TEST.DBC"), dbcBefore);
+        EXPECT_NE(errorNumber(c, "update contacts set first_name='Nan' where contact_id=1"), 0);
+        EXPECT_EQ(test::readBytes(dir / "contacts.dbf"), tableBefore);
+    } else {
+        auto schema = c.OpenSchema(kSchemaTables);
+        bool listed = false;
+        for (; !schema->Eof(); schema->MoveNext()) {
+            listed |= std::get<std::string>(schema->Fields()["TABLE_NAME"].Value()) == "notes";
+        }
+        EXPECT_TRUE(listed);
+        EXPECT_EQ(std::system(("/work/shared/tools/cdx-check '" + (dir / "FOXPRO-DB-TEST.DBC").string() + "' > /dev/null").c_str()), 0);
+    }
+}
