@@ -105,23 +105,24 @@ void BTreeEdit::fixUp(std::vector<Step>& path) {
         markDirty(parent.offset);
     }
 
-    // The root: grow a level when it split, turn an emptied interior root into an empty leaf,
-    // and let a lone child take the root's place.
-    // A root that overflows is split and a new root made above it, as often as needed (an interior
-    // node of 240-byte keys holds two entries only).
-    for (int depth = 0; !nodeFits(node(m_root, depth), m_format); --depth) {
-        const std::vector<std::uint32_t> pieces = splitIfNeeded(m_root, depth);
-        const std::uint32_t newRoot = allocate(depth - 1, false);
-        Node& top = node(newRoot, depth - 1);
-        for (std::uint32_t p : pieces) {
-            Node& piece = node(p, depth);
-            piece.root = false;
-            markDirty(p);
-            top.keys.push_back(piece.keys.back());
-            top.children.push_back(p);
+    // The root page never moves, so the tag header never changes. A root that overflows hands its
+    // content to a new page, which splits like any node, and becomes their parent, as often as
+    // needed (an interior node of 240-byte keys holds two entries only).
+    while (!nodeFits(node(m_root, 0), m_format)) {
+        Node& root = node(m_root, 0);
+        const std::uint32_t down = allocate(1, root.leaf);
+        Node& d = node(down, 1);
+        d.keys = std::move(root.keys);
+        d.children = std::move(root.children);
+        d.leaf = root.leaf;
+        root.leaf = false;
+        root.keys.clear();
+        root.children.clear();
+        for (const std::uint32_t p : splitIfNeeded(down, 1)) {
+            root.keys.push_back(node(p, 1).keys.back());
+            root.children.push_back(p);
         }
-        top.root = true;
-        m_root = newRoot;
+        markDirty(m_root);
     }
     Node& root = node(m_root, 0);
     if (!root.leaf && root.keys.empty()) {
@@ -129,14 +130,16 @@ void BTreeEdit::fixUp(std::vector<Step>& path) {
         root.children.clear();
         markDirty(m_root);
     }
+    // A root with one child takes over the child's content; the child's page is released.
     while (!node(m_root, 0).leaf && node(m_root, 0).keys.size() == 1) {
         const std::uint32_t child = node(m_root, 0).children[0];
-        Node& c = node(child, 1);
-        c.root = true;
-        c.left = c.right = kNoPage;
-        markDirty(child);
-        release(m_root);
-        m_root = child;
+        const Node c = node(child, 1);
+        Node& r = node(m_root, 0);
+        r.leaf = c.leaf;
+        r.keys = c.keys;
+        r.children = c.children;
+        markDirty(m_root);
+        release(child);
     }
 }
 
@@ -170,6 +173,7 @@ std::vector<std::uint32_t> BTreeEdit::splitIfNeeded(std::uint32_t offset, int de
         piece.left = pieces[g - 1];
         piece.right = g + 1 < pieces.size() ? pieces[g + 1] : oldRight;
     }
+    m_nodes.at(offset).splitSource = !m_nodes.at(offset).isNew;
     first.keys.resize(starts[1]);
     if (!first.leaf) first.children.resize(starts[1]);
     first.right = pieces[1];
@@ -273,14 +277,17 @@ void BTreeEdit::commit() {
         m_file.write(kHdrFreeList, page.data(), 4);
         m_file.sync();
     }
-    // 1-2. New pages, then changed ones; deeper levels before the levels that point to them.
+    // 1-2. New pages; then changed ones, deeper levels before the levels that point to them, except
+    //      pages that gave entries away to a new sibling: they follow their parent (shallowest first),
+    //      so until they are written the moved entries show twice rather than not at all.
     std::vector<std::uint32_t> order;
     for (const auto& [offset, flag] : m_dirty) order.push_back(offset);
     std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
         const Cached& ca = m_nodes.at(a);
         const Cached& cb = m_nodes.at(b);
         if (ca.isNew != cb.isNew) return ca.isNew;
-        return ca.depth > cb.depth;
+        if (ca.splitSource != cb.splitSource) return cb.splitSource;
+        return ca.splitSource ? ca.depth < cb.depth : ca.depth > cb.depth;
     });
     for (std::uint32_t offset : order) {
         Cached& c = m_nodes.at(offset);

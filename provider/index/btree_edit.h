@@ -19,7 +19,9 @@ namespace dorvane::provider::index {
 //      rather than handing them out twice);
 //   1. new pages (nothing on disk points to them yet), deepest level first;
 //   2. changed pages from the leaves up, so each parent is written after the children it names;
-//   3. the tag header (new root, key statistics);
+//      a page split in two is written after its parent, so moved entries are never lost (until it
+//      is written they are reachable twice, which this engine's reader refuses as error 114);
+//   3. the tag header's key statistics (the root page never moves);
 //   4. released pages, chained into the free list (no written page names them any more);
 //   5. the file header's free-list head.
 // Pages changed in place in step 2 are not journalled: a crash inside that step can leave a tag
@@ -42,6 +44,7 @@ private:
         Node node;
         int depth = 0;
         bool isNew = false;
+        bool splitSource = false;  // gave entries to a new sibling: written after its parent
     };
     struct Step {
         std::uint32_t offset;

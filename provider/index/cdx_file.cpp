@@ -200,6 +200,10 @@ std::vector<KeyEntry> CdxFile::indexOrder(std::string_view tagName) const {
 }
 
 std::vector<TagContent> CdxFile::contents() const {
+    return contentsExcept({});
+}
+
+std::vector<TagContent> CdxFile::contentsExcept(std::string_view skippedTag) const {
     std::vector<TagContent> out;
     for (const TagInfo& t : m_tags) {
         TagContent c;
@@ -212,7 +216,7 @@ std::vector<TagContent> CdxFile::contents() const {
         c.definition.candidate = t.candidate();
         c.definition.descending = t.descending();
         c.definition.collation = t.collation();
-        c.entries = entries(t.name);
+        if (t.name != skippedTag) c.entries = entries(t.name);
         c.previousHeader = t.header.raw;
         out.push_back(std::move(c));
     }
@@ -227,7 +231,8 @@ void CdxFile::rebuildTag(std::string_view tagName, std::vector<KeyEntry> newEntr
     const TagInfo& t = tag(tagName);
     requireWritable(t);
     for (KeyEntry& e : newEntries) e.key = paddedKey(t, e.key);
-    std::vector<TagContent> all = contents();
+    // The tag's old entries are not read: a damaged tag can be rebuilt.
+    std::vector<TagContent> all = contentsExcept(t.name);
     for (TagContent& c : all)
         if (c.definition.name == t.name) c.entries = std::move(newEntries);
     rewrite(std::move(all));

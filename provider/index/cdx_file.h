@@ -96,6 +96,7 @@ public:
     void checkCandidate(std::string_view tagName, std::string_view key, std::uint32_t recno) const;
 
     // Replaces a tag's entries: the whole file is rewritten beside the original and renamed over it.
+    // The tag's current entries are not read, so a damaged tag can be rebuilt (the others must read).
     // Raises IndexNotMaintained when a tag's key type was not set or its collation is not MACHINE.
     void rebuildTag(std::string_view tagName, std::vector<KeyEntry> entries);
     // Adds a tag (or replaces the one of that name) and rewrites the file the same way.
@@ -115,6 +116,7 @@ private:
     std::string paddedKey(const TagInfo& tag, std::string_view key) const;
     void requireWritable(const TagInfo& tag) const;
     void rewrite(std::vector<TagContent> tags);
+    std::vector<TagContent> contentsExcept(std::string_view skippedTag) const;
 
     PageFile m_file;
     TagHeader m_fileHeader;

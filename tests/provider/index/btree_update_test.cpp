@@ -69,6 +69,7 @@ void runRandomBatches(CdxFile& cdx, const std::string& tagName, Model model, con
                       unsigned seed) {
     std::mt19937 rng(seed);
     int maxHeight = 0;
+    const std::uint32_t root = cdx.tag(tagName).header.root;
     std::uint32_t nextRecno = 1;
     for (const auto& [k, r] : model) nextRecno = std::max(nextRecno, r + 1);
     for (int batch = 0; batch < run.batches; ++batch) {
@@ -102,6 +103,7 @@ void runRandomBatches(CdxFile& cdx, const std::string& tagName, Model model, con
         ASSERT_TRUE(problems.empty()) << run.label << " batch " << batch << ": " << problems.front();
         ASSERT_EQ(cdx.entries(tagName), modelEntries(model)) << run.label << " batch " << batch;
         maxHeight = std::max(maxHeight, treeHeight(cdx, tagName));
+        ASSERT_EQ(CdxFile::open(cdx.path()).tag(tagName).header.root, root) << "the root page moved";
         // Header statistics: key count and distinct keys, as a fresh open reads them.
         std::set<std::string> distinct;
         for (const auto& [k, r] : model) distinct.insert(k);
