@@ -418,12 +418,13 @@ TEST(EvaluatorRobustness, RandomExpressionsGiveValuesOrFoxProErrors) {
         "''",   "'abc '", "{}",          "{^2024-02-29}", "{^9999-12-31 23:59:59}",
         ".T.",  ".NULL.", "99999999999", "-0.0"};
     const std::vector<std::string> functions = {
-        "UPPER", "LOWER",     "ALLTRIM", "LTRIM", "RTRIM", "LEN",     "STR",    "DTOS",   "DTOC",
-        "TTOC",  "PADL",      "PADR",    "PADC",  "LEFT",  "RIGHT",   "SUBSTR", "BINTOC", "IIF",
-        "EMPTY", "ISNULL",    "NVL",     "VAL",   "INT",   "ABS",     "ROUND",  "CTOD",   "YEAR",
-        "SPACE", "REPLICATE", "AT",      "MAX",   "MIN",   "BETWEEN", "INLIST", "TTOD",   "DTOT"};
-    const std::vector<std::string> operators = {"+",  "-",  "*", "/",  "%", "^",     "=",
-                                                "==", "<>", "<", ">=", "$", " AND ", " OR "};
+        "UPPER", "LOWER",     "ALLTRIM", "LTRIM", "RTRIM", "LEN",     "STR",    "DTOS",    "DTOC",
+        "TTOC",  "PADL",      "PADR",    "PADC",  "LEFT",  "RIGHT",   "SUBSTR", "BINTOC",  "IIF",
+        "EMPTY", "ISNULL",    "NVL",     "VAL",   "INT",   "ABS",     "ROUND",  "CTOD",    "YEAR",
+        "SPACE", "REPLICATE", "AT",      "MAX",   "MIN",   "BETWEEN", "INLIST", "TTOD",    "DTOT",
+        "MOD",   "CEILING",   "FLOOR",   "SIGN",  "SQRT",  "STRTRAN", "DATE",   "DATETIME"};
+    const std::vector<std::string> operators = {
+        "+", "-", "*", "/", "%", "^", "=", "==", "<>", "<", ">=", "$", " AND ", " OR ", " LIKE "};
     std::mt19937 rng(7);
     std::function<std::string(int)> build = [&](int depth) -> std::string {
         const unsigned pick = depth > 3 ? 0 : rng() % 4;
