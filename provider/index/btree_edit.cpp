@@ -298,15 +298,7 @@ void BTreeEdit::commit() {
         m_file.write(offset, page.data(), page.size());
     }
     m_file.sync();
-    // 3. The tag header: its root (the old root may be among the released pages, so it is made
-    //    durable before they are overwritten) and its key statistics.
-    if (m_root != m_tagHeader.root) {
-        writeLe(page.data(), m_root, 4);
-        m_file.write(m_tagHeaderOffset + kHdrRoot, page.data(), 4);
-        m_tagHeader.root = m_root;
-        writeLe(m_tagHeader.raw.data() + kHdrRoot, m_root, 4);
-        if (!m_released.empty()) m_file.sync();
-    }
+    // 3. The tag header's key statistics.
     if (m_statistics) {
         writeLe(m_tagHeader.raw.data() + kHdrKeyCount, m_statistics->first, 4);
         writeLe(m_tagHeader.raw.data() + kHdrDistinctCount, m_statistics->second, 4);

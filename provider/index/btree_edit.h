@@ -67,7 +67,7 @@ private:
     TagHeader& m_tagHeader;
     std::uint32_t m_tagHeaderOffset;
     NodeFormat m_format;
-    std::uint32_t m_root;
+    const std::uint32_t m_root;  // the root page never moves
     std::uint32_t m_freeHead;
     std::uint64_t m_fileEnd;
     std::map<std::uint32_t, Cached> m_nodes;
