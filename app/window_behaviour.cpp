@@ -160,7 +160,7 @@ void place(QWidget* widget, const char* name, int left, int top, int width, int 
 
 void setWindowFont(QWidget* window) {
     QFont font(QStringLiteral("Arial"));
-    font.setPointSize(9);
+    font.setPointSize(8);
     window->setFont(font);
 }
 
