@@ -76,6 +76,8 @@ Executor::~Executor() = default;
 sql::EvalOptions Executor::evalOptions() const {
     sql::EvalOptions options;
     options.collation = m_settings.collation == Collation::General ? sql::Collation::General : sql::Collation::Machine;
+    // SQL compares texts up to the shorter one's length (SET ANSI OFF, the provider's setting).
+    options.shorterLength = true;
     return options;
 }
 
@@ -236,13 +238,16 @@ std::shared_ptr<RowSource> Executor::select(const sql::SelectStatement& s) {
 
     const TableFieldCatalog fields(*t.table);
     std::vector<ColumnInfo> columns;
+    std::vector<int> fieldOf;
     std::vector<sql::CompiledExpr> expressions;
     int unnamed = 0;
     for (const auto& item : s.items) {
         sql::CompiledExpr expr = sql::compileExpression(*item.expr, fields, evalOptions());
         ColumnInfo column;
+        fieldOf.push_back(-1);
         if (item.expr->kind == sql::ExprKind::Field) {
-            column = columnOf(t.table->fields()[size_t(requireField(*t.table, item.expr->name))]);
+            fieldOf.back() = requireField(*t.table, item.expr->name);
+            column = columnOf(t.table->fields()[size_t(fieldOf.back())]);
         } else {
             column.type = expr.resultType().type == 'U' ? 'C' : expr.resultType().type;
             column.width = expr.resultType().width;
@@ -252,7 +257,8 @@ std::shared_ptr<RowSource> Executor::select(const sql::SelectStatement& s) {
         columns.push_back(std::move(column));
         expressions.push_back(std::move(expr));
     }
-    return std::make_shared<TableRowSource>(t.table, std::move(records), std::move(columns), std::move(expressions));
+    return std::make_shared<TableRowSource>(t.table, std::move(records), std::move(columns), std::move(fieldOf),
+                                            std::move(expressions));
 }
 
 long Executor::update(const sql::UpdateStatement& s) {

@@ -13,6 +13,20 @@ std::optional<int> TableFieldCatalog::fieldIndex(std::string_view name) const {
     return index;
 }
 
+Value TableRowContext::field(int index) const {
+    Value v = m_table.value(m_recno, index);
+    const Field& f = m_table.fields()[size_t(index)];
+    if (f.type == 'C') {
+        if (auto* text = std::get_if<std::string>(&v)) {
+            // Width counts code-page bytes, one per character; UTF-8 continuation bytes add none.
+            int characters = 0;
+            for (unsigned char c : *text) characters += (c & 0xC0) != 0x80;
+            if (characters < f.width) text->append(size_t(f.width - characters), ' ');
+        }
+    }
+    return v;
+}
+
 ColumnInfo columnOf(const Field& field) {
     // Free tables report their field names in lower case, as FoxPro's providers do.
     std::string name = field.longName.empty() ? field.name : field.longName;
@@ -65,17 +79,19 @@ TableRowSource::TableRowSource(std::shared_ptr<Table> table, RecordMap records)
 }
 
 TableRowSource::TableRowSource(std::shared_ptr<Table> table, RecordMap records, std::vector<ColumnInfo> columns,
-                               std::vector<sql::CompiledExpr> expressions)
+                               std::vector<int> fields, std::vector<sql::CompiledExpr> expressions)
     : m_table(std::move(table)),
       m_records(std::move(records)),
       m_columns(std::move(columns)),
+      m_fields(std::move(fields)),
       m_expressions(std::move(expressions)),
       m_row(*m_table) {}
 
 Value TableRowSource::value(std::int64_t row, int column) const {
     if (column < 0 || column >= columnCount()) throw ProviderError::make(FoxError::VariableNotFound, std::to_string(column));
     const std::uint32_t recno = m_records.recnoAt(row);
-    if (m_expressions.empty()) return m_table->value(recno, column);
+    if (m_fields.empty()) return m_table->value(recno, column);
+    if (m_fields[size_t(column)] >= 0) return m_table->value(recno, m_fields[size_t(column)]);
     m_row.moveTo(recno);
     return m_expressions[size_t(column)].evaluate(m_row);
 }

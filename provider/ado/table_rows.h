@@ -31,7 +31,8 @@ class TableRowContext final : public sql::RowContext {
 public:
     explicit TableRowContext(Table& table) : m_table(table) {}
     void moveTo(std::uint32_t recno) { m_recno = recno; }
-    Value field(int index) const override { return m_table.value(m_recno, index); }
+    // Character fields come padded with blanks to their width, as FoxPro's expressions see them.
+    Value field(int index) const override;
     std::int64_t recno() const override { return m_recno; }
     bool deleted() const override { return m_table.isDeleted(m_recno); }
 
@@ -63,9 +64,9 @@ private:
 class TableRowSource final : public RowSource {
 public:
     TableRowSource(std::shared_ptr<Table> table, RecordMap records);
-    // Computed columns: each with its compiled expression and column description.
+    // Chosen columns: column i is field fields[i], or, where that is -1, the compiled expressions[i].
     TableRowSource(std::shared_ptr<Table> table, RecordMap records, std::vector<ColumnInfo> columns,
-                   std::vector<sql::CompiledExpr> expressions);
+                   std::vector<int> fields, std::vector<sql::CompiledExpr> expressions);
     int columnCount() const override { return int(m_columns.size()); }
     const ColumnInfo& column(int index) const override { return m_columns.at(index); }
     std::int64_t rowCount() const override { return m_records.size(); }
@@ -75,7 +76,8 @@ private:
     std::shared_ptr<Table> m_table;
     RecordMap m_records;
     std::vector<ColumnInfo> m_columns;
-    std::vector<sql::CompiledExpr> m_expressions;  // empty: column i is field i
+    std::vector<int> m_fields;                     // empty: column i is field i
+    std::vector<sql::CompiledExpr> m_expressions;
     mutable TableRowContext m_row;
 };
 
