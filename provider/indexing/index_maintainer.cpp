@@ -1,0 +1,220 @@
+#include "provider/indexing/index_maintainer.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "provider/error.h"
+
+namespace dorvane::provider::indexing {
+
+using index::CdxFile;
+using index::KeyEntry;
+using index::TagContent;
+using OptionalKey = std::optional<std::string>;
+
+std::unique_ptr<IndexMaintainer> IndexMaintainer::attach(Table& table) {
+    const auto path = table.structuralIndexPath();
+    if (!path) return nullptr;
+    if (!std::filesystem::exists(*path))
+        throw ProviderError::make(FoxError::StructuralCdxNotFound);
+    auto cdx = std::make_unique<CdxFile>(CdxFile::open(path->string(), true));
+    std::unique_ptr<IndexMaintainer> maintainer(new IndexMaintainer(table, std::move(cdx)));
+    maintainer->m_fileName = path->filename().string();
+    maintainer->prepareTags();
+    maintainer->captureSignatures();
+    table.setChangeObserver(maintainer.get());
+    return maintainer;
+}
+
+IndexMaintainer::~IndexMaintainer() {
+    detach();
+}
+
+void IndexMaintainer::detach() {
+    if (m_table.changeObserver() == this) m_table.setChangeObserver(nullptr);
+}
+
+void IndexMaintainer::prepareTags() {
+    std::vector<TagKey> tags;
+    for (const index::TagInfo& info : m_cdx->tags()) tags.push_back(TagKey::prepare(m_table, info, m_fileName));
+    for (const TagKey& tag : tags) m_cdx->setKeyType(tag.name(), tag.keyType());
+    m_tags = std::move(tags);
+}
+
+std::vector<OptionalKey> IndexMaintainer::keysOf(const std::vector<Value>& values, std::uint32_t recno, bool deleted) {
+    RecordRow row(m_table.fields());
+    row.set(&values, recno, deleted);
+    std::vector<OptionalKey> keys;
+    keys.reserve(m_tags.size());
+    for (const TagKey& tag : m_tags) keys.push_back(tag.keyOf(row));
+    return keys;
+}
+
+std::optional<std::uint32_t> IndexMaintainer::lowestOtherRecordWithKey(std::size_t tag, const std::string& key,
+                                                                        std::uint32_t exceptRecno) {
+    std::vector<Value> values;
+    RecordRow row(m_table.fields());
+    for (std::uint32_t recno = 1; recno <= m_table.recordCount(); ++recno) {
+        if (recno == exceptRecno) continue;
+        m_table.readRecord(recno, values);
+        row.set(&values, recno, m_table.isDeleted(recno));
+        if (m_tags[tag].keyOf(row) == key) return recno;
+    }
+    return std::nullopt;
+}
+
+void IndexMaintainer::changeTag(std::size_t tag, std::uint32_t recno, const OptionalKey& oldKey,
+                                const OptionalKey& newKey) {
+    const std::string& name = m_tags[tag].name();
+    if (!m_tags[tag].unique()) {
+        m_cdx->update(name, oldKey ? std::optional<std::string_view>(*oldKey) : std::nullopt,
+                      newKey ? std::optional<std::string_view>(*newKey) : std::nullopt, recno);
+        return;
+    }
+    // A unique tag holds only the lowest record of each key: when that record leaves the key, the
+    // next record carrying it takes its place; a lower record arriving displaces the holder.
+    if (oldKey && m_cdx->remove(name, *oldKey, recno)) {
+        if (auto next = lowestOtherRecordWithKey(tag, *oldKey, recno)) m_cdx->insert(name, *oldKey, *next);
+    }
+    if (newKey) {
+        const auto holder = m_cdx->lowerBound(name, *newKey, 0);
+        if (holder && holder->key == *newKey) {
+            if (holder->recno < recno) return;
+            m_cdx->remove(name, holder->key, holder->recno);
+        }
+        m_cdx->insert(name, *newKey, recno);
+    }
+}
+
+void IndexMaintainer::applyChanges(std::uint32_t recno, const std::vector<OptionalKey>& before,
+                                   const std::vector<OptionalKey>& after) {
+    // Every candidate tag is checked before any tag is written, so a duplicate changes nothing.
+    for (std::size_t i = 0; i < m_tags.size(); ++i)
+        if (m_tags[i].candidate() && after[i] && after[i] != before[i])
+            m_cdx->checkCandidate(m_tags[i].name(), *after[i], recno);
+    std::vector<std::size_t> done;
+    try {
+        for (std::size_t i = 0; i < m_tags.size(); ++i) {
+            if (before[i] == after[i]) continue;
+            changeTag(i, recno, before[i], after[i]);
+            done.push_back(i);
+        }
+    } catch (...) {
+        // A write failed part-way (disk full, I/O error): put back the tags already changed so the
+        // index does not hold the change in some tags and not in others.
+        for (auto it = done.rbegin(); it != done.rend(); ++it) {
+            try {
+                changeTag(*it, recno, after[*it], before[*it]);
+            } catch (...) {
+            }
+        }
+        throw;
+    }
+}
+
+void IndexMaintainer::onAppend(Table&, std::uint32_t recno, const std::vector<Value>& values) {
+    const std::vector<OptionalKey> none(m_tags.size());
+    applyChanges(recno, none, keysOf(values, recno, false));
+}
+
+void IndexMaintainer::onUpdate(Table&, std::uint32_t recno, const std::vector<Value>& oldValues,
+                               const std::vector<Value>& newValues) {
+    const bool deleted = m_table.isDeleted(recno);
+    applyChanges(recno, keysOf(oldValues, recno, deleted), keysOf(newValues, recno, deleted));
+}
+
+void IndexMaintainer::onDelete(Table&, std::uint32_t recno, bool deleted) {
+    // FoxPro keeps deleted records in its tags: only a tag that reads DELETED() can change.
+    if (std::none_of(m_tags.begin(), m_tags.end(), [](const TagKey& t) { return t.usesDeleted(); })) return;
+    const std::vector<Value> values = m_table.record(recno);
+    std::vector<OptionalKey> before = keysOf(values, recno, !deleted);
+    std::vector<OptionalKey> after = keysOf(values, recno, deleted);
+    for (std::size_t i = 0; i < m_tags.size(); ++i)
+        if (!m_tags[i].usesDeleted()) after[i] = before[i];
+    applyChanges(recno, before, after);
+}
+
+std::string IndexMaintainer::fieldSignature(const TagKey& tag) const {
+    std::string signature;
+    for (int i : tag.fieldsUsed()) {
+        const Field& f = m_table.fields()[static_cast<std::size_t>(i)];
+        signature += f.name + '/' + f.longName + '/' + f.type + std::to_string(f.width) + '.' +
+                     std::to_string(f.decimals) + (f.isNullable() ? "n" : "") + ';';
+    }
+    return signature;
+}
+
+void IndexMaintainer::captureSignatures() {
+    m_signatures.clear();
+    for (const TagKey& tag : m_tags) m_signatures.push_back(fieldSignature(tag));
+}
+
+void IndexMaintainer::onSchemaChange(Table&) {
+    try {
+        prepareTags();
+    } catch (...) {
+        detach();
+        throw;
+    }
+    // Compiling succeeded: every field a tag reads still exists under its name. The records kept their
+    // values through the rewrite, so keys only differ when such a field changed type, width or
+    // nullability; only then is the index rebuilt.
+    bool same = m_signatures.size() == m_tags.size();
+    for (std::size_t i = 0; i < m_tags.size() && same; ++i) same = fieldSignature(m_tags[i]) == m_signatures[i];
+    if (!same) rebuild();
+    captureSignatures();
+}
+
+void IndexMaintainer::rebuild() {
+    std::vector<std::vector<KeyEntry>> entries(m_tags.size());
+    std::vector<std::unordered_set<std::string>> seen(m_tags.size());
+    std::vector<Value> values;
+    RecordRow row(m_table.fields());
+    for (std::uint32_t recno = 1; recno <= m_table.recordCount(); ++recno) {
+        m_table.readRecord(recno, values);
+        row.set(&values, recno, m_table.isDeleted(recno));
+        for (std::size_t i = 0; i < m_tags.size(); ++i) {
+            OptionalKey key = m_tags[i].keyOf(row);
+            if (!key) continue;
+            // Unique tags keep the first record of each key.
+            if (m_tags[i].unique() && !seen[i].insert(*key).second) continue;
+            entries[i].push_back(KeyEntry{std::move(*key), recno});
+        }
+    }
+
+    std::vector<TagContent> contents;
+    for (std::size_t i = 0; i < m_tags.size(); ++i) {
+        const index::TagInfo& info = m_cdx->tag(m_tags[i].name());
+        TagContent content;
+        content.definition.name = info.name;
+        content.definition.keyExpression = info.header.keyExpression;
+        content.definition.forExpression = info.header.forExpression;
+        content.definition.keyLength = info.keyLength();
+        content.definition.keyType = m_tags[i].keyType();
+        content.definition.unique = info.unique();
+        content.definition.candidate = info.candidate();
+        content.definition.descending = info.descending();
+        content.definition.collation = info.collation();
+        content.entries = std::move(entries[i]);
+        contents.push_back(std::move(content));
+    }
+    const std::string path = m_cdx->path();
+    CdxFile::create(path, contents);
+    m_cdx = std::make_unique<CdxFile>(CdxFile::open(path, true));
+    for (const TagKey& tag : m_tags) m_cdx->setKeyType(tag.name(), tag.keyType());
+}
+
+void IndexMaintainer::checkFieldChange(std::string_view field, bool removedOrRenamed) const {
+    if (!removedOrRenamed) return;
+    const int index = m_table.fieldIndex(field);
+    if (index < 0) return;
+    for (const TagKey& tag : m_tags) {
+        const auto& used = tag.fieldsUsed();
+        if (std::binary_search(used.begin(), used.end(), index))
+            throw ProviderError(FoxError::VariableNotFound,
+                                foxproMessage(FoxError::VariableNotFound, field) + " Index tag \"" + tag.name() +
+                                    "\" reads this field: drop the tag before removing or renaming it.");
+    }
+}
+
+}  // namespace dorvane::provider::indexing

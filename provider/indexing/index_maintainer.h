@@ -1,0 +1,85 @@
+// Keeps a table's structural index (.cdx, or a container's .dcx) true as the table changes: it
+// observes every append, update, delete flag and structure change and writes the matching keys.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "provider/format/table.h"
+#include "provider/format/table_observer.h"
+#include "provider/index/cdx_file.h"
+#include "provider/indexing/tag_key.h"
+
+namespace dorvane::provider::indexing {
+
+class IndexMaintainer final : public TableChangeObserver {
+public:
+    // Opens `table`'s structural index for writing, prepares every tag (TagKey::prepare), sets each
+    // tag's key type and registers itself as the table's change observer. Raises
+    // ProviderError(IndexNotMaintained) naming the first tag it cannot keep true (nothing attached:
+    // the table stays readable and refuses writes), or what opening the index raises.
+    static std::unique_ptr<IndexMaintainer> attach(Table& table);
+    // Unregisters from the table, if still registered. The Table must outlive its maintainer or
+    // be the one to go first only after detach().
+    ~IndexMaintainer() override;
+    IndexMaintainer(const IndexMaintainer&) = delete;
+    IndexMaintainer& operator=(const IndexMaintainer&) = delete;
+
+    // Stops observing: the table refuses writes again.
+    void detach();
+    Table& table() const { return m_table; }
+    const index::CdxFile& indexFile() const { return *m_cdx; }
+    const std::vector<TagKey>& tags() const { return m_tags; }
+
+    // Before a structure change: raises when a tag's key or FOR expression reads `field` and the change
+    // removes or renames it. FoxPro would no longer find the field when it evaluates the tag, so the
+    // error is its "Variable "name" is not found." (12), completed with the tag's name.
+    void checkFieldChange(std::string_view field, bool removedOrRenamed) const;
+    // Adding a field leaves every key as it was: the maintainer only recompiles its expressions in
+    // onSchemaChange and writes nothing. Always true; here so callers need not assume it.
+    static constexpr bool addedFieldsNeedNothing() { return true; }
+
+    // Rebuilds every tag from the records (REINDEX): the new file is written beside the old one and
+    // renamed over it, so a crash leaves one of the two whole.
+    void rebuild();
+
+    void onAppend(Table& table, std::uint32_t recno, const std::vector<Value>& values) override;
+    void onUpdate(Table& table, std::uint32_t recno, const std::vector<Value>& oldValues,
+                  const std::vector<Value>& newValues) override;
+    void onDelete(Table& table, std::uint32_t recno, bool deleted) override;
+    // Recompiles the tags against the new fields; rebuilds the index when a field a tag reads changed
+    // its type, width or nullability. A tag that no longer compiles detaches the maintainer (the table
+    // becomes read-only) and raises its IndexNotMaintained error.
+    void onSchemaChange(Table& table) override;
+
+private:
+    IndexMaintainer(Table& table, std::unique_ptr<index::CdxFile> cdx) : m_table(table), m_cdx(std::move(cdx)) {}
+    void prepareTags();
+    // Per tag: the key the record has (nullopt: not admitted by FOR).
+    std::vector<std::optional<std::string>> keysOf(const std::vector<Value>& values, std::uint32_t recno,
+                                                   bool deleted);
+    // Applies per-tag changes for one record: candidate checks for all tags first, then the writes;
+    // a write failing part-way puts back the tags already changed.
+    void applyChanges(std::uint32_t recno, const std::vector<std::optional<std::string>>& before,
+                      const std::vector<std::optional<std::string>>& after);
+    // Writes one tag's change; unique tags keep the lowest record of each key.
+    void changeTag(std::size_t tag, std::uint32_t recno, const std::optional<std::string>& oldKey,
+                   const std::optional<std::string>& newKey);
+    std::optional<std::uint32_t> lowestOtherRecordWithKey(std::size_t tag, const std::string& key,
+                                                          std::uint32_t exceptRecno);
+    // Names, types and widths of the fields a tag reads, to tell after a structure change whether
+    // its keys may have changed.
+    std::string fieldSignature(const TagKey& tag) const;
+    void captureSignatures();
+
+    Table& m_table;
+    std::unique_ptr<index::CdxFile> m_cdx;
+    std::vector<TagKey> m_tags;
+    std::vector<std::string> m_signatures;  // fieldSignature() per tag, as of the last preparation
+    std::string m_fileName;
+};
+
+}  // namespace dorvane::provider::indexing
