@@ -287,3 +287,58 @@ TEST(ContainerStatements, MembersReadWithLongNamesAndChangesNeverHalfDone) {
         EXPECT_EQ(std::system(("/work/shared/tools/cdx-check '" + (dir / "FOXPRO-DB-TEST.DBC").string() + "' > /dev/null").c_str()), 0);
     }
 }
+
+TEST(EditorStatements, TheWindowsStatementTextsAsTheyAreBuilt) {
+    TempDir dir;
+    Connection plain;
+    plain.Open(folderString(dir, false));
+    // The new-table designer names the table by its file's full path.
+    plain.Execute("CREATE TABLE '" + (dir / "orders.DBF").string() + "'(id M,note M)");
+    plain.Close();
+
+    Connection shared;
+    shared.CursorLocation = 3;
+    shared.Open(folderString(dir, true));
+    const std::string statements[] = {
+        "select * from [orders]",
+        "ALTER TABLE [orders] DROP COLUMN tempidxxx",  // fails when there is none: the editor ignores that
+        "ALTER TABLE [orders] ADD COLUMN tempidxxx i NULL",
+        "update [orders] set tempidxxx = recno()",
+        "insert into [orders] (tempidxxx,[id],[note]) values (1,'A-1','first note')",
+        "insert into [orders] (tempidxxx,[id],[note]) values (2,'A-2','')",
+        "insert into [orders] (tempidxxx,[id],[note]) values (3,'A-2','')",
+        "update orders set note='it''s changed' where tempidxxx=1",
+        "delete from orders where tempidxxx=3",
+        "ALTER TABLE [orders] ADD COLUMN [remarks] M NULL",
+        "ALTER TABLE [orders] RENAME COLUMN [remarks] TO [comments]",
+        "update orders set comments='kept' where tempidxxx=2",
+    };
+    for (const auto& statement : statements) {
+        if (statement.find("DROP COLUMN tempidxxx") != std::string::npos) {
+            EXPECT_EQ(errorNumber(shared, statement), 12) << statement;
+            continue;
+        }
+        if (statement.rfind("select", 0) == 0) {
+            EXPECT_TRUE(rows(shared, statement).empty());
+            continue;
+        }
+        EXPECT_NO_THROW(shared.Execute(statement)) << statement;
+    }
+    EXPECT_EQ(rows(shared, "SELECT * FROM \"orders\""),
+              (std::vector<std::string>{"A-1|it's changed|1|", "A-2||2|kept"}));
+    shared.Execute("ALTER TABLE [orders] DROP COLUMN [comments]");
+    shared.Execute("ALTER TABLE [orders] DROP COLUMN tempidxxx");
+    shared.Close();
+
+    const auto lines = independentRead(dir / "orders.DBF");
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "fields\x1fID\x1fNOTE");
+    EXPECT_EQ(lines[1], " \x1f" "A-1\x1fit's changed");
+    EXPECT_EQ(lines[3], "*\x1f" "A-2\x1fNULL");
+
+    Connection dropper;
+    dropper.Open(folderString(dir, true));
+    dropper.Execute("DROP TABLE `orders`");
+    EXPECT_FALSE(fs::exists(dir / "orders.DBF"));
+    EXPECT_FALSE(fs::exists(dir / "orders.FPT"));
+}
