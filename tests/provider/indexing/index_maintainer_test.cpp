@@ -1,0 +1,291 @@
+// Runs of appends, updates, deletes, recalls and structure changes on a table the engine creates with
+// a structural index: after each run every tag must list exactly the keys of the records, in order,
+// and the independent checker must accept the files.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <set>
+
+#include "indexing_support.h"
+#include "provider/error.h"
+#include "provider/index/key_encoding.h"
+#include "provider/indexing/attach.h"
+
+namespace dorvane::provider::indexing {
+namespace {
+
+using namespace testing;
+using index::KeyEntry;
+using index::KeyType;
+using index::TagDefinition;
+
+constexpr int kId = 0, kName = 1, kBorn = 2, kQty = 3;
+
+std::vector<FieldSpec> peopleFields() {
+    return {{"id", "", 'I', 4}, {"name", "", 'C', 20}, {"born", "", 'D', 8}, {"qty", "", 'N', 8, 0}};
+}
+
+std::vector<TagDefinition> peopleTags() {
+    auto tag = [](const char* name, const char* key, const char* forExpr, std::uint16_t length, KeyType type) {
+        TagDefinition t;
+        t.name = name;
+        t.keyExpression = key;
+        t.forExpression = forExpr;
+        t.keyLength = length;
+        t.keyType = type;
+        return t;
+    };
+    std::vector<TagDefinition> tags = {
+        tag("ID", "id", "", 4, KeyType::Integer),
+        tag("NAME", "UPPER(name)", "", 20, KeyType::Character),
+        tag("BORN", "DTOS(born)", "", 8, KeyType::Character),
+        tag("LIVE", "id", ".NOT.DELETED()", 4, KeyType::Integer),
+        tag("UNAME", "UPPER(name)", "", 20, KeyType::Character),
+        tag("QTY", "qty", "", 8, KeyType::Numeric),
+    };
+    tags[0].candidate = true;
+    tags[4].unique = true;
+    tags[5].descending = true;
+    return tags;
+}
+
+std::string upperPadded(std::string text, std::size_t width) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    text.resize(width, ' ');
+    return text;
+}
+
+std::string dtos(const Value& v) {
+    const Date d = std::get<Date>(v);
+    if (d.empty()) return std::string(8, ' ');
+    int y, m, day;
+    civilFromJulianDay(d.julianDay, y, m, day);
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d%02d%02d", y, m, day);
+    return text;
+}
+
+std::int32_t intOf(const Value& v) {
+    return std::holds_alternative<std::int64_t>(v) ? static_cast<std::int32_t>(std::get<std::int64_t>(v))
+                                                   : static_cast<std::int32_t>(std::get<double>(v));
+}
+
+// The entries each tag must hold, worked out from the records the table holds now.
+std::map<std::string, std::vector<KeyEntry>> expectedEntries(Table& table) {
+    std::map<std::string, std::vector<KeyEntry>> expected;
+    std::set<std::string> uniqueSeen;
+    for (std::uint32_t recno = 1; recno <= table.recordCount(); ++recno) {
+        const auto row = table.record(recno);
+        const std::string upper = upperPadded(std::get<std::string>(row[kName]), 20);
+        expected["ID"].push_back({index::encodeIntegerKey(intOf(row[kId])), recno});
+        expected["NAME"].push_back({upper, recno});
+        expected["BORN"].push_back({dtos(row[kBorn]), recno});
+        if (!table.isDeleted(recno)) expected["LIVE"].push_back({index::encodeIntegerKey(intOf(row[kId])), recno});
+        if (uniqueSeen.insert(upper).second) expected["UNAME"].push_back({upper, recno});
+        expected["QTY"].push_back({index::encodeDoubleKey(std::get<double>(row[kQty])), recno});
+    }
+    for (auto& [name, entries] : expected) std::sort(entries.begin(), entries.end(), index::entryLess);
+    return expected;
+}
+
+void expectIndexTrue(Table& table, const fs::path& cdxPath) {
+    auto cdx = index::CdxFile::open(cdxPath.string());
+    for (const auto& tag : peopleTags()) cdx.setKeyType(tag.name, tag.keyType);
+    const auto expected = expectedEntries(table);
+    for (const auto& tag : peopleTags()) {
+        const auto it = expected.find(tag.name);
+        const std::vector<KeyEntry> none;
+        EXPECT_EQ(cdx.entries(tag.name), it == expected.end() ? none : it->second) << "tag " << tag.name;
+    }
+    const CheckResult check = cdxCheck(table.path());
+    EXPECT_EQ(check.exitCode, 0) << check.output;
+}
+
+struct Fixture {
+    ScratchDir dir;
+    fs::path dbf = dir / "people.dbf";
+    fs::path cdx = dir / "people.cdx";
+    std::unique_ptr<Table> table = createIndexedTable(dbf, peopleFields(), peopleTags());
+    std::vector<std::unique_ptr<IndexMaintainer>> keep;
+
+    Fixture() {
+        const auto refusal = attachIndexMaintenance(*table, keep);
+        if (refusal) ADD_FAILURE() << refusal->message();
+    }
+    ~Fixture() { keep.clear(); }
+    std::uint32_t add(std::int32_t id, const std::string& name, int year, double qty) {
+        return table->appendValues({std::int64_t{id}, name, Date{julianDayFromCivil(year, 3, 1 + id % 27)}, qty});
+    }
+};
+
+TEST(IndexMaintainer, RunsOfChangesKeepEveryTagTrue) {
+    Fixture f;
+    Table& t = *f.table;
+    const char* names[] = {"alice", "Bob", "ALICE", "carol", "bob", "Dave"};
+    for (int i = 1; i <= 40; ++i) f.add(i, names[i % 6], 1950 + i, (i % 7) - 3.5 * (i % 2));
+
+    struct Step {
+        const char* what;
+        std::function<void(Table&)> apply;
+    };
+    const std::vector<Step> steps = {
+        {"appends", [](Table&) {}},
+        {"key field update", [](Table& t) { t.update(5, {{kId, std::int64_t{500}}}); }},
+        {"text update moves the key", [](Table& t) { t.update(3, {{kName, std::string("zed")}}); }},
+        {"update of a field no tag reads", [](Table& t) { t.update(4, {{kBorn, Date{}}}); }},
+        {"delete drops the record from the FOR tag only", [](Table& t) {
+             t.setDeleted(7, true);
+             t.setDeleted(8, true);
+         }},
+        {"recall takes it back", [](Table& t) { t.setDeleted(7, false); }},
+        {"update of a deleted record", [](Table& t) { t.update(8, {{kId, std::int64_t{800}}}); }},
+        {"unique key holder leaves its key: the next record takes it", [](Table& t) {
+             t.update(1, {{kName, std::string("nobody")}});
+         }},
+        {"a lower record takes a unique key from its holder", [](Table& t) {
+             t.update(2, {{kName, std::string("Zed")}});
+         }},
+        {"several fields at once", [](Table& t) {
+             t.update(10, {{kId, std::int64_t{1000}}, {kName, std::string("Eve")}, {kQty, -42.0}});
+         }},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.apply(t);
+        expectIndexTrue(t, f.cdx);
+    }
+}
+
+TEST(IndexMaintainer, CandidateViolationChangesNoByte) {
+    Fixture f;
+    for (int i = 1; i <= 5; ++i) f.add(i, "n" + std::to_string(i), 2000, i);
+    const std::string dbfBefore = fileBytes(f.dbf), cdxBefore = fileBytes(f.cdx);
+
+    const std::vector<std::pair<const char*, std::function<void()>>> attempts = {
+        {"append", [&] { f.add(3, "other", 2001, 1); }},
+        {"update", [&] { f.table->update(1, {{kId, std::int64_t{4}}}); }},
+    };
+    for (const auto& [what, attempt] : attempts) {
+        SCOPED_TRACE(what);
+        try {
+            attempt();
+            ADD_FAILURE() << "duplicate accepted";
+        } catch (const ProviderError& e) {
+            EXPECT_EQ(e.code(), FoxError::UniquenessViolated);
+            EXPECT_EQ(e.message(), "Uniqueness of index \"ID\" is violated.");
+        }
+        EXPECT_EQ(fileBytes(f.dbf), dbfBefore);
+        EXPECT_EQ(fileBytes(f.cdx), cdxBefore);
+    }
+    // The same key on the same record is no violation.
+    f.table->update(3, {{kId, std::int64_t{3}}, {kQty, 9.0}});
+    expectIndexTrue(*f.table, f.cdx);
+}
+
+TEST(IndexMaintainer, StructureChangesKeepTagsOrRefuse) {
+    Fixture f;
+    for (int i = 1; i <= 12; ++i) f.add(i, i % 2 ? "odd" : "even", 1990 + i, i);
+    IndexMaintainer& m = *f.keep.front();
+
+    // Fields a tag reads cannot be dropped or renamed; others can, and adding never matters.
+    struct FieldCase {
+        const char* field;
+        bool removed;
+        bool refused;
+    };
+    for (const FieldCase c : {FieldCase{"name", true, true}, FieldCase{"ID", true, true}, FieldCase{"name", false, false},
+                              FieldCase{"nosuch", true, false}}) {
+        SCOPED_TRACE(c.field);
+        if (c.refused) {
+            try {
+                m.checkFieldChange(c.field, c.removed);
+                ADD_FAILURE() << "change allowed";
+            } catch (const ProviderError& e) {
+                EXPECT_EQ(e.code(), FoxError::VariableNotFound);
+                EXPECT_NE(e.message().find("Index tag"), std::string::npos) << e.message();
+            }
+        } else {
+            EXPECT_NO_THROW(m.checkFieldChange(c.field, c.removed));
+        }
+    }
+    EXPECT_TRUE(IndexMaintainer::addedFieldsNeedNothing());
+
+    f.table->addField({"extra", "", 'C', 5});
+    f.table->append({{kId, std::int64_t{99}}, {kName, std::string("after add")}});
+    expectIndexTrue(*f.table, f.cdx);
+    EXPECT_NO_THROW(m.checkFieldChange("extra", true));
+    f.table->renameField("extra", "more");
+    f.table->dropField("more");
+    f.table->update(2, {{kName, std::string("after drop")}});
+    expectIndexTrue(*f.table, f.cdx);
+
+    // Dropping a field a tag reads anyway: the maintainer lets go and the table refuses writes.
+    EXPECT_THROW(f.table->dropField("born"), ProviderError);
+    EXPECT_EQ(f.table->changeObserver(), nullptr);
+    try {
+        f.table->append({});
+        ADD_FAILURE() << "write accepted without maintenance";
+    } catch (const ProviderError& e) {
+        EXPECT_EQ(e.code(), FoxError::IndexNotMaintained);
+    }
+}
+
+TEST(IndexMaintainer, RebuildMatchesIncrementalChanges) {
+    Fixture f;
+    for (int i = 1; i <= 300; ++i) f.add(i * 7 % 307, "r" + std::to_string(i % 13), 1900 + i % 120, i % 17);
+    for (std::uint32_t r = 1; r <= 300; r += 9) f.table->setDeleted(r, true);
+    expectIndexTrue(*f.table, f.cdx);
+    const std::string incremental = fileBytes(f.cdx);
+    f.keep.front()->rebuild();
+    expectIndexTrue(*f.table, f.cdx);
+    // Still maintained after the file was replaced.
+    f.add(1000, "late", 2020, 1);
+    expectIndexTrue(*f.table, f.cdx);
+    EXPECT_FALSE(incremental.empty());
+}
+
+// Tags whose keys this engine cannot reproduce keep the table read-only, naming the tag.
+TEST(IndexMaintainer, UnreproducibleTagRefusesWithItsName) {
+    struct Case {
+        const char* what;
+        const char* key;
+        std::uint16_t length;
+        const char* expectInMessage;
+    };
+    const Case cases[] = {
+        {"unknown function", "NOSUCHFN(name)", 20, "NOSUCHFN"},
+        {"unknown field", "surname", 20, "surname"},
+        {"key length disagrees", "name", 12, "12"},
+        {"type known only per record", "IIF(id > 1, name, id)", 20, "no key type"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchDir dir;
+        TagDefinition good;
+        good.name = "ID";
+        good.keyExpression = "id";
+        good.keyLength = 4;
+        good.keyType = KeyType::Integer;
+        TagDefinition bad;
+        bad.name = "BAD";
+        bad.keyExpression = c.key;
+        bad.keyLength = c.length;
+        auto table = createIndexedTable(dir / "t.dbf", peopleFields(), {good, bad});
+        std::vector<std::unique_ptr<IndexMaintainer>> keep;
+        const auto refusal = attachIndexMaintenance(*table, keep);
+        ASSERT_TRUE(refusal);
+        EXPECT_TRUE(keep.empty());
+        EXPECT_EQ(refusal->code(), FoxError::IndexNotMaintained);
+        EXPECT_NE(refusal->message().find("\"BAD\""), std::string::npos) << refusal->message();
+        EXPECT_NE(refusal->message().find(c.expectInMessage), std::string::npos) << refusal->message();
+        EXPECT_THROW(table->append({}), ProviderError);
+        EXPECT_EQ(table->recordCount(), 0u);
+    }
+}
+
+}  // namespace
+}  // namespace dorvane::provider::indexing
