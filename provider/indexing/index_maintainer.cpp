@@ -22,12 +22,38 @@ std::unique_ptr<IndexMaintainer> IndexMaintainer::attach(Table& table) {
     maintainer->m_fileName = path->filename().string();
     maintainer->prepareTags();
     maintainer->captureSignatures();
+    maintainer->m_journal = std::make_unique<ChangeJournal>(*path);
+    maintainer->recover();
     table.setChangeObserver(maintainer.get());
     return maintainer;
 }
 
 IndexMaintainer::~IndexMaintainer() {
+    // The journal is only needed while the last change may not have reached the table.
+    try {
+        const auto last = m_journal ? m_journal->last() : std::nullopt;
+        if (m_journal && (!last || changeReachedTable(*last))) m_journal->remove();
+    } catch (...) {
+    }
     detach();
+}
+
+bool IndexMaintainer::changeReachedTable(const JournalEntry& entry) {
+    if (entry.keys.size() != m_tags.size() || entry.recno == 0 || entry.recno > m_table.recordCount()) return false;
+    try {
+        return keysOf(m_table.record(entry.recno), entry.recno, m_table.isDeleted(entry.recno)) == entry.keys;
+    } catch (const ProviderError&) {
+        return false;
+    }
+}
+
+void IndexMaintainer::recover() {
+    const auto last = m_journal->last();
+    if (!last) return;
+    // The tags were changed for this record, and the process ended (or the table write failed) before
+    // the table took the change: the index may hold keys the table does not, or a half-written tree.
+    if (!changeReachedTable(*last)) rebuild();
+    m_journal->clear();
 }
 
 void IndexMaintainer::detach() {
@@ -92,6 +118,8 @@ void IndexMaintainer::applyChanges(std::uint32_t recno, const std::vector<Option
     for (std::size_t i = 0; i < m_tags.size(); ++i)
         if (m_tags[i].candidate() && after[i] && after[i] != before[i])
             m_cdx->checkCandidate(m_tags[i].name(), *after[i], recno);
+    if (before == after) return;
+    m_journal->record(JournalEntry{recno, after});
     std::vector<std::size_t> done;
     try {
         for (std::size_t i = 0; i < m_tags.size(); ++i) {
@@ -202,6 +230,7 @@ void IndexMaintainer::rebuild() {
     CdxFile::create(path, contents);
     m_cdx = std::make_unique<CdxFile>(CdxFile::open(path, true));
     for (const TagKey& tag : m_tags) m_cdx->setKeyType(tag.name(), tag.keyType());
+    if (m_journal) m_journal->clear();
 }
 
 void IndexMaintainer::checkFieldChange(std::string_view field, bool removedOrRenamed) const {

@@ -11,6 +11,7 @@
 #include "provider/format/table.h"
 #include "provider/format/table_observer.h"
 #include "provider/index/cdx_file.h"
+#include "provider/indexing/change_journal.h"
 #include "provider/indexing/tag_key.h"
 
 namespace dorvane::provider::indexing {
@@ -18,7 +19,9 @@ namespace dorvane::provider::indexing {
 class IndexMaintainer final : public TableChangeObserver {
 public:
     // Opens `table`'s structural index for writing, prepares every tag (TagKey::prepare), sets each
-    // tag's key type and registers itself as the table's change observer. Raises
+    // tag's key type and registers itself as the table's change observer. Before each change it
+    // writes the new keys to a ChangeJournal; when attaching finds that the last change recorded
+    // there never reached the table (a crash between index and table), it rebuilds the index. Raises
     // ProviderError(IndexNotMaintained) naming the first tag it cannot keep true (nothing attached:
     // the table stays readable and refuses writes), or what opening the index raises.
     static std::unique_ptr<IndexMaintainer> attach(Table& table);
@@ -58,6 +61,9 @@ public:
 private:
     IndexMaintainer(Table& table, std::unique_ptr<index::CdxFile> cdx) : m_table(table), m_cdx(std::move(cdx)) {}
     void prepareTags();
+    // Rebuilds the index when the journal's last change did not reach the table.
+    void recover();
+    bool changeReachedTable(const JournalEntry& entry);
     // Per tag: the key the record has (nullopt: not admitted by FOR).
     std::vector<std::optional<std::string>> keysOf(const std::vector<Value>& values, std::uint32_t recno,
                                                    bool deleted);
@@ -78,6 +84,7 @@ private:
     Table& m_table;
     std::unique_ptr<index::CdxFile> m_cdx;
     std::vector<TagKey> m_tags;
+    std::unique_ptr<ChangeJournal> m_journal;
     std::vector<std::string> m_signatures;  // fieldSignature() per tag, as of the last preparation
     std::string m_fileName;
 };

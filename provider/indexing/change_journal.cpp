@@ -1,0 +1,106 @@
+#include "provider/indexing/change_journal.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "provider/error.h"
+
+namespace dorvane::provider::indexing {
+
+namespace {
+
+// Layout: magic (offset 0, 4 bytes), total length (4, 4 LE), recno (8, 4 LE), tag count (12, 4 LE),
+// then per tag a present byte (1) and, when present, the key length (2 LE) and key bytes.
+constexpr char kMagic[4] = {'D', 'I', 'J', '1'};
+constexpr std::size_t kOffsetLength = 4, kOffsetRecno = 8, kOffsetCount = 12, kHeaderSize = 16;
+
+void put32(std::string& out, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+std::uint32_t get32(const std::string& in, std::size_t at) {
+    std::uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) v |= std::uint32_t(static_cast<unsigned char>(in[at + i])) << (8 * i);
+    return v;
+}
+
+}  // namespace
+
+std::filesystem::path ChangeJournal::pathFor(const std::filesystem::path& indexPath) {
+    return indexPath.parent_path() / ("." + indexPath.filename().string() + ".pending");
+}
+
+ChangeJournal::ChangeJournal(const std::filesystem::path& indexPath) : m_path(pathFor(indexPath)) {
+    m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (m_fd < 0)
+        throw ProviderError(FoxError::FileAccessDenied,
+                            foxproMessage(FoxError::FileAccessDenied) + " (" + m_path.filename().string() + ")");
+}
+
+ChangeJournal::~ChangeJournal() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+void ChangeJournal::record(const JournalEntry& entry) {
+    std::string bytes(kHeaderSize, '\0');
+    std::memcpy(bytes.data(), kMagic, sizeof kMagic);
+    put32(bytes, kOffsetRecno, entry.recno);
+    put32(bytes, kOffsetCount, static_cast<std::uint32_t>(entry.keys.size()));
+    for (const auto& key : entry.keys) {
+        bytes.push_back(key ? '\1' : '\0');
+        if (!key) continue;
+        bytes.push_back(static_cast<char>(key->size() & 0xFF));
+        bytes.push_back(static_cast<char>(key->size() >> 8));
+        bytes += *key;
+    }
+    put32(bytes, kOffsetLength, static_cast<std::uint32_t>(bytes.size()));
+    if (::pwrite(m_fd, bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size()))
+        throw ProviderError(FoxError::FileAccessDenied,
+                            foxproMessage(FoxError::FileAccessDenied) + " (" + m_path.filename().string() + ")");
+}
+
+std::optional<JournalEntry> ChangeJournal::last() const {
+    std::string bytes(kHeaderSize, '\0');
+    if (::pread(m_fd, bytes.data(), kHeaderSize, 0) != static_cast<ssize_t>(kHeaderSize)) return std::nullopt;
+    if (std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0) return std::nullopt;
+    const std::uint32_t length = get32(bytes, kOffsetLength);
+    if (length < kHeaderSize || length > (1u << 20)) return std::nullopt;
+    bytes.resize(length);
+    if (::pread(m_fd, bytes.data(), length, 0) != static_cast<ssize_t>(length)) return std::nullopt;
+    JournalEntry entry;
+    entry.recno = get32(bytes, kOffsetRecno);
+    const std::uint32_t count = get32(bytes, kOffsetCount);
+    std::size_t at = kHeaderSize;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (at >= length) return std::nullopt;
+        if (bytes[at++] == '\0') {
+            entry.keys.emplace_back();
+            continue;
+        }
+        if (at + 2 > length) return std::nullopt;
+        const std::size_t size = static_cast<unsigned char>(bytes[at]) | (static_cast<unsigned char>(bytes[at + 1]) << 8);
+        at += 2;
+        if (at + size > length) return std::nullopt;
+        entry.keys.emplace_back(bytes.substr(at, size));
+        at += size;
+    }
+    return entry;
+}
+
+void ChangeJournal::clear() {
+    const char zeros[kHeaderSize] = {};
+    if (::pwrite(m_fd, zeros, sizeof zeros, 0) != static_cast<ssize_t>(sizeof zeros))
+        throw ProviderError(FoxError::FileAccessDenied,
+                            foxproMessage(FoxError::FileAccessDenied) + " (" + m_path.filename().string() + ")");
+}
+
+void ChangeJournal::remove() {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+    std::error_code ignored;
+    std::filesystem::remove(m_path, ignored);
+}
+
+}  // namespace dorvane::provider::indexing
