@@ -1,6 +1,7 @@
 #include "provider/format/record_codec.h"
 
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -157,6 +158,7 @@ Value RecordCodec::decode(const char* record, const Field& field) const {
             if (ms < 0 || ms > kMillisecondsPerDay) ms = 0;
             ms = (ms + 500) / 1000 * 1000;
             if (ms >= kMillisecondsPerDay) {
+                if (day == INT32_MAX) return DateTime{day, kMillisecondsPerDay - 1000};
                 ms -= kMillisecondsPerDay;
                 ++day;
             }
