@@ -13,7 +13,8 @@ for n in 10000 1000000; do
   cp "$work/base.dbf" "$work/peer/people.dbf"; cp "$work/base.fpt" "$work/peer/people.fpt"
   echo "== $n records: dorvane provider"
   "$bench" run "$work/ours" people
-  echo "== $n records: python3-dbf"
-  /usr/bin/python3 "$(dirname "$0")/sql_edit_peer.py" "$work/peer/people.dbf"
+  echo "== $n records: python3-dbf (stopped after ${PEER_LIMIT:-600} s)"
+  timeout "${PEER_LIMIT:-600}" /usr/bin/python3 "$(dirname "$0")/sql_edit_peer.py" "$work/peer/people.dbf" \
+    || echo "python3-dbf did not finish within ${PEER_LIMIT:-600} s"
   rm -rf "$work/ours" "$work/peer" "$work"/base.*
 done
