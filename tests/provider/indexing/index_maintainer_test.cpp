@@ -287,5 +287,38 @@ TEST(IndexMaintainer, UnreproducibleTagRefusesWithItsName) {
     }
 }
 
+// A GENERAL collation tag (FoxPro's written into the header by hand: the index layer cannot create
+// one) keeps the table read-only and names the tag and the collation.
+TEST(IndexMaintainer, GeneralCollationTagRefuses) {
+    ScratchDir dir;
+    auto table = createIndexedTable(dir / "t.dbf", peopleFields(), peopleTags());
+    {
+        std::vector<std::unique_ptr<IndexMaintainer>> keep;
+        ASSERT_FALSE(attachIndexMaintenance(*table, keep));
+        table->appendValues({std::int64_t{7}, std::string("seven"), Date{}, 1.0});
+    }
+    table.reset();
+    std::uint32_t headerOffset = 0;
+    {
+        const auto cdx = index::CdxFile::open((dir / "t.cdx").string());
+        headerOffset = cdx.tag("NAME").headerOffset;
+    }
+    {
+        std::fstream file(dir / "t.cdx", std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(headerOffset + 494);  // collation name, 8 bytes, NUL-padded
+        file.write("GENERAL\0", 8);
+    }
+    table = Table::open(dir / "t.dbf", OpenMode::Exclusive);
+    std::vector<std::unique_ptr<IndexMaintainer>> keep;
+    const auto refusal = attachIndexMaintenance(*table, keep);
+    ASSERT_TRUE(refusal);
+    EXPECT_EQ(refusal->code(), FoxError::IndexNotMaintained);
+    EXPECT_NE(refusal->message().find("\"NAME\""), std::string::npos) << refusal->message();
+    EXPECT_NE(refusal->message().find("GENERAL"), std::string::npos) << refusal->message();
+    // Readable, not writable.
+    EXPECT_EQ(std::get<std::int64_t>(table->value(1, kId)), 7);
+    EXPECT_THROW(table->update(1, {{kId, std::int64_t{8}}}), ProviderError);
+}
+
 }  // namespace
 }  // namespace dorvane::provider::indexing
