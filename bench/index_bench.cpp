@@ -111,9 +111,12 @@ int main(int argc, char** argv) {
         std::vector<std::unique_ptr<indexing::IndexMaintainer>> keep;
         if (auto refusal = indexing::attachIndexMaintenance(*indexedTable, keep)) throw *refusal;
         start = Clock::now();
-        keep.front()->rebuild();
+        auto entries = keep.front()->entriesFromRecords();
+        const double keys = secondsSince(start);
+        keep.front()->writeTags(std::move(entries));
         const double build = secondsSince(start);
-        std::printf("build_three_tags_s: %.3f\n", build);
+        std::printf("build_three_tags_s: %.3f (keys from records %.3f, sorting and writing the file %.3f)\n",
+                    build, keys, build - keys);
         std::printf("build_vs_read_ratio: %.2f (goal <= 5)\n", build / read);
 
         auto plainTable = Table::open(plain, OpenMode::Exclusive);

@@ -193,9 +193,10 @@ void IndexMaintainer::onSchemaChange(Table&) {
     captureSignatures();
 }
 
-void IndexMaintainer::rebuild() {
+std::vector<std::vector<KeyEntry>> IndexMaintainer::entriesFromRecords() {
     std::vector<std::vector<KeyEntry>> entries(m_tags.size());
     std::vector<std::unordered_set<std::string>> seen(m_tags.size());
+    for (auto& tagEntries : entries) tagEntries.reserve(m_table.recordCount());
     std::vector<Value> values;
     RecordRow row(m_table.fields());
     for (std::uint32_t recno = 1; recno <= m_table.recordCount(); ++recno) {
@@ -209,7 +210,15 @@ void IndexMaintainer::rebuild() {
             entries[i].push_back(KeyEntry{std::move(*key), recno});
         }
     }
+    return entries;
+}
 
+void IndexMaintainer::rebuild() {
+    writeTags(entriesFromRecords());
+}
+
+void IndexMaintainer::writeTags(std::vector<std::vector<KeyEntry>> entries) {
+    if (entries.size() != m_tags.size()) throw ProviderError::make(FoxError::IndexMismatch);
     std::vector<TagContent> contents;
     for (std::size_t i = 0; i < m_tags.size(); ++i) {
         const index::TagInfo& info = m_cdx->tag(m_tags[i].name());
@@ -224,6 +233,7 @@ void IndexMaintainer::rebuild() {
         content.definition.descending = info.descending();
         content.definition.collation = info.collation();
         content.entries = std::move(entries[i]);
+        content.previousHeader = info.header.raw;  // keeps the header bytes this engine does not set
         contents.push_back(std::move(content));
     }
     const std::string path = m_cdx->path();

@@ -48,6 +48,10 @@ public:
     // Rebuilds every tag from the records (REINDEX): the new file is written beside the old one and
     // renamed over it, so a crash leaves one of the two whole.
     void rebuild();
+    // The two halves of rebuild(): every tag's entries worked out from the records (in record order),
+    // and the index file written anew with them (tag definitions kept).
+    std::vector<std::vector<index::KeyEntry>> entriesFromRecords();
+    void writeTags(std::vector<std::vector<index::KeyEntry>> entries);
 
     void onAppend(Table& table, std::uint32_t recno, const std::vector<Value>& values) override;
     void onUpdate(Table& table, std::uint32_t recno, const std::vector<Value>& oldValues,
