@@ -120,21 +120,18 @@ void IndexMaintainer::applyChanges(std::uint32_t recno, const std::vector<Option
             m_cdx->checkCandidate(m_tags[i].name(), *after[i], recno);
     if (before == after) return;
     m_journal->record(JournalEntry{recno, after});
-    std::vector<std::size_t> done;
     try {
-        for (std::size_t i = 0; i < m_tags.size(); ++i) {
-            if (before[i] == after[i]) continue;
-            changeTag(i, recno, before[i], after[i]);
-            done.push_back(i);
-        }
+        for (std::size_t i = 0; i < m_tags.size(); ++i)
+            if (before[i] != after[i]) changeTag(i, recno, before[i], after[i]);
     } catch (...) {
-        // A write failed part-way (disk full, I/O error): put back the tags already changed so the
-        // index does not hold the change in some tags and not in others.
-        for (auto it = done.rbegin(); it != done.rend(); ++it) {
-            try {
-                changeTag(*it, recno, after[*it], before[*it]);
-            } catch (...) {
-            }
+        // A write failed part-way (disk full, I/O error), perhaps in the middle of one tag's pages. The
+        // table has not taken the change, so the index is made again from its records; if even that
+        // cannot be written, the maintainer lets go (the table refuses changes) and the journal makes
+        // the next attach rebuild the index.
+        try {
+            rebuild();
+        } catch (...) {
+            detach();
         }
         throw;
     }

@@ -35,6 +35,7 @@ public:
     void detach();
     Table& table() const { return m_table; }
     const index::CdxFile& indexFile() const { return *m_cdx; }
+    index::CdxFile& indexFile() { return *m_cdx; }  // for fault injection in tests
     const std::vector<TagKey>& tags() const { return m_tags; }
 
     // Before a structure change: raises when a tag's key or FOR expression reads `field` and the change
@@ -71,8 +72,10 @@ private:
     // Per tag: the key the record has (nullopt: not admitted by FOR).
     std::vector<std::optional<std::string>> keysOf(const std::vector<Value>& values, std::uint32_t recno,
                                                    bool deleted);
-    // Applies per-tag changes for one record: candidate checks for all tags first, then the writes;
-    // a write failing part-way puts back the tags already changed.
+    // Applies per-tag changes for one record: candidate checks for all tags first, then the journal
+    // entry, then the writes. A write failing part-way rebuilds the index from the table (which has
+    // not taken the change); when even that fails the maintainer detaches (the table turns read-only
+    // until the next attach rebuilds the index).
     void applyChanges(std::uint32_t recno, const std::vector<std::optional<std::string>>& before,
                       const std::vector<std::optional<std::string>>& after);
     // Writes one tag's change; unique tags keep the lowest record of each key.

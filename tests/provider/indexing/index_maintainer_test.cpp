@@ -287,6 +287,39 @@ TEST(IndexMaintainer, UnreproducibleTagRefusesWithItsName) {
     }
 }
 
+// Index writes failing part-way (a full disk) at every point of an append and an update: the change is
+// refused, and the tags match the table again at once (remade from the table), or, when that cannot be
+// written either, the maintainer lets go and the next attach repairs the index.
+TEST(IndexMaintainer, WriteFailurePartWayLeavesNoTagHalfChanged) {
+    int undone = 0, repaired = 0;
+    for (int budget = 0; budget < 40; ++budget) {
+        SCOPED_TRACE(budget);
+        Fixture f;
+        for (int i = 1; i <= 20; ++i) f.add(i, "name " + std::to_string(i), 1980, i);
+        IndexMaintainer& m = *f.keep.front();
+        m.indexFile().failWritesAfter(budget);
+        bool failed = false;
+        try {
+            f.add(21, "new", 1999, 5);
+            f.table->update(3, {{kId, std::int64_t{33}}, {kName, std::string("three")}});
+        } catch (const ProviderError&) {
+            failed = true;
+        }
+        if (f.table->changeObserver() == &m) {
+            m.indexFile().failWritesAfter(std::nullopt);
+            expectIndexTrue(*f.table, f.cdx);
+            undone += failed;
+            continue;
+        }
+        EXPECT_TRUE(failed);
+        f.keep.clear();
+        ASSERT_FALSE(attachIndexMaintenance(*f.table, f.keep));
+        expectIndexTrue(*f.table, f.cdx);
+        ++repaired;
+    }
+    EXPECT_GT(undone + repaired, 0);
+}
+
 // A GENERAL collation tag (FoxPro's written into the header by hand: the index layer cannot create
 // one) keeps the table read-only and names the tag and the collation.
 TEST(IndexMaintainer, GeneralCollationTagRefuses) {
