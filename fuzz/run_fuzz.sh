@@ -15,7 +15,7 @@ if [ ! -f "$build/build.ninja" ]; then
   CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DDORVANE_FUZZ=ON -DDORVANE_BUILD_GUI=OFF \
     -DDORVANE_BUILD_TESTS=OFF -DDORVANE_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
-ninja -C "$build" -j2 fuzz_table_reader fuzz_container_reader
+ninja -C "$build" -j2 fuzz_table_reader fuzz_container_reader fuzz_table_writer
 
 mkdir -p "$work/corpus-table" "$work/corpus-container" "$work/seed-table" "$work/seed-container"
 /usr/bin/python3 - "$fixtures" "$work" <<'PY'
@@ -50,8 +50,11 @@ PY
 
 cd "$work"
 export TMPDIR=${TMPDIR:-/dev/shm}  # the targets rewrite their files on every run
-for target in table container; do
-  "$build/bin/fuzz_${target}_reader" "corpus-$target" "seed-$target" -max_total_time="$seconds" \
+# Each target: its binary, its corpus (grows) and its seeds (the writer starts from the table seeds).
+for run in "table_reader table table" "container_reader container container" "table_writer writer table"; do
+  set -- $run
+  mkdir -p "corpus-$2"
+  "$build/bin/fuzz_$1" "corpus-$2" "seed-$3" -max_total_time="$seconds" \
     -timeout=10 -rss_limit_mb=2048 -max_len="${MAX_LEN:-262144}" -print_final_stats=1 -jobs=1 2>&1 | tail -n 15 || true
 done
 ls "$work" | grep -E '^(crash|leak|timeout|oom)-' || echo "no crashing inputs"
