@@ -13,4 +13,8 @@ std::optional<ProviderError> attachIndexMaintenance(Table& table,
     }
 }
 
+IndexMaintainer* maintainerOf(Table& table) {
+    return dynamic_cast<IndexMaintainer*>(table.changeObserver());
+}
+
 }  // namespace dorvane::provider::indexing

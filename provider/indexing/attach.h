@@ -20,4 +20,7 @@ namespace dorvane::provider::indexing {
 std::optional<ProviderError> attachIndexMaintenance(Table& table,
                                                     std::vector<std::unique_ptr<IndexMaintainer>>& keepAlive);
 
+// The maintainer keeping `table`'s index, or null (for checkFieldChange() before ALTER TABLE).
+IndexMaintainer* maintainerOf(Table& table);
+
 }  // namespace dorvane::provider::indexing
