@@ -1,5 +1,7 @@
 #include "provider/indexing/index_maintainer.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <unordered_set>
 
@@ -24,6 +26,7 @@ std::unique_ptr<IndexMaintainer> IndexMaintainer::attach(Table& table) {
     maintainer->captureSignatures();
     maintainer->m_journal = std::make_unique<ChangeJournal>(*path);
     maintainer->recover();
+    maintainer->noteIndexState();
     table.setChangeObserver(maintainer.get());
     return maintainer;
 }
@@ -32,7 +35,9 @@ IndexMaintainer::~IndexMaintainer() {
     // The journal is only needed while the last change may not have reached the table.
     try {
         const auto last = m_journal ? m_journal->last() : std::nullopt;
-        if (m_journal && (!last || changeReachedTable(*last))) m_journal->remove();
+        // Another user of a shared table may be writing through the same journal: leave it then.
+        if (m_journal && m_table.mode() == OpenMode::Exclusive && (!last || changeReachedTable(*last)))
+            m_journal->remove();
     } catch (...) {
     }
     detach();
@@ -45,6 +50,26 @@ bool IndexMaintainer::changeReachedTable(const JournalEntry& entry) {
     } catch (const ProviderError&) {
         return false;
     }
+}
+
+IndexMaintainer::FileState IndexMaintainer::indexState() const {
+    struct stat info {};
+    if (::stat(m_cdx->path().c_str(), &info) != 0) return {};
+    return {static_cast<std::uint64_t>(info.st_size), static_cast<std::int64_t>(info.st_mtim.tv_sec),
+            static_cast<std::int64_t>(info.st_mtim.tv_nsec), static_cast<std::uint64_t>(info.st_ino)};
+}
+
+void IndexMaintainer::noteIndexState() {
+    m_seen = indexState();
+}
+
+void IndexMaintainer::reloadIfChangedElsewhere() {
+    if (indexState() == m_seen) return;
+    // Another user wrote the index since this maintainer did: its cached directory and tag headers
+    // (root pages, free list) may be stale, so the file is read again.
+    m_cdx = std::make_unique<CdxFile>(CdxFile::open(m_cdx->path(), true));
+    prepareTags();
+    noteIndexState();
 }
 
 void IndexMaintainer::recover() {
@@ -120,6 +145,10 @@ void IndexMaintainer::applyChanges(std::uint32_t recno, const std::vector<Option
             m_cdx->checkCandidate(m_tags[i].name(), *after[i], recno);
     if (before == after) return;
     m_journal->record(JournalEntry{recno, after});
+    struct NoteState {
+        IndexMaintainer& m;
+        ~NoteState() { m.noteIndexState(); }
+    } noteState{*this};
     try {
         for (std::size_t i = 0; i < m_tags.size(); ++i)
             if (before[i] != after[i]) changeTag(i, recno, before[i], after[i]);
@@ -138,17 +167,20 @@ void IndexMaintainer::applyChanges(std::uint32_t recno, const std::vector<Option
 }
 
 void IndexMaintainer::onAppend(Table&, std::uint32_t recno, const std::vector<Value>& values) {
+    reloadIfChangedElsewhere();
     const std::vector<OptionalKey> none(m_tags.size());
     applyChanges(recno, none, keysOf(values, recno, false));
 }
 
 void IndexMaintainer::onUpdate(Table&, std::uint32_t recno, const std::vector<Value>& oldValues,
                                const std::vector<Value>& newValues) {
+    reloadIfChangedElsewhere();
     const bool deleted = m_table.isDeleted(recno);
     applyChanges(recno, keysOf(oldValues, recno, deleted), keysOf(newValues, recno, deleted));
 }
 
 void IndexMaintainer::onDelete(Table&, std::uint32_t recno, bool deleted) {
+    reloadIfChangedElsewhere();
     // FoxPro keeps deleted records in its tags: only a tag that reads DELETED() can change.
     if (std::none_of(m_tags.begin(), m_tags.end(), [](const TagKey& t) { return t.usesDeleted(); })) return;
     const std::vector<Value> values = m_table.record(recno);
@@ -238,6 +270,7 @@ void IndexMaintainer::writeTags(std::vector<std::vector<KeyEntry>> entries) {
     m_cdx = std::make_unique<CdxFile>(CdxFile::open(path, true));
     for (const TagKey& tag : m_tags) m_cdx->setKeyType(tag.name(), tag.keyType());
     if (m_journal) m_journal->clear();
+    noteIndexState();
 }
 
 void IndexMaintainer::checkFieldChange(std::string_view field, bool removedOrRenamed) const {

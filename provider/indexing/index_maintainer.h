@@ -66,6 +66,17 @@ public:
 private:
     IndexMaintainer(Table& table, std::unique_ptr<index::CdxFile> cdx) : m_table(table), m_cdx(std::move(cdx)) {}
     void prepareTags();
+    // Size, modification time and inode of the index file, to notice writes by other users.
+    struct FileState {
+        std::uint64_t size = 0;
+        std::int64_t seconds = 0, nanoseconds = 0;
+        std::uint64_t inode = 0;
+        friend bool operator==(const FileState&, const FileState&) = default;
+    };
+    FileState indexState() const;
+    void noteIndexState();
+    // Reads the index again when someone else changed it since this maintainer last wrote it.
+    void reloadIfChangedElsewhere();
     // Rebuilds the index when the journal's last change did not reach the table.
     void recover();
     bool changeReachedTable(const JournalEntry& entry);
@@ -92,6 +103,7 @@ private:
     std::unique_ptr<index::CdxFile> m_cdx;
     std::vector<TagKey> m_tags;
     std::unique_ptr<ChangeJournal> m_journal;
+    FileState m_seen;
     std::vector<std::string> m_signatures;  // fieldSignature() per tag, as of the last preparation
     std::string m_fileName;
 };

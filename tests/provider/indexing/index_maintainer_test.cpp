@@ -321,6 +321,26 @@ TEST(IndexMaintainer, WriteFailurePartWayLeavesNoTagHalfChanged) {
     EXPECT_GT(undone + repaired, 0);
 }
 
+// Two users of a shared table take turns: each maintainer must notice the other's index writes (new
+// pages, a new root) instead of writing over them from its stale copy of the tag headers.
+TEST(IndexMaintainer, SharedUsersTakingTurnsKeepTheIndexWhole) {
+    ScratchDir dir;
+    createIndexedTable(dir / "t.dbf", peopleFields(), peopleTags()).reset();
+    std::unique_ptr<Table> users[2] = {Table::open(dir / "t.dbf", OpenMode::Shared),
+                                       Table::open(dir / "t.dbf", OpenMode::Shared)};
+    std::vector<std::unique_ptr<IndexMaintainer>> keep;
+    for (auto& user : users) ASSERT_FALSE(attachIndexMaintenance(*user, keep));
+    for (int i = 1; i <= 400; ++i) {
+        Table& t = *users[(i / 7) % 2];
+        t.refresh();
+        t.appendValues({std::int64_t{i}, "user name " + std::to_string(i % 50), Date{2450000 + i}, double(i)});
+        if (i % 5 == 0) t.update(static_cast<std::uint32_t>(i / 2), {{kQty, double(-i)}});
+    }
+    users[0]->refresh();
+    expectIndexTrue(*users[0], dir / "t.cdx");
+    keep.clear();
+}
+
 // A GENERAL collation tag (FoxPro's written into the header by hand: the index layer cannot create
 // one) keeps the table read-only and names the tag and the collation.
 TEST(IndexMaintainer, GeneralCollationTagRefuses) {
