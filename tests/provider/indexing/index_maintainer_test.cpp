@@ -341,6 +341,30 @@ TEST(IndexMaintainer, SharedUsersTakingTurnsKeepTheIndexWhole) {
     keep.clear();
 }
 
+// A tag on a nullable field carries the null marker byte before the key: NULL sorts first.
+TEST(IndexMaintainer, NullableFieldKeysCarryTheNullMarker) {
+    ScratchDir dir;
+    TagDefinition tag;
+    tag.name = "CODE";
+    tag.keyExpression = "code";
+    tag.keyLength = 7;
+    auto table = createIndexedTable(dir / "n.dbf", {{"code", "", 'C', 6, 0, true}}, {tag});
+    std::vector<std::unique_ptr<IndexMaintainer>> keep;
+    const auto refusal = attachIndexMaintenance(*table, keep);
+    ASSERT_FALSE(refusal) << refusal->message();
+    table->appendValues({std::string("bb")});
+    table->appendValues({Value{}});
+    table->appendValues({std::string("aa")});
+    table->update(1, {{0, Value{}}});
+    auto cdx = index::CdxFile::open((dir / "n.cdx").string());
+    const std::vector<KeyEntry> expected = {{std::string(7, '\0'), 1},
+                                            {std::string(7, '\0'), 2},
+                                            {std::string("\x80" "aa    "), 3}};
+    EXPECT_EQ(cdx.entries("CODE"), expected);
+    const CheckResult check = cdxCheck(table->path());
+    EXPECT_EQ(check.exitCode, 0) << check.output;
+}
+
 // A GENERAL collation tag (FoxPro's written into the header by hand: the index layer cannot create
 // one) keeps the table read-only and names the tag and the collation.
 TEST(IndexMaintainer, GeneralCollationTagRefuses) {
