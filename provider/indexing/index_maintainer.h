@@ -25,8 +25,9 @@ public:
     // ProviderError(IndexNotMaintained) naming the first tag it cannot keep true (nothing attached:
     // the table stays readable and refuses writes), or what opening the index raises.
     static std::unique_ptr<IndexMaintainer> attach(Table& table);
-    // Unregisters from the table, if still registered. The Table must outlive its maintainer or
-    // be the one to go first only after detach().
+    // Unregisters from the table, if still registered, and deletes the journal when the last change
+    // reached the table (exclusive use only). The Table must outlive its maintainer: destroy
+    // maintainers first.
     ~IndexMaintainer() override;
     IndexMaintainer(const IndexMaintainer&) = delete;
     IndexMaintainer& operator=(const IndexMaintainer&) = delete;
