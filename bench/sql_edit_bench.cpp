@@ -36,11 +36,13 @@ int make(const char* path, long count) {
     fields[2].name = "born", fields[2].type = 'D';
     fields[3].name = "note", fields[3].type = 'M';
     auto table = Table::create(path, fields);
+    table->setFlushEachChange(false);
     for (long i = 0; i < count; ++i) {
         table->appendValues({std::string("customer ") + std::to_string(i), double(i % 1000) / 4,
                              Date{2451545 + int(i % 9000)},
                              i % 10 == 0 ? Value(std::string("a memo of record ") + std::to_string(i)) : Value(std::string())});
     }
+    table->flush();
     return 0;
 }
 

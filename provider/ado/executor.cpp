@@ -23,6 +23,7 @@ struct Executor::OpenTable {
     std::optional<std::vector<std::uint32_t>> deleted;
     // Field index -> value -> recno, for integer fields looked up by value.
     std::map<int, std::unordered_multimap<std::int64_t, std::uint32_t>> valueMaps;
+    bool written = false;
 };
 
 namespace {
@@ -71,7 +72,16 @@ FieldSpec specFrom(const sql::FieldDef& def) {
 Executor::Executor(ConnectionSettings settings, std::unique_ptr<SourceCatalog> catalog)
     : m_settings(std::move(settings)), m_catalog(std::move(catalog)) {}
 
-Executor::~Executor() = default;
+Executor::~Executor() {
+    // What this connection wrote reaches the disk when it closes.
+    for (auto& [file, t] : m_tables) {
+        if (!t->written) continue;
+        try {
+            t->table->flush();
+        } catch (...) {
+        }
+    }
+}
 
 sql::EvalOptions Executor::evalOptions() const {
     sql::EvalOptions options;
@@ -265,6 +275,7 @@ long Executor::update(const sql::UpdateStatement& s) {
     OpenTable& t = open(s.table);
     Table& table = *t.table;
     table.ensureWritable();
+    t.written = true;
     const TableFieldCatalog fields(table);
     struct Target {
         int field;
@@ -327,6 +338,7 @@ long Executor::insert(const sql::InsertStatement& s) {
     OpenTable& t = open(s.table);
     Table& table = *t.table;
     table.ensureWritable();
+    t.written = true;
     std::vector<int> targets;
     if (s.columns.empty()) {
         for (int i = 0; i < table.fieldCount(); ++i) targets.push_back(i);
@@ -352,6 +364,7 @@ long Executor::insert(const sql::InsertStatement& s) {
 long Executor::remove(const sql::DeleteStatement& s) {
     OpenTable& t = open(s.table);
     t.table->ensureWritable();
+    t.written = true;
     const std::vector<std::uint32_t> records = matching(t, s.where.get());
     for (std::uint32_t recno : records) {
         t.table->setDeleted(recno, true);

@@ -62,12 +62,16 @@ void PageCache::noteWrite(std::uint64_t offset, const char* data, std::size_t le
         if (page.index == UINT64_MAX) continue;
         const std::uint64_t start = page.index * kPageSize;
         if (end <= start || offset >= start + kPageSize) continue;
-        // The page may now extend past what was read; simplest correct answer is to drop it.
+        if (offset >= start && end <= start + page.valid) {
+            // Inside what the page holds: keep the page and copy the new bytes into it.
+            std::memcpy(page.bytes.data() + (offset - start), data, length);
+            continue;
+        }
+        // The write reaches past what was read: drop the page; the next read loads it afresh.
         page.index = UINT64_MAX;
         page.valid = 0;
         page.lastUse = 0;
     }
-    (void)data;
 }
 
 }  // namespace dorvane::provider

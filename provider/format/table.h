@@ -96,6 +96,13 @@ public:
     std::uint32_t appendValues(const std::vector<Value>& values);
     void update(std::uint32_t recno, const FieldAssignments& values);
     void setDeleted(std::uint32_t recno, bool deleted);
+    // New memo text is always written before the record that points to it, so a process that dies
+    // between the two leaves the record as it was. On, the memo text also reaches the disk first (a
+    // flush per change, some milliseconds each); off (the default, as FoxPro does), flush() or the
+    // system does it later. Structure changes flush whatever the setting.
+    void setFlushEachChange(bool on) { m_flushEachChange = on; }
+    // Flushes the memo file and the table to disk.
+    void flush();
     // Rewrites the backlink (the owning .dbc relative to this table's folder; empty frees the table).
     void setBacklink(const std::string& backlink);
 
@@ -137,6 +144,7 @@ private:
     std::vector<char> m_record;
     TableChangeObserver* m_observer = nullptr;
     std::optional<Date> m_fixedDate;
+    bool m_flushEachChange = false;
 };
 
 }  // namespace dorvane::provider

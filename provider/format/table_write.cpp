@@ -114,7 +114,7 @@ std::uint32_t Table::append(const FieldAssignments& values) {
 
     for (PendingMemo& memo : memos)
         m_codec->setMemoBlock(record.data(), *memo.field, m_memo->write(0, memo.bytes));
-    if (!memos.empty()) m_memo->sync();
+    if (!memos.empty() && m_flushEachChange) m_memo->sync();
 
     const std::uint64_t oldSize = m_file.size();
     const TableHeader before = m_header;
@@ -163,13 +163,17 @@ std::uint32_t Table::append(const FieldAssignments& values) {
 
 void Table::update(std::uint32_t recno, const FieldAssignments& values) {
     ensureWritable();
-    recordBytes(recno);  // range check
-    // Read the record from the file itself: in shared use another user may have changed it.
+    const char* cached = recordBytes(recno);  // also the range check
     std::vector<char> record(m_header.recordLength);
     const std::uint64_t at =
         m_header.headerLength + static_cast<std::uint64_t>(recno - 1) * m_header.recordLength;
-    if (m_file.readAt(at, record.data(), record.size()) != record.size())
+    if (m_mode == OpenMode::Exclusive) {
+        // Nobody else writes this file: the cached bytes are the file's.
+        std::memcpy(record.data(), cached, record.size());
+    } else if (m_file.readAt(at, record.data(), record.size()) != record.size()) {
+        // In shared use another user may have changed it: read it from the file itself.
         throw ProviderError::make(FoxError::TableCorrupted, nameForErrors());
+    }
     std::vector<PendingMemo> memos;
     for (const auto& [index, value] : values) {
         if (index < 0 || index >= fieldCount()) throw ProviderError::make(FoxError::VariableNotFound);
@@ -199,13 +203,18 @@ void Table::update(std::uint32_t recno, const FieldAssignments& values) {
     for (PendingMemo& memo : memos)
         m_codec->setMemoBlock(record.data(), *memo.field,
                               memo.bytes.empty() ? 0 : m_memo->write(memo.oldBlock, memo.bytes));
-    if (!memos.empty()) m_memo->sync();
+    if (!memos.empty() && m_flushEachChange) m_memo->sync();
 
     const std::uint64_t offset =
         m_header.headerLength + static_cast<std::uint64_t>(recno - 1) * m_header.recordLength;
     m_file.writeAt(offset, record.data(), record.size());
     m_cache.noteWrite(offset, record.data(), record.size());
     touchHeaderDate();
+}
+
+void Table::flush() {
+    if (m_memo) m_memo->sync();
+    m_file.sync();
 }
 
 void Table::setDeleted(std::uint32_t recno, bool deleted) {
