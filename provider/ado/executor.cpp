@@ -9,6 +9,7 @@
 #include "provider/error.h"
 #include "provider/format/container.h"
 #include "provider/format/file_names.h"
+#include "provider/indexing/attach.h"
 #include "provider/sql/evaluator.h"
 #include "provider/sql/parser.h"
 #include "provider/sql/plan_shape.h"
@@ -24,6 +25,15 @@ struct Executor::OpenTable {
     // Field index -> value -> recno, for integer fields looked up by value.
     std::map<int, std::unordered_multimap<std::int64_t, std::uint32_t>> valueMaps;
     bool written = false;
+    // Keep the table's structural index true; declared after `table`, so they go first. When the index
+    // cannot be kept, the reason every write reports.
+    std::vector<std::unique_ptr<indexing::IndexMaintainer>> maintainers;
+    std::optional<ProviderError> indexRefusal;
+
+    void ensureWritable() const {
+        if (indexRefusal) throw *indexRefusal;
+        table->ensureWritable();
+    }
 };
 
 namespace {
@@ -106,6 +116,7 @@ Executor::OpenTable& Executor::open(const sql::TableRef& ref) {
     }
     auto t = std::make_unique<OpenTable>();
     t->table = openTableWithLongNames(file, m_settings.exclusive ? OpenMode::Exclusive : OpenMode::Shared);
+    t->indexRefusal = indexing::attachIndexMaintenance(*t->table, t->maintainers);
     return *m_tables.emplace(file, std::move(t)).first->second;
 }
 
@@ -274,7 +285,7 @@ std::shared_ptr<RowSource> Executor::select(const sql::SelectStatement& s) {
 long Executor::update(const sql::UpdateStatement& s) {
     OpenTable& t = open(s.table);
     Table& table = *t.table;
-    table.ensureWritable();
+    t.ensureWritable();
     t.written = true;
     const TableFieldCatalog fields(table);
     struct Target {
@@ -337,7 +348,7 @@ long Executor::update(const sql::UpdateStatement& s) {
 long Executor::insert(const sql::InsertStatement& s) {
     OpenTable& t = open(s.table);
     Table& table = *t.table;
-    table.ensureWritable();
+    t.ensureWritable();
     t.written = true;
     std::vector<int> targets;
     if (s.columns.empty()) {
@@ -363,7 +374,7 @@ long Executor::insert(const sql::InsertStatement& s) {
 
 long Executor::remove(const sql::DeleteStatement& s) {
     OpenTable& t = open(s.table);
-    t.table->ensureWritable();
+    t.ensureWritable();
     t.written = true;
     const std::vector<std::uint32_t> records = matching(t, s.where.get());
     for (std::uint32_t recno : records) {
@@ -378,6 +389,7 @@ void Executor::changeStructure(const sql::TableRef& ref, const std::function<voi
     m_catalog->beforeChange();
     if (m_settings.exclusive) {
         OpenTable& t = open(ref);
+        if (t.indexRefusal) throw *t.indexRefusal;
         change(*t.table);
         afterSchemaChange(t);
         return;
@@ -386,7 +398,15 @@ void Executor::changeStructure(const sql::TableRef& ref, const std::function<voi
     // another user of the table makes this fail with "File is in use by another user.".
     forget(file);
     const auto table = openTableWithLongNames(file, OpenMode::Exclusive);
+    std::vector<std::unique_ptr<indexing::IndexMaintainer>> maintainers;
+    if (auto refusal = indexing::attachIndexMaintenance(*table, maintainers)) throw *refusal;
     change(*table);
+    maintainers.clear();
+}
+
+// FoxPro refuses to remove or rename a field that an index tag reads.
+void checkIndexedField(Table& table, const std::string& field) {
+    if (auto* maintainer = indexing::maintainerOf(table)) maintainer->checkFieldChange(field, true);
 }
 
 long Executor::addColumn(const sql::AlterAddColumn& s) {
@@ -401,6 +421,7 @@ long Executor::addColumn(const sql::AlterAddColumn& s) {
 long Executor::renameColumn(const sql::AlterRenameColumn& s) {
     changeStructure(s.table, [&](Table& table) {
         const std::string from = table.fields()[size_t(requireField(table, s.from))].displayName();
+        checkIndexedField(table, s.from);
         table.renameField(s.from, s.to);
         m_catalog->fieldRenamed(table.path(), from, s.to);
     });
@@ -410,6 +431,7 @@ long Executor::renameColumn(const sql::AlterRenameColumn& s) {
 long Executor::dropColumn(const sql::AlterDropColumn& s) {
     changeStructure(s.table, [&](Table& table) {
         const std::string name = table.fields()[size_t(requireField(table, s.field))].displayName();
+        checkIndexedField(table, s.field);
         table.dropField(s.field);
         m_catalog->fieldRemoved(table.path(), name);
     });

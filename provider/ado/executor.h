@@ -21,6 +21,10 @@
 
 namespace dorvane::provider {
 
+namespace indexing {
+class IndexMaintainer;
+}
+
 class Executor {
 public:
     Executor(ConnectionSettings settings, std::unique_ptr<SourceCatalog> catalog);

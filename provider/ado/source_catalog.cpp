@@ -6,6 +6,7 @@
 #include "provider/error.h"
 #include "provider/format/container.h"
 #include "provider/format/file_names.h"
+#include "provider/indexing/attach.h"
 
 namespace dorvane::provider {
 namespace fs = std::filesystem;
@@ -83,7 +84,9 @@ namespace {
 class ContainerCatalog final : public SourceCatalog {
 public:
     explicit ContainerCatalog(const fs::path& dbc)
-        : m_container(Container::open(dbc, OpenMode::Shared)), m_folder(dbc.parent_path()) {}
+        : m_container(Container::open(dbc, OpenMode::Shared)), m_folder(dbc.parent_path()) {
+        m_dcxRefusal = indexing::attachIndexMaintenance(m_container->dbcTable(), m_dcx);
+    }
 
     std::vector<TableEntry> tables() const override {
         m_container->reload();
@@ -104,7 +107,7 @@ public:
 
     fs::path placeNew(const std::string& name) const override {
         m_container->reload();
-        m_container->dbcTable().ensureWritable();
+        checkWritable();
         const fs::path wanted = tablePathFor(m_folder, name);
         if (m_container->findTable(wanted.stem().string()) || resolveFileCaseInsensitive(wanted.parent_path(), wanted.filename().string())) {
             throw ProviderError::make(FoxError::FileAlreadyExists, wanted.filename().string());
@@ -118,7 +121,7 @@ public:
         m_container->addTable(file.stem().string(), file, names);
     }
 
-    void beforeChange() override { m_container->dbcTable().ensureWritable(); }
+    void beforeChange() override { checkWritable(); }
 
     void tableDropped(const fs::path& file) override {
         if (const ContainerTable* table = m_container->findTableByFile(file)) m_container->removeTable(table->name);
@@ -138,6 +141,11 @@ public:
     const fs::path& folder() const override { return m_folder; }
 
 private:
+    void checkWritable() const {
+        if (m_dcxRefusal) throw *m_dcxRefusal;
+        m_container->dbcTable().ensureWritable();
+    }
+
     std::string tableName(const fs::path& file) const {
         const ContainerTable* table = m_container->findTableByFile(file);
         if (!table) throw ProviderError::make(FoxError::DbcInconsistent);
@@ -145,6 +153,9 @@ private:
     }
 
     std::unique_ptr<Container> m_container;
+    // Keep the container's own index true; declared after the container, so they go first.
+    std::vector<std::unique_ptr<indexing::IndexMaintainer>> m_dcx;
+    std::optional<ProviderError> m_dcxRefusal;
     fs::path m_folder;
 };
 
