@@ -3,7 +3,8 @@
 # run time in the work folder, never committed) and runs each target for a while.
 # Usage: fuzz/run_fuzz.sh [seconds per target, default 300] [work folder, default /tmp/dorvane-fuzz-run]
 # Crashing inputs land in the work folder as crash-*, leak-*, timeout-*. MAX_LEN caps input sizes
-# (smaller inputs run faster and stress the headers; the default keeps whole fixtures).
+# (smaller inputs run faster and stress the headers; the default keeps whole fixtures). KEEP_GOING=1
+# keeps fuzzing after a crash (libFuzzer's fork mode), to look past a known fault.
 set -eu
 seconds=${1:-300}
 work=${2:-/tmp/dorvane-fuzz-run}
@@ -55,6 +56,6 @@ for run in "table_reader table table" "container_reader container container" "ta
   set -- $run
   mkdir -p "corpus-$2"
   "$build/bin/fuzz_$1" "corpus-$2" "seed-$3" -max_total_time="$seconds" \
-    -timeout=10 -rss_limit_mb=2048 -max_len="${MAX_LEN:-262144}" -print_final_stats=1 -jobs=1 2>&1 | tail -n 15 || true
+    -timeout=10 -rss_limit_mb=2048 -max_len="${MAX_LEN:-262144}" -print_final_stats=1 ${KEEP_GOING:+-fork=1 -ignore_crashes=1} 2>&1 | tail -n 15 || true
 done
 ls "$work" | grep -E '^(crash|leak|timeout|oom)-' || echo "no crashing inputs"
