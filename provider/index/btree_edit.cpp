@@ -275,7 +275,7 @@ void BTreeEdit::commit() {
     if (m_freeHead != oldFreeHead) {
         writeLe(page.data(), m_freeHead, 4);
         m_file.write(kHdrFreeList, page.data(), 4);
-        m_file.sync();
+        m_file.orderPoint();
     }
     // 1-2. New pages; then changed ones, deeper levels before the levels that point to them, except
     //      pages that gave entries away to a new sibling: they follow their parent (shallowest first),
@@ -297,7 +297,7 @@ void BTreeEdit::commit() {
         encodeNode(c.node, m_format, page.data());
         m_file.write(offset, page.data(), page.size());
     }
-    m_file.sync();
+    m_file.orderPoint();
     // 3. The tag header's key statistics.
     if (m_statistics) {
         writeLe(m_tagHeader.raw.data() + kHdrKeyCount, m_statistics->first, 4);
@@ -318,7 +318,7 @@ void BTreeEdit::commit() {
     }
     m_fileHeader.freeList = freeHead;
     writeLe(m_fileHeader.raw.data() + kHdrFreeList, freeHead, 4);
-    m_file.sync();
+    m_file.orderPoint();
     m_nodes.clear();
     m_dirty.clear();
     m_released.clear();

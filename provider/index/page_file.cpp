@@ -36,6 +36,7 @@ PageFile::~PageFile() {
 
 PageFile::PageFile(PageFile&& other) noexcept
     : m_writeBudget(other.m_writeBudget),
+      m_durable(other.m_durable),
       m_fd(std::exchange(other.m_fd, -1)),
       m_writable(other.m_writable),
       m_path(std::move(other.m_path)) {}
@@ -47,6 +48,7 @@ PageFile& PageFile::operator=(PageFile&& other) noexcept {
         m_writable = other.m_writable;
         m_path = std::move(other.m_path);
         m_writeBudget = other.m_writeBudget;
+        m_durable = other.m_durable;
     }
     return *this;
 }

@@ -26,12 +26,20 @@ public:
     // Writes all bytes; raises FileAccessDenied on failure.
     void write(std::uint64_t offset, const void* data, std::size_t length);
     void sync();
+    // Between the ordered steps of an in-place change: pages already written reach the system before
+    // the next step's, so a process that dies part-way leaves the documented states. Flushing to the
+    // disk itself at every step costs milliseconds per change; it is done only when durable.
+    void orderPoint() {
+        if (m_durable) sync();
+    }
+    void setDurable(bool durable) { m_durable = durable; }
     // Fault injection for tests: the next `writes` writes succeed, later ones fail (FileAccessDenied)
     // as on a full disk; nullopt ends it.
     void failWritesAfter(std::optional<int> writes) { m_writeBudget = writes; }
 
 private:
     std::optional<int> m_writeBudget;
+    bool m_durable = false;
     int m_fd = -1;
     bool m_writable = false;
     std::string m_path;
