@@ -42,19 +42,19 @@ private:
 };
 
 FieldSpec field(const char* name, char type, int width = 0, int decimals = 0, bool nullable = false) {
-    FieldSpec spec;
-    spec.name = name;
-    spec.type = type;
-    spec.width = width;
-    spec.decimals = decimals;
-    spec.nullable = nullable;
-    return spec;
+    FieldSpec fieldSpec;
+    fieldSpec.name = name;
+    fieldSpec.type = type;
+    fieldSpec.width = width;
+    fieldSpec.decimals = decimals;
+    fieldSpec.nullable = nullable;
+    return fieldSpec;
 }
 
 FieldSpec autoId(const char* name) {
-    FieldSpec spec = field(name, 'I');
-    spec.autoIncrement = true;
-    return spec;
+    FieldSpec fieldSpec = field(name, 'I');
+    fieldSpec.autoIncrement = true;
+    return fieldSpec;
 }
 
 provider::CreateOptions options() {

@@ -68,13 +68,13 @@ int requireField(const Table& table, const std::string& name) {
 }
 
 FieldSpec specFrom(const sql::FieldDef& def) {
-    FieldSpec spec;
-    spec.name = def.name;
-    spec.type = def.type;
-    spec.width = def.width;
-    spec.decimals = def.decimals;
-    spec.nullable = def.nullable.value_or(false);
-    return spec;
+    FieldSpec fieldSpec;
+    fieldSpec.name = def.name;
+    fieldSpec.type = def.type;
+    fieldSpec.width = def.width;
+    fieldSpec.decimals = def.decimals;
+    fieldSpec.nullable = def.nullable.value_or(false);
+    return fieldSpec;
 }
 
 }  // namespace
@@ -410,10 +410,10 @@ void checkIndexedField(Table& table, const std::string& field) {
 }
 
 long Executor::addColumn(const sql::AlterAddColumn& s) {
-    const FieldSpec spec = specFrom(s.field);
+    const FieldSpec fieldSpec = specFrom(s.field);
     changeStructure(s.table, [&](Table& table) {
-        table.addField(spec);
-        m_catalog->fieldAdded(table.path(), spec.name);
+        table.addField(fieldSpec);
+        m_catalog->fieldAdded(table.path(), fieldSpec.name);
     });
     return 0;
 }
@@ -440,13 +440,13 @@ long Executor::dropColumn(const sql::AlterDropColumn& s) {
 
 long Executor::createTable(const sql::CreateTableStatement& s) {
     const fs::path file = m_catalog->placeNew(s.table.name);
-    std::vector<FieldSpec> specs;
-    for (const auto& def : s.fields) specs.push_back(specFrom(def));
+    std::vector<FieldSpec> fieldSpecs;
+    for (const auto& def : s.fields) fieldSpecs.push_back(specFrom(def));
     int recordLength = 0;
-    layoutFields(specs, m_catalog->maxFieldNameLength(), recordLength);  // raises before anything is written
-    Table::create(file, specs);
+    layoutFields(fieldSpecs, m_catalog->maxFieldNameLength(), recordLength);  // raises before anything is written
+    Table::create(file, fieldSpecs);
     try {
-        m_catalog->tableCreated(file, specs);
+        m_catalog->tableCreated(file, fieldSpecs);
     } catch (...) {
         // The source would not take the table: take its files away again.
         std::error_code ignored;

@@ -41,19 +41,19 @@ bool sameFieldName(std::string_view a, std::string_view b) {
 }
 
 FieldSpec specOf(const Field& field) {
-    FieldSpec spec;
-    spec.name = field.displayName();
-    if (!field.longName.empty()) spec.headerName = field.name;
-    spec.type = field.type;
-    spec.width = field.width;
-    spec.decimals = field.decimals;
-    spec.nullable = field.isNullable();
-    spec.autoIncrement = field.type == 'I' && field.isAutoIncrement();
-    spec.binary =
+    FieldSpec fieldSpec;
+    fieldSpec.name = field.displayName();
+    if (!field.longName.empty()) fieldSpec.headerName = field.name;
+    fieldSpec.type = field.type;
+    fieldSpec.width = field.width;
+    fieldSpec.decimals = field.decimals;
+    fieldSpec.nullable = field.isNullable();
+    fieldSpec.autoIncrement = field.type == 'I' && field.isAutoIncrement();
+    fieldSpec.binary =
         (field.type == 'C' || field.type == 'V' || field.type == 'M') && (field.flags & kFieldFlagBinary);
-    spec.autoIncrementNext = field.autoIncrementNext;
-    spec.autoIncrementStep = field.autoIncrementStep;
-    return spec;
+    fieldSpec.autoIncrementNext = field.autoIncrementNext;
+    fieldSpec.autoIncrementStep = field.autoIncrementStep;
+    return fieldSpec;
 }
 
 void validateFieldName(std::string_view name, int maxLength) {
@@ -68,63 +68,63 @@ void validateFieldName(std::string_view name, int maxLength) {
 
 namespace {
 
-// Width and decimals a spec ends with, or FieldWidthInvalid.
-void normaliseWidth(FieldSpec& spec) {
-    auto invalid = [&] { return ProviderError::make(FoxError::FieldWidthInvalid, spec.name); };
-    switch (spec.type) {
+// Width and decimals a fieldSpec ends with, or FieldWidthInvalid.
+void normaliseWidth(FieldSpec& fieldSpec) {
+    auto invalid = [&] { return ProviderError::make(FoxError::FieldWidthInvalid, fieldSpec.name); };
+    switch (fieldSpec.type) {
         case 'C':
         case 'V':
         case 'Q':
-            if (spec.width < 1 || spec.width > 254 || spec.decimals != 0) throw invalid();
+            if (fieldSpec.width < 1 || fieldSpec.width > 254 || fieldSpec.decimals != 0) throw invalid();
             break;
         case 'N':
         case 'F':
-            if (spec.width < 1 || spec.width > 20 || spec.decimals < 0) throw invalid();
-            if (spec.decimals > 0 && spec.decimals > spec.width - 2) throw invalid();
+            if (fieldSpec.width < 1 || fieldSpec.width > 20 || fieldSpec.decimals < 0) throw invalid();
+            if (fieldSpec.decimals > 0 && fieldSpec.decimals > fieldSpec.width - 2) throw invalid();
             break;
         case 'B':
-            if (spec.decimals < 0 || spec.decimals > 18) throw invalid();
-            spec.width = 8;
+            if (fieldSpec.decimals < 0 || fieldSpec.decimals > 18) throw invalid();
+            fieldSpec.width = 8;
             break;
         case 'Y':
-            spec.width = 8;
-            spec.decimals = 4;
+            fieldSpec.width = 8;
+            fieldSpec.decimals = 4;
             break;
         case 'D':
         case 'T':
-            spec.width = 8;
-            spec.decimals = 0;
+            fieldSpec.width = 8;
+            fieldSpec.decimals = 0;
             break;
         case 'I':
-            spec.width = 4;
-            spec.decimals = 0;
+            fieldSpec.width = 4;
+            fieldSpec.decimals = 0;
             break;
         case 'L':
-            spec.width = 1;
-            spec.decimals = 0;
+            fieldSpec.width = 1;
+            fieldSpec.decimals = 0;
             break;
         case 'M':
         case 'G':
         case 'P':
         case 'W':
-            spec.width = 4;
-            spec.decimals = 0;
+            fieldSpec.width = 4;
+            fieldSpec.decimals = 0;
             break;
         default:
-            throw ProviderError::make(FoxError::DataTypeMismatch, spec.name);
+            throw ProviderError::make(FoxError::DataTypeMismatch, fieldSpec.name);
     }
-    if (spec.autoIncrement &&
-        (spec.type != 'I' || spec.autoIncrementStep < 1 || spec.autoIncrementStep > 255))
+    if (fieldSpec.autoIncrement &&
+        (fieldSpec.type != 'I' || fieldSpec.autoIncrementStep < 1 || fieldSpec.autoIncrementStep > 255))
         throw invalid();
 }
 
-std::uint8_t flagsFor(const FieldSpec& spec) {
+std::uint8_t flagsFor(const FieldSpec& fieldSpec) {
     std::uint8_t flags = 0;
-    switch (spec.type) {
+    switch (fieldSpec.type) {
         case 'C':
         case 'V':
         case 'M':
-            flags = spec.binary ? kFieldFlagBinary : 0;
+            flags = fieldSpec.binary ? kFieldFlagBinary : 0;
             break;
         case 'G':
         case 'P':
@@ -139,8 +139,8 @@ std::uint8_t flagsFor(const FieldSpec& spec) {
         default:
             break;
     }
-    if (spec.autoIncrement) flags |= kFieldFlagAutoIncrement;
-    if (spec.nullable) flags |= kFieldFlagNullable;
+    if (fieldSpec.autoIncrement) flags |= kFieldFlagAutoIncrement;
+    if (fieldSpec.nullable) flags |= kFieldFlagNullable;
     return flags;
 }
 
@@ -162,33 +162,33 @@ std::string shortFieldName(std::string_view name, const std::vector<Field>& earl
     return candidate;
 }
 
-std::vector<Field> layoutFields(const std::vector<FieldSpec>& specs, int maxNameLength, int& recordLength) {
+std::vector<Field> layoutFields(const std::vector<FieldSpec>& fieldSpecs, int maxNameLength, int& recordLength) {
     std::vector<Field> fields;
-    fields.reserve(specs.size() + 1);
+    fields.reserve(fieldSpecs.size() + 1);
     std::uint32_t offset = 1;
     int bits = 0;
-    for (const FieldSpec& original : specs) {
-        FieldSpec spec = original;
-        validateFieldName(spec.name, maxNameLength);
+    for (const FieldSpec& original : fieldSpecs) {
+        FieldSpec fieldSpec = original;
+        validateFieldName(fieldSpec.name, maxNameLength);
         for (const Field& earlier : fields)
-            if (sameFieldName(earlier.displayName(), spec.name))
-                throw ProviderError::make(FoxError::FieldNameInvalid, spec.name);
-        normaliseWidth(spec);
+            if (sameFieldName(earlier.displayName(), fieldSpec.name))
+                throw ProviderError::make(FoxError::FieldNameInvalid, fieldSpec.name);
+        normaliseWidth(fieldSpec);
         Field field;
-        field.name = spec.headerName.empty() ? shortFieldName(spec.name, fields) : spec.headerName;
-        if (maxNameLength > kMaxFreeFieldName) field.longName = spec.name;
-        field.type = spec.type;
-        field.width = spec.width;
-        field.decimals = spec.decimals;
-        field.flags = flagsFor(spec);
+        field.name = fieldSpec.headerName.empty() ? shortFieldName(fieldSpec.name, fields) : fieldSpec.headerName;
+        if (maxNameLength > kMaxFreeFieldName) field.longName = fieldSpec.name;
+        field.type = fieldSpec.type;
+        field.width = fieldSpec.width;
+        field.decimals = fieldSpec.decimals;
+        field.flags = flagsFor(fieldSpec);
         field.offset = offset;
-        if (spec.autoIncrement) {
-            field.autoIncrementNext = spec.autoIncrementNext;
-            field.autoIncrementStep = spec.autoIncrementStep;
+        if (fieldSpec.autoIncrement) {
+            field.autoIncrementNext = fieldSpec.autoIncrementNext;
+            field.autoIncrementStep = fieldSpec.autoIncrementStep;
         }
-        if (isVariableLengthType(spec.type)) field.varLengthBit = bits++;
-        if (spec.nullable) field.nullBit = bits++;
-        offset += static_cast<std::uint32_t>(spec.width);
+        if (isVariableLengthType(fieldSpec.type)) field.varLengthBit = bits++;
+        if (fieldSpec.nullable) field.nullBit = bits++;
+        offset += static_cast<std::uint32_t>(fieldSpec.width);
         fields.push_back(std::move(field));
     }
     if (fields.empty()) throw ProviderError::make(FoxError::FieldNameInvalid);

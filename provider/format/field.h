@@ -1,5 +1,5 @@
 // Fields of a table: what a caller asks for (FieldSpec), what the header holds (Field), and the
-// layout rules that turn a list of specs into displacements, flags and _NullFlags bits.
+// layout rules that turn a list of fieldSpecs into displacements, flags and _NullFlags bits.
 #pragma once
 
 #include <cstdint>
@@ -65,17 +65,17 @@ struct Field {
 bool isMemoType(char type);
 bool isVariableLengthType(char type);
 
-// The spec that recreates `field` (for rewriting a table with a changed structure).
+// The fieldSpec that recreates `field` (for rewriting a table with a changed structure).
 FieldSpec specOf(const Field& field);
 
 // Raises FieldNameInvalid unless `name` is 1..maxLength letters, digits or underscores, not starting
 // with a digit.
 void validateFieldName(std::string_view name, int maxLength);
 
-// Lays out `specs` as VFP does: displacements from 1, flags, widths of the fixed types, and a trailing
+// Lays out `fieldSpecs` as VFP does: displacements from 1, flags, widths of the fixed types, and a trailing
 // _NullFlags field when any field is nullable or V/Q. Raises FieldNameInvalid (bad or duplicate name),
 // FieldWidthInvalid, TooManyFields or RecordTooLong. `recordLength` receives the record length.
-std::vector<Field> layoutFields(const std::vector<FieldSpec>& specs, int maxNameLength, int& recordLength);
+std::vector<Field> layoutFields(const std::vector<FieldSpec>& fieldSpecs, int maxNameLength, int& recordLength);
 
 // The upper-case header name for `name`: its first 10 characters, or, when that collides with an
 // earlier field, fewer characters and a sequence number (CONTACT_TY, CONTACT_T2).

@@ -109,7 +109,7 @@ public:
     // Structure changes; they need OpenMode::Exclusive (MustBeExclusive otherwise) and rebuild the
     // .dbf beside the old one, then rename it over: a crash leaves the old or the new table whole.
     // Records keep their order, deletion flags and memo pointers; the memo file is not rewritten.
-    void addField(const FieldSpec& spec);
+    void addField(const FieldSpec& fieldSpec);
     void renameField(std::string_view name, std::string_view newName);
     void dropField(std::string_view name);
 
@@ -127,7 +127,7 @@ private:
     void writeHeaderDateAndCount();
     // Sets the header's last-update date to today after a change (one small write a day).
     void touchHeaderDate();
-    void rewrite(const std::vector<FieldSpec>& specs, const std::vector<int>& sources);
+    void rewrite(const std::vector<FieldSpec>& fieldSpecs, const std::vector<int>& sources);
     std::string nameForErrors() const { return m_path.filename().string(); }
 
     std::filesystem::path m_path;

@@ -25,56 +25,56 @@ struct BitMove {
 
 }  // namespace
 
-void Table::addField(const FieldSpec& spec) {
-    std::vector<FieldSpec> specs;
+void Table::addField(const FieldSpec& fieldSpec) {
+    std::vector<FieldSpec> fieldSpecs;
     std::vector<int> sources;
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
-        specs.push_back(specOf(m_fields[i]));
+        fieldSpecs.push_back(specOf(m_fields[i]));
         sources.push_back(m_headerIndex[i]);
     }
-    specs.push_back(spec);
+    fieldSpecs.push_back(fieldSpec);
     sources.push_back(-1);
-    rewrite(specs, sources);
+    rewrite(fieldSpecs, sources);
 }
 
 void Table::renameField(std::string_view name, std::string_view newName) {
     const int index = fieldIndex(name);
     if (index < 0) throw ProviderError::make(FoxError::VariableNotFound, name);
-    std::vector<FieldSpec> specs;
+    std::vector<FieldSpec> fieldSpecs;
     std::vector<int> sources;
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
-        FieldSpec spec = specOf(m_fields[i]);
+        FieldSpec fieldSpec = specOf(m_fields[i]);
         if (static_cast<int>(i) == index) {
-            spec.name = std::string(newName);
-            spec.headerName.clear();
+            fieldSpec.name = std::string(newName);
+            fieldSpec.headerName.clear();
         }
-        specs.push_back(spec);
+        fieldSpecs.push_back(fieldSpec);
         sources.push_back(m_headerIndex[i]);
     }
-    rewrite(specs, sources);
+    rewrite(fieldSpecs, sources);
 }
 
 void Table::dropField(std::string_view name) {
     const int index = fieldIndex(name);
     if (index < 0) throw ProviderError::make(FoxError::VariableNotFound, name);
-    std::vector<FieldSpec> specs;
+    std::vector<FieldSpec> fieldSpecs;
     std::vector<int> sources;
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
         if (static_cast<int>(i) == index) continue;
-        specs.push_back(specOf(m_fields[i]));
+        fieldSpecs.push_back(specOf(m_fields[i]));
         sources.push_back(m_headerIndex[i]);
     }
-    rewrite(specs, sources);
+    rewrite(fieldSpecs, sources);
 }
 
-void Table::rewrite(const std::vector<FieldSpec>& specs, const std::vector<int>& sources) {
+void Table::rewrite(const std::vector<FieldSpec>& fieldSpecs, const std::vector<int>& sources) {
     ensureWritable();
     if (m_mode != OpenMode::Exclusive) throw ProviderError::make(FoxError::MustBeExclusive);
 
     TableHeader header = m_header;
     int recordLength = 0;
     header.fields = layoutFields(
-        specs, m_header.backlink.empty() ? kMaxFreeFieldName : kMaxContainerFieldName, recordLength);
+        fieldSpecs, m_header.backlink.empty() ? kMaxFreeFieldName : kMaxContainerFieldName, recordLength);
     header.version = vfpVersionFor(header.fields);
     header.recordLength = static_cast<std::uint32_t>(recordLength);
     header.headerLength = vfpHeaderLength(header.fields.size());

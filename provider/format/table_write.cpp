@@ -259,12 +259,12 @@ void Table::setBacklink(const std::string& backlink) {
     m_header.backlink = backlink;
 }
 
-std::unique_ptr<Table> Table::create(const std::filesystem::path& path, const std::vector<FieldSpec>& specs,
+std::unique_ptr<Table> Table::create(const std::filesystem::path& path, const std::vector<FieldSpec>& fieldSpecs,
                                      const CreateOptions& options) {
     CodePage::forMark(options.codePageMark);  // raises for a mark no page carries
     TableHeader header;
     int recordLength = 0;
-    header.fields = layoutFields(specs, options.backlink.empty() ? kMaxFreeFieldName : kMaxContainerFieldName,
+    header.fields = layoutFields(fieldSpecs, options.backlink.empty() ? kMaxFreeFieldName : kMaxContainerFieldName,
                                  recordLength);
     header.version = vfpVersionFor(header.fields);
     header.recordLength = static_cast<std::uint32_t>(recordLength);

@@ -47,7 +47,7 @@ TEST(DorvaneSql, RunsStatementsAndPrintsRowsTabSeparated) {
 TEST(DorvaneSql, EscapesControlCharactersInValues) {
     TempDir dir;
     {
-        std::vector<dorvane::provider::FieldSpec> fields{dorvane::provider::test::spec("body", 'M')};
+        std::vector<dorvane::provider::FieldSpec> fields{dorvane::provider::test::fieldSpec("body", 'M')};
         auto table = dorvane::provider::Table::create(dir / "t.dbf", fields);
         table->appendValues({std::string("a\tb\r\nc\\d")});
     }

@@ -91,7 +91,7 @@ TEST(Container, PropertyEntriesRoundTripAndMalformedOnesAreRefused) {
 TEST(Container, ChangesAreRefusedWhileTheDcxIsNotMaintained) {
     test::TempDir dir;
     const auto dbc = dir.copyFixture(kContainerFiles);
-    Table::create(dir / "extra.dbf", {test::spec("A", 'C', 1)}).reset();
+    Table::create(dir / "extra.dbf", {test::fieldSpec("A", 'C', 1)}).reset();
     const std::string before = test::readBytes(dbc);
     auto container = Container::open(dbc, OpenMode::Exclusive);
     try {
@@ -110,7 +110,7 @@ TEST(Container, ChangesAreRefusedWhileTheDcxIsNotMaintained) {
 TEST(Container, ObjectRecordsFollowTablesAndFieldsWhenTheIndexIsKept) {
     test::TempDir dir;
     const auto dbc = dir.copyFixture(kContainerFiles);
-    Table::create(dir / "orders.dbf", {test::spec("ORDER_ID", 'I'), test::spec("CUSTOMER_N", 'C', 30)})
+    Table::create(dir / "orders.dbf", {test::fieldSpec("ORDER_ID", 'I'), test::fieldSpec("CUSTOMER_N", 'C', 30)})
         .reset();
     AcceptingObserver observer;
     {
@@ -163,15 +163,15 @@ TEST(Container, MemberTablesTakeLongNamesAndDeriveHeaderNamesAsVfpDoes) {
     CreateOptions options;
     options.backlink = "sales.dbc";
     auto table = Table::create(dir / "member.dbf",
-                               {test::spec("contact_type_id", 'I'), test::spec("contact_type", 'C', 10)}, options);
+                               {test::fieldSpec("contact_type_id", 'I'), test::fieldSpec("contact_type", 'C', 10)}, options);
     EXPECT_EQ(table->fields()[0].name, "CONTACT_TY");
     EXPECT_EQ(table->fields()[1].name, "CONTACT_T2");
     EXPECT_EQ(table->fields()[1].displayName(), "contact_type");
-    table->addField(test::spec("contact_type_extra_with_a_long_name", 'L'));
+    table->addField(test::fieldSpec("contact_type_extra_with_a_long_name", 'L'));
     EXPECT_EQ(table->fields()[2].name, "CONTACT_T3");
     EXPECT_EQ(table->fieldIndex("contact_type"), 1);
     EXPECT_EQ(table->fieldIndex("CONTACT_T2"), 1);
-    EXPECT_THROW(table->addField(test::spec(std::string(129, 'x'), 'L')), ProviderError);
+    EXPECT_THROW(table->addField(test::fieldSpec(std::string(129, 'x'), 'L')), ProviderError);
     table->dropField("contact_type_id");
     EXPECT_EQ(table->fields()[0].name, "CONTACT_T2");  // kept: the container maps names by position
     EXPECT_EQ(table->header().backlink, "sales.dbc");

@@ -9,7 +9,7 @@ namespace dorvane::provider {
 namespace {
 
 using test::date;
-using test::spec;
+using test::fieldSpec;
 
 std::vector<std::string> engineDump(Table& table) {
     std::vector<std::string> lines;
@@ -25,16 +25,16 @@ std::vector<std::string> engineDump(Table& table) {
 // python3-dbf numbers null bits by field position, not as VFP allocates them, so `nullable` is off
 // for the table it reads; dbfread (with the _NullFlags decoding in dump_table.py) covers nulls.
 std::vector<FieldSpec> commonFields(bool nullable = true) {
-    return {spec("NAME", 'C', 20),
-            spec("AMOUNT", 'N', 12, 3, nullable),
-            spec("RATE", 'F', 9, 2),
-            spec("COUNT", 'I', 0, 0, nullable),
-            spec("PRICE", 'Y'),
-            spec("REAL", 'B', 0, 2),
-            spec("BORN", 'D', 0, 0, nullable),
-            spec("SEEN", 'T', 0, 0, nullable),
-            spec("OK", 'L'),
-            spec("NOTES", 'M', 0, 0, nullable)};
+    return {fieldSpec("NAME", 'C', 20),
+            fieldSpec("AMOUNT", 'N', 12, 3, nullable),
+            fieldSpec("RATE", 'F', 9, 2),
+            fieldSpec("COUNT", 'I', 0, 0, nullable),
+            fieldSpec("PRICE", 'Y'),
+            fieldSpec("REAL", 'B', 0, 2),
+            fieldSpec("BORN", 'D', 0, 0, nullable),
+            fieldSpec("SEEN", 'T', 0, 0, nullable),
+            fieldSpec("OK", 'L'),
+            fieldSpec("NOTES", 'M', 0, 0, nullable)};
 }
 
 std::vector<std::vector<Value>> commonRows(bool nulls = true) {
@@ -79,10 +79,10 @@ TEST(TableCompat, DbfreadAndPythonDbfReadAVfpTableTheEngineWrote) {
 TEST(TableCompat, DbfreadReadsVarcharAndAutoIncrementTheEngineWrote) {
     test::TempDir dir;
     std::vector<FieldSpec> fields = commonFields();
-    FieldSpec id = spec("ID", 'I');
+    FieldSpec id = fieldSpec("ID", 'I');
     id.autoIncrement = true;
     fields.insert(fields.begin(), id);
-    fields.push_back(spec("CODE", 'V', 12, 0, true));
+    fields.push_back(fieldSpec("CODE", 'V', 12, 0, true));
     auto table = Table::create(dir / "vfp9.dbf", fields);
     const std::vector<Value> codes = {std::string("var"), std::monostate{}, std::string("full width!!")};
     int i = 0;

@@ -13,7 +13,7 @@
 namespace dorvane::provider {
 namespace {
 
-using test::spec;
+using test::fieldSpec;
 
 constexpr std::size_t kHeaderLength = 296 + 32 * 4;  // 3 fields + _NullFlags
 constexpr std::size_t kRecordLength = 1 + 8 + 4 + 6 + 1;
@@ -21,7 +21,7 @@ constexpr std::size_t kRecordLength = 1 + 8 + 4 + 6 + 1;
 // A small table with text, memo and a nullable varchar, three records, each with a memo.
 void makeTable(const test::TempDir& dir) {
     auto table = Table::create(dir / "t.dbf",
-                               {spec("NAME", 'C', 8), spec("NOTES", 'M'), spec("CODE", 'V', 6, 0, true)});
+                               {fieldSpec("NAME", 'C', 8), fieldSpec("NOTES", 'M'), fieldSpec("CODE", 'V', 6, 0, true)});
     for (int i = 0; i < 3; ++i)
         table->append({{0, std::string("row") + std::to_string(i)},
                        {1, std::string(100 + i, 'm')},

@@ -12,7 +12,7 @@
 namespace dorvane::provider {
 namespace {
 
-using test::spec;
+using test::fieldSpec;
 
 constexpr int kRecords = 12;
 
@@ -25,7 +25,7 @@ std::string newNote(int i) {
 
 void makeTable(const std::filesystem::path& path) {
     auto table =
-        Table::create(path, {spec("NAME", 'C', 10), spec("QTY", 'I', 0, 0, true), spec("NOTES", 'M')});
+        Table::create(path, {fieldSpec("NAME", 'C', 10), fieldSpec("QTY", 'I', 0, 0, true), fieldSpec("NOTES", 'M')});
     for (int i = 0; i < kRecords; ++i)
         table->append({{0, "old" + std::to_string(i)}, {1, std::int64_t{i}}, {2, oldNote(i)}});
     table->setDeleted(3, true);
@@ -36,7 +36,7 @@ void makeTable(const std::filesystem::path& path) {
     try {
         auto table = Table::open(path, OpenMode::Exclusive);
         killAfterFileOperationsForTests(operations);
-        table->addField(spec("EXTRA", 'C', 4, 0, true));
+        table->addField(fieldSpec("EXTRA", 'C', 4, 0, true));
         for (int i = 0; i < kRecords; ++i)
             table->update(static_cast<std::uint32_t>(i + 1), {{0, "new" + std::to_string(i)},
                                                               {1, std::int64_t{1000 + i}},

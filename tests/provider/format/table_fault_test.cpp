@@ -9,7 +9,7 @@
 namespace dorvane::provider {
 namespace {
 
-using test::spec;
+using test::fieldSpec;
 
 struct Operation {
     const char* name;
@@ -21,7 +21,7 @@ TEST(TableFault, FailingTheNthFileOperationLeavesTheTableBeforeOrAfter) {
     test::TempDir original;
     {
         auto table = Table::create(original / "f.dbf",
-                                   {spec("NAME", 'C', 8), spec("QTY", 'I', 0, 0, true), spec("NOTES", 'M')});
+                                   {fieldSpec("NAME", 'C', 8), fieldSpec("QTY", 'I', 0, 0, true), fieldSpec("NOTES", 'M')});
         for (int i = 0; i < 5; ++i)
             table->append({{0, "n" + std::to_string(i)}, {1, std::int64_t{i}}, {2, std::string("memo")}});
     }
@@ -37,7 +37,7 @@ TEST(TableFault, FailingTheNthFileOperationLeavesTheTableBeforeOrAfter) {
          },
          false},
         {"delete", [](Table& t) { t.setDeleted(3, true); }, false},
-        {"add field", [](Table& t) { t.addField(spec("EXTRA", 'N', 4)); }, true},
+        {"add field", [](Table& t) { t.addField(fieldSpec("EXTRA", 'N', 4)); }, true},
         {"drop field", [](Table& t) { t.dropField("QTY"); }, true},
     };
     for (const Operation& op : operations) {

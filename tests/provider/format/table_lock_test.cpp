@@ -38,7 +38,7 @@ struct LockCase {
 
 TEST(TableLock, OpenModesExcludeEachOtherAsFoxProDoes) {
     test::TempDir dir;
-    Table::create(dir / "l.dbf", {test::spec("A", 'C', 1)}).reset();
+    Table::create(dir / "l.dbf", {test::fieldSpec("A", 'C', 1)}).reset();
     const std::vector<LockCase> cases = {
         {OpenMode::Exclusive, OpenMode::ReadOnly, false},  {OpenMode::Exclusive, OpenMode::Shared, false},
         {OpenMode::Exclusive, OpenMode::Exclusive, false}, {OpenMode::Shared, OpenMode::Exclusive, false},
@@ -67,8 +67,8 @@ TEST(TableLock, OpenModesExcludeEachOtherAsFoxProDoes) {
 
 TEST(TableLock, StructureChangeKeepsTheTableExclusive) {
     test::TempDir dir;
-    auto table = Table::create(dir / "l.dbf", {test::spec("A", 'C', 1)});
-    table->addField(test::spec("B", 'C', 1));
+    auto table = Table::create(dir / "l.dbf", {test::fieldSpec("A", 'C', 1)});
+    table->addField(test::fieldSpec("B", 'C', 1));
     EXPECT_EQ(openInChild(dir / "l.dbf", OpenMode::ReadOnly), static_cast<int>(FoxError::FileInUseByAnother));
     table.reset();
     EXPECT_EQ(openInChild(dir / "l.dbf", OpenMode::Shared), 0);
@@ -82,7 +82,7 @@ namespace {
 
 TEST(TableLock, SharedUsersSeeEachOthersChanges) {
     test::TempDir dir;
-    Table::create(dir / "s.dbf", {test::spec("A", 'C', 4), test::spec("B", 'C', 4)}).reset();
+    Table::create(dir / "s.dbf", {test::fieldSpec("A", 'C', 4), test::fieldSpec("B", 'C', 4)}).reset();
     auto first = Table::open(dir / "s.dbf", OpenMode::Shared);
     auto second = Table::open(dir / "s.dbf", OpenMode::Shared);
     first->append({{0, std::string("one")}});

@@ -9,7 +9,7 @@
 namespace dorvane::provider {
 namespace {
 
-using test::spec;
+using test::fieldSpec;
 
 class RecordingObserver : public TableChangeObserver {
 public:
@@ -46,9 +46,9 @@ public:
 
 TEST(TableObserver, HearsEveryChangeWithOldAndNewValuesBeforeItIsWritten) {
     test::TempDir dir;
-    FieldSpec id = spec("ID", 'I');
+    FieldSpec id = fieldSpec("ID", 'I');
     id.autoIncrement = true;
-    auto table = Table::create(dir / "o.dbf", {id, spec("NAME", 'C', 8), spec("NOTES", 'M', 0, 0, true)});
+    auto table = Table::create(dir / "o.dbf", {id, fieldSpec("NAME", 'C', 8), fieldSpec("NOTES", 'M', 0, 0, true)});
     RecordingObserver observer;
     table->setChangeObserver(&observer);
     table->append({{1, std::string("ann  ")}, {2, std::string("memo")}});
@@ -56,7 +56,7 @@ TEST(TableObserver, HearsEveryChangeWithOldAndNewValuesBeforeItIsWritten) {
     table->update(1, {{1, std::string("bob")}, {2, std::monostate{}}});
     table->setDeleted(1, true);
     table->setDeleted(1, false);
-    table->addField(spec("EXTRA", 'L'));
+    table->addField(fieldSpec("EXTRA", 'L'));
     EXPECT_EQ(observer.events, (std::vector<std::string>{"append 1 1.0000|ann|memo",
                                                          "update 1 1.0000|ann|memo -> 1.0000|bob|NULL",
                                                          "delete 1", "recall 1", "schema 4"}));
@@ -64,7 +64,7 @@ TEST(TableObserver, HearsEveryChangeWithOldAndNewValuesBeforeItIsWritten) {
 
 TEST(TableObserver, RaisingCancelsTheChange) {
     test::TempDir dir;
-    auto table = Table::create(dir / "o.dbf", {spec("NAME", 'C', 8), spec("NOTES", 'M')});
+    auto table = Table::create(dir / "o.dbf", {fieldSpec("NAME", 'C', 8), fieldSpec("NOTES", 'M')});
     table->append({{0, std::string("keep")}, {1, std::string("old memo")}});
     RecordingObserver observer;
     observer.refuse = true;

@@ -12,7 +12,7 @@
 namespace dorvane::provider {
 namespace {
 
-using test::spec;
+using test::fieldSpec;
 
 // Memo pointers of every record, read straight from the file.
 std::vector<std::uint32_t> memoPointers(const Table& table, int field) {
@@ -29,9 +29,9 @@ std::vector<std::uint32_t> memoPointers(const Table& table, int field) {
 }
 
 std::unique_ptr<Table> mixedTable(const test::TempDir& dir) {
-    auto table = Table::create(dir / "mix.dbf", {spec("NAME", 'C', 10), spec("NOTES", 'M', 0, 0, true),
-                                                 spec("CODE", 'V', 8, 0, true), spec("QTY", 'I', 0, 0, true),
-                                                 spec("PRICE", 'N', 8, 2)});
+    auto table = Table::create(dir / "mix.dbf", {fieldSpec("NAME", 'C', 10), fieldSpec("NOTES", 'M', 0, 0, true),
+                                                 fieldSpec("CODE", 'V', 8, 0, true), fieldSpec("QTY", 'I', 0, 0, true),
+                                                 fieldSpec("PRICE", 'N', 8, 2)});
     for (int i = 0; i < 20; ++i) {
         FieldAssignments row = {{0, std::string("name") + std::to_string(i)}, {4, i * 1.5}};
         if (i % 3) row.push_back({1, std::string(static_cast<std::size_t>(10 * i), 'x')});
@@ -65,13 +65,13 @@ TEST(TableSchema, ChangesKeepRecordsDeletionFlagsAndMemoPointers) {
         int memoFieldAfter;
     };
     const std::vector<Change> changes = {
-        {"add a nullable field", [](Table& t) { t.addField(spec("EXTRA", 'C', 3, 0, true)); },
+        {"add a nullable field", [](Table& t) { t.addField(fieldSpec("EXTRA", 'C', 3, 0, true)); },
          [](std::vector<Value> row) {
              row.push_back(std::monostate{});
              return row;
          },
          1},
-        {"add a non-null field", [](Table& t) { t.addField(spec("SEEN", 'L')); },
+        {"add a non-null field", [](Table& t) { t.addField(fieldSpec("SEEN", 'L')); },
          [](std::vector<Value> row) {
              row.push_back(false);
              return row;
@@ -123,17 +123,17 @@ TEST(TableSchema, ChangesKeepRecordsDeletionFlagsAndMemoPointers) {
 
 TEST(TableSchema, AddingMemoOrAutoIncrementFieldsSetsUpWhatTheyNeed) {
     test::TempDir dir;
-    auto table = Table::create(dir / "plain.dbf", {spec("NAME", 'C', 4)});
+    auto table = Table::create(dir / "plain.dbf", {fieldSpec("NAME", 'C', 4)});
     for (int i = 0; i < 3; ++i) table->append({{0, std::string("n") + std::to_string(i)}});
     table->setDeleted(2, true);
     EXPECT_FALSE(std::filesystem::exists(dir / "plain.fpt"));
-    table->addField(spec("NOTES", 'M'));
+    table->addField(fieldSpec("NOTES", 'M'));
     EXPECT_TRUE(std::filesystem::exists(dir / "plain.fpt"));
     EXPECT_EQ(table->header().tableFlags & kTableFlagMemo, kTableFlagMemo);
     table->update(1, {{1, std::string("now with memo")}});
     EXPECT_EQ(table->value(1, 1), Value(std::string("now with memo")));
 
-    FieldSpec id = spec("ID", 'I');
+    FieldSpec id = fieldSpec("ID", 'I');
     id.autoIncrement = true;
     table->addField(id);
     EXPECT_EQ(table->header().version, kVersionVfpAutoInc);
@@ -148,7 +148,7 @@ TEST(TableSchema, AddingMemoOrAutoIncrementFieldsSetsUpWhatTheyNeed) {
 
 TEST(TableSchema, LimitsAndBadNamesAreRefusedWithoutChangingTheFile) {
     test::TempDir dir;
-    auto table = Table::create(dir / "lim.dbf", {spec("NAME", 'C', 250), spec("OTHER", 'C', 5)});
+    auto table = Table::create(dir / "lim.dbf", {fieldSpec("NAME", 'C', 250), fieldSpec("OTHER", 'C', 5)});
     table->append({{0, std::string("a")}});
     const std::string before = test::readBytes(dir / "lim.dbf");
     struct Refused {
@@ -157,24 +157,24 @@ TEST(TableSchema, LimitsAndBadNamesAreRefusedWithoutChangingTheFile) {
         FoxError error;
     };
     const std::vector<Refused> cases = {
-        {"name longer than 10 in a free table", [&] { table->addField(spec("ELEVENCHARS", 'C', 1)); },
+        {"name longer than 10 in a free table", [&] { table->addField(fieldSpec("ELEVENCHARS", 'C', 1)); },
          FoxError::FieldNameInvalid},
-        {"name starting with a digit", [&] { table->addField(spec("1ABC", 'C', 1)); },
+        {"name starting with a digit", [&] { table->addField(fieldSpec("1ABC", 'C', 1)); },
          FoxError::FieldNameInvalid},
-        {"name with a space", [&] { table->addField(spec("A B", 'C', 1)); }, FoxError::FieldNameInvalid},
-        {"empty name", [&] { table->addField(spec("", 'C', 1)); }, FoxError::FieldNameInvalid},
-        {"duplicate ignoring case", [&] { table->addField(spec("name", 'C', 1)); },
+        {"name with a space", [&] { table->addField(fieldSpec("A B", 'C', 1)); }, FoxError::FieldNameInvalid},
+        {"empty name", [&] { table->addField(fieldSpec("", 'C', 1)); }, FoxError::FieldNameInvalid},
+        {"duplicate ignoring case", [&] { table->addField(fieldSpec("name", 'C', 1)); },
          FoxError::FieldNameInvalid},
         {"rename onto another field", [&] { table->renameField("OTHER", "Name"); },
          FoxError::FieldNameInvalid},
         {"rename to a bad name", [&] { table->renameField("OTHER", "bad-name"); },
          FoxError::FieldNameInvalid},
-        {"character width 0", [&] { table->addField(spec("C0", 'C', 0)); }, FoxError::FieldWidthInvalid},
-        {"character width 255", [&] { table->addField(spec("C255", 'C', 255)); },
+        {"character width 0", [&] { table->addField(fieldSpec("C0", 'C', 0)); }, FoxError::FieldWidthInvalid},
+        {"character width 255", [&] { table->addField(fieldSpec("C255", 'C', 255)); },
          FoxError::FieldWidthInvalid},
-        {"numeric width 21", [&] { table->addField(spec("N21", 'N', 21)); }, FoxError::FieldWidthInvalid},
-        {"decimals too many", [&] { table->addField(spec("N5", 'N', 5, 4)); }, FoxError::FieldWidthInvalid},
-        {"unknown type", [&] { table->addField(spec("X", 'X', 1)); }, FoxError::DataTypeMismatch},
+        {"numeric width 21", [&] { table->addField(fieldSpec("N21", 'N', 21)); }, FoxError::FieldWidthInvalid},
+        {"decimals too many", [&] { table->addField(fieldSpec("N5", 'N', 5, 4)); }, FoxError::FieldWidthInvalid},
+        {"unknown type", [&] { table->addField(fieldSpec("X", 'X', 1)); }, FoxError::DataTypeMismatch},
         {"drop an unknown field", [&] { table->dropField("NOPE"); }, FoxError::VariableNotFound},
     };
     for (const Refused& c : cases) {
@@ -193,7 +193,7 @@ TEST(TableSchema, LimitsAndBadNamesAreRefusedWithoutChangingTheFile) {
 TEST(TableSchema, FieldCountLimitCountsNullFlags) {
     test::TempDir dir;
     std::vector<FieldSpec> many;
-    for (int i = 0; i < 255; ++i) many.push_back(spec("F" + std::to_string(i), 'C', 254));
+    for (int i = 0; i < 255; ++i) many.push_back(fieldSpec("F" + std::to_string(i), 'C', 254));
     EXPECT_NO_THROW(Table::create(dir / "many.dbf", many));  // 255 x 254 + 1 = 64,771 bytes
     many.back().nullable = true;                             // _NullFlags would be the 256th field
     try {
@@ -206,22 +206,22 @@ TEST(TableSchema, FieldCountLimitCountsNullFlags) {
     auto table = Table::create(dir / "many.dbf", many);
     const std::string before = test::readBytes(dir / "many.dbf");
     try {
-        table->addField(spec("V", 'V', 10));  // the field plus _NullFlags
+        table->addField(fieldSpec("V", 'V', 10));  // the field plus _NullFlags
         ADD_FAILURE() << "256 fields accepted";
     } catch (const ProviderError& e) {
         EXPECT_EQ(e.code(), FoxError::TooManyFields);
     }
     EXPECT_TRUE(test::readBytes(dir / "many.dbf") == before);
-    table->addField(spec("LAST", 'L'));
+    table->addField(fieldSpec("LAST", 'L'));
     EXPECT_EQ(table->fieldCount(), 255);
 }
 
 TEST(TableSchema, NeedsExclusiveUse) {
     test::TempDir dir;
-    Table::create(dir / "s.dbf", {spec("A", 'C', 1)}).reset();
+    Table::create(dir / "s.dbf", {fieldSpec("A", 'C', 1)}).reset();
     auto shared = Table::open(dir / "s.dbf", OpenMode::Shared);
     try {
-        shared->addField(spec("B", 'C', 1));
+        shared->addField(fieldSpec("B", 'C', 1));
         ADD_FAILURE() << "structure changed in shared use";
     } catch (const ProviderError& e) {
         EXPECT_EQ(e.code(), FoxError::MustBeExclusive);
@@ -231,8 +231,8 @@ TEST(TableSchema, NeedsExclusiveUse) {
 // A million records: the field is added by streaming, within a few times what copying the file costs.
 TEST(TableSchema, AddingAFieldToAMillionRecordsIsStreamed) {
     test::TempDir dir;
-    auto table = Table::create(dir / "big.dbf", {spec("NAME", 'C', 30), spec("QTY", 'I'),
-                                                 spec("PRICE", 'N', 10, 2), spec("NOTE", 'V', 20, 0, true)});
+    auto table = Table::create(dir / "big.dbf", {fieldSpec("NAME", 'C', 30), fieldSpec("QTY", 'I'),
+                                                 fieldSpec("PRICE", 'N', 10, 2), fieldSpec("NOTE", 'V', 20, 0, true)});
     table->append({{0, std::string("a name")}, {1, std::int64_t{7}}, {2, 3.5}, {3, std::string("short")}});
     const TableHeader header = table->header();
     table.reset();
@@ -261,7 +261,7 @@ TEST(TableSchema, AddingAFieldToAMillionRecordsIsStreamed) {
     EXPECT_LT(openSeconds, 0.2) << "opening reads only the header";
     EXPECT_EQ(table->value(777777, 0), Value(std::string("a name")));
     start = Clock::now();
-    table->addField(spec("EXTRA", 'N', 5, 0, true));
+    table->addField(fieldSpec("EXTRA", 'N', 5, 0, true));
     const double addSeconds = std::chrono::duration<double>(Clock::now() - start).count();
     std::printf("open: %.4f s, cp + sync: %.3f s, add field: %.3f s\n", openSeconds, copySeconds, addSeconds);
     EXPECT_LT(addSeconds, 3 * copySeconds + 0.25);

@@ -144,7 +144,7 @@ inline std::string escapeLine(std::string text) {
 
 namespace dorvane::provider::test {
 
-inline FieldSpec spec(std::string name, char type, int width = 0, int decimals = 0, bool nullable = false) {
+inline FieldSpec fieldSpec(std::string name, char type, int width = 0, int decimals = 0, bool nullable = false) {
     FieldSpec s;
     s.name = std::move(name);
     s.type = type;

@@ -13,31 +13,31 @@ namespace dorvane::provider {
 namespace {
 
 using test::date;
-using test::spec;
+using test::fieldSpec;
 
 std::vector<FieldSpec> everyType() {
-    FieldSpec autoId = spec("ID", 'I');
+    FieldSpec autoId = fieldSpec("ID", 'I');
     autoId.autoIncrement = true;
     autoId.autoIncrementNext = 5;
     autoId.autoIncrementStep = 3;
-    FieldSpec raw = spec("RAW", 'C', 4);
+    FieldSpec raw = fieldSpec("RAW", 'C', 4);
     raw.binary = true;
     return {autoId,
-            spec("NAME", 'C', 12),
-            spec("NNAME", 'C', 6, 0, true),
-            spec("VNAME", 'V', 10, 0, true),
-            spec("VBIN", 'Q', 6),
-            spec("AMOUNT", 'N', 10, 2),
-            spec("RATIO", 'F', 8, 3, true),
-            spec("COUNT", 'I', 0, 0, true),
-            spec("REAL", 'B', 0, 4),
-            spec("PRICE", 'Y', 0, 0, true),
-            spec("BORN", 'D', 0, 0, true),
-            spec("SEEN", 'T'),
-            spec("OK", 'L', 0, 0, true),
-            spec("NOTES", 'M', 0, 0, true),
-            spec("PIC", 'G'),
-            spec("DATA", 'W'),
+            fieldSpec("NAME", 'C', 12),
+            fieldSpec("NNAME", 'C', 6, 0, true),
+            fieldSpec("VNAME", 'V', 10, 0, true),
+            fieldSpec("VBIN", 'Q', 6),
+            fieldSpec("AMOUNT", 'N', 10, 2),
+            fieldSpec("RATIO", 'F', 8, 3, true),
+            fieldSpec("COUNT", 'I', 0, 0, true),
+            fieldSpec("REAL", 'B', 0, 4),
+            fieldSpec("PRICE", 'Y', 0, 0, true),
+            fieldSpec("BORN", 'D', 0, 0, true),
+            fieldSpec("SEEN", 'T'),
+            fieldSpec("OK", 'L', 0, 0, true),
+            fieldSpec("NOTES", 'M', 0, 0, true),
+            fieldSpec("PIC", 'G'),
+            fieldSpec("DATA", 'W'),
             raw};
 }
 
@@ -75,7 +75,7 @@ TEST(TableWrite, NewTableHasTheLayoutVfpExpects) {
     test::TempDir dir;
     CreateOptions options;
     options.fixedHeaderDate = date(2015, 6, 30);
-    auto table = Table::create(dir / "t.dbf", {spec("A", 'C', 3, 0, true), spec("B", 'V', 5), spec("M", 'M')},
+    auto table = Table::create(dir / "t.dbf", {fieldSpec("A", 'C', 3, 0, true), fieldSpec("B", 'V', 5), fieldSpec("M", 'M')},
                                options);
     table->append({{0, std::string("x")}});
     table.reset();
@@ -110,7 +110,7 @@ TEST(TableWrite, NewTableHasTheLayoutVfpExpects) {
 
 TEST(TableWrite, MemoBlocksAreReusedWhenTheyFitAndAppendedOtherwise) {
     test::TempDir dir;
-    auto table = Table::create(dir / "m.dbf", {spec("NOTES", 'M')});
+    auto table = Table::create(dir / "m.dbf", {fieldSpec("NOTES", 'M')});
     const std::string shortText(20, 'a');
     const std::string longText(200, 'b');
     table->append({{0, shortText}});
@@ -149,8 +149,8 @@ struct RefusedWrite {
 TEST(TableWrite, RefusedValuesLeaveTheFileUntouched) {
     test::TempDir dir;
     auto table = Table::create(
-        dir / "w.dbf", {spec("NAME", 'C', 5), spec("AMOUNT", 'N', 6, 2), spec("COUNT", 'I'), spec("OK", 'L'),
-                        spec("NOTES", 'M'), spec("VNAME", 'V', 4), spec("BORN", 'D'), spec("PRICE", 'Y')});
+        dir / "w.dbf", {fieldSpec("NAME", 'C', 5), fieldSpec("AMOUNT", 'N', 6, 2), fieldSpec("COUNT", 'I'), fieldSpec("OK", 'L'),
+                        fieldSpec("NOTES", 'M'), fieldSpec("VNAME", 'V', 4), fieldSpec("BORN", 'D'), fieldSpec("PRICE", 'Y')});
     table->append({{0, std::string("abc")}, {4, std::string("keep")}});
     const std::vector<RefusedWrite> cases = {
         {"text longer than the field", 0, std::string("abcdef"), FoxError::StringTooLong},
@@ -200,7 +200,7 @@ TEST(TableWrite, RefusedValuesLeaveTheFileUntouched) {
 
 TEST(TableWrite, DeletionFlagIsTheOnlyByteThatChanges) {
     test::TempDir dir;
-    auto table = Table::create(dir / "d.dbf", {spec("NAME", 'C', 5)});
+    auto table = Table::create(dir / "d.dbf", {fieldSpec("NAME", 'C', 5)});
     for (int i = 0; i < 3; ++i) table->append({{0, std::string(1, static_cast<char>('a' + i))}});
     const std::string before = test::readBytes(dir / "d.dbf");
     table->setDeleted(2, true);
@@ -217,7 +217,7 @@ TEST(TableWrite, DeletionFlagIsTheOnlyByteThatChanges) {
 
 TEST(TableWrite, ReadOnlyAndOldFormatTablesRefuseWrites) {
     test::TempDir dir;
-    Table::create(dir / "r.dbf", {spec("A", 'C', 1)});
+    Table::create(dir / "r.dbf", {fieldSpec("A", 'C', 1)});
     auto readOnly = Table::open(dir / "r.dbf", OpenMode::ReadOnly);
     EXPECT_THROW(readOnly->append(), ProviderError);
     readOnly.reset();
