@@ -6,6 +6,15 @@
 
 namespace dorvane::provider {
 
+int fixedWidthOf(char type) {
+    switch (type) {
+        case 'B': case 'Y': case 'D': case 'T': return 8;
+        case 'I': case 'M': case 'G': case 'P': case 'W': return 4;
+        case 'L': return 1;
+        default: return 0;
+    }
+}
+
 bool isMemoType(char type) {
     return type == 'M' || type == 'G' || type == 'P' || type == 'W';
 }

@@ -63,6 +63,9 @@ struct Field {
 };
 
 bool isMemoType(char type);
+// The width every VFP table gives a field of this fixed-width type (D 8, I 4, ...), or 0 for the types
+// whose width the table chooses (C, V, Q, N, F).
+int fixedWidthOf(char type);
 bool isVariableLengthType(char type);
 
 // The fieldSpec that recreates `field` (for rewriting a table with a changed structure).

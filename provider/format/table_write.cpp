@@ -29,8 +29,19 @@ void Table::ensureWritable() const {
     if (hasMemoFields() && !m_memo)
         throw ProviderError::make(FoxError::MemoFileInvalid,
                                   siblingFile(m_path, memoFileName()).filename().string());
-    if (auto index = structuralIndexPath(); index && !m_observer)
-        throw ProviderError::make(FoxError::IndexNotMaintained, index->filename().string());
+    if (!m_observer) {
+        if (auto index = structuralIndexPath())
+            throw ProviderError::make(FoxError::IndexNotMaintained, index->filename().string());
+    }
+    // A field whose width is not its type's own cannot be written safely: the values of such a type
+    // have one size. Such a table was not written by FoxPro; it stays readable.
+    for (const Field& f : m_header.fields) {
+        const int fixed = fixedWidthOf(f.type);
+        if (!f.isSystem() && fixed != 0 && f.width != fixed)
+            throw ProviderError(FoxError::TableCorrupted,
+                                foxproMessage(FoxError::TableCorrupted, nameForErrors()) + " (field " + f.name +
+                                    " has width " + std::to_string(f.width) + "; the table is read-only)");
+    }
 }
 
 void Table::writeHeaderDateAndCount() {

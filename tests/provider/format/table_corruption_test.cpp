@@ -199,5 +199,26 @@ TEST(TableCorruption, RandomDamageNeverCrashes) {
     }
 }
 
+// A fixed-width type with another width (a D field of 4 bytes, say) reads, but a write would spill its
+// value over the next field: every write is refused and the file keeps its bytes.
+TEST(TableCorruption, OddWidthOfAFixedTypeKeepsTheTableReadOnly) {
+    test::TempDir dir;
+    {
+        auto table = Table::create(dir / "d.dbf", {fieldSpec("BORN", 'D'), fieldSpec("NAME", 'C', 8)});
+        table->append({{1, std::string("abc")}});
+    }
+    std::string bytes = test::readBytes(dir / "d.dbf");
+    bytes[32 + kFieldOffsetWidth] = 4;      // BORN: 8 -> 4
+    bytes[32 + 32 + 12] = 5;                // NAME now starts right after it (displacement)
+    bytes[32 + 32 + kFieldOffsetWidth] = 12;  // and is 12 wide, so the record length stays 1 + 4 + 12 + ...
+    test::writeBytes(dir / "d.dbf", bytes);
+    auto table = Table::open(dir / "d.dbf", OpenMode::Exclusive);
+    EXPECT_NO_THROW(table->record(1));
+    const std::string before = test::readBytes(dir / "d.dbf");
+    EXPECT_THROW(table->update(1, {{0, test::date(2024, 1, 31)}}), ProviderError);
+    EXPECT_THROW(table->append({}), ProviderError);
+    EXPECT_EQ(test::readBytes(dir / "d.dbf"), before);
+}
+
 }  // namespace
 }  // namespace dorvane::provider
