@@ -90,14 +90,48 @@ std::string MemoFile::readDbt3(std::uint64_t offset) const {
     }
 }
 
+void MemoFile::dropReadAhead() const {
+    m_window.clear();
+    m_windowStart = 0;
+    m_size = 0;
+}
+
+std::uint64_t MemoFile::knownSize(std::uint64_t atLeast) const {
+    if (m_size < atLeast) m_size = m_file.size();
+    return m_size;
+}
+
+bool MemoFile::readThroughWindow(std::uint64_t offset, std::size_t length, char* out) const {
+    const bool inside = offset >= m_windowStart && offset + length <= m_windowStart + m_window.size();
+    if (!inside) {
+        if (length >= kReadAhead) return m_file.readAt(offset, out, length) == length;
+        m_window.resize(kReadAhead);
+        const std::size_t got = m_file.readAt(offset, m_window.data(), m_window.size());
+        m_window.resize(got);
+        m_windowStart = offset;
+        if (got < length) return false;
+    }
+    std::memcpy(out, m_window.data() + (offset - m_windowStart), length);
+    return true;
+}
+
 std::string MemoFile::read(std::uint32_t block) const {
-    const std::uint64_t fileSize = m_file.size();
+    std::string data;
+    read(block, data);
+    return data;
+}
+
+void MemoFile::read(std::uint32_t block, std::string& data) const {
     const std::uint64_t offset = static_cast<std::uint64_t>(block) * m_blockSize;
+    std::uint64_t fileSize = knownSize(offset + 1);
     if (block == 0 || offset >= fileSize) throw invalid(path());
-    if (m_kind == MemoKind::Dbt3) return readDbt3(offset);
+    if (m_kind == MemoKind::Dbt3) {
+        data = readDbt3(offset);
+        return;
+    }
 
     char head[kFptBlockHeaderSize];
-    if (m_file.readAt(offset, head, sizeof head) != sizeof head) throw invalid(path());
+    if (!readThroughWindow(offset, sizeof head, head)) throw invalid(path());
     std::uint64_t length = 0;
     std::uint64_t start = offset + kFptBlockHeaderSize;
     if (m_kind == MemoKind::Fpt) {
@@ -110,16 +144,17 @@ std::string MemoFile::read(std::uint32_t block) const {
             throw invalid(path());
         length = stored - kDbt4BlockHeaderSize;
     }
+    fileSize = knownSize(start + length);
     if (start + length > fileSize) throw invalid(path());
-    std::string data(static_cast<std::size_t>(length), '\0');
-    if (m_file.readAt(start, data.data(), data.size()) != data.size()) throw invalid(path());
-    return data;
+    data.resize(static_cast<std::size_t>(length));
+    if (!readThroughWindow(start, data.size(), data.data())) throw invalid(path());
 }
 
 std::uint32_t MemoFile::write(std::uint32_t oldBlock, std::string_view data, std::uint32_t type) {
     if (m_kind != MemoKind::Fpt)
         throw ProviderError::make(FoxError::FileAccessDenied, path().filename().string());
     if (data.empty()) return 0;
+    dropReadAhead();
     const std::uint32_t need = blocksFor(data.size());
     std::uint32_t target = 0;
     const std::uint64_t fileSize = m_file.size();

@@ -48,6 +48,8 @@ public:
     // The bytes stored from `block`. Raises MemoFileInvalid for a block inside the header or past
     // the end, or a length running past the end of the file.
     std::string read(std::uint32_t block) const;
+    // The same into `out`, reusing its storage.
+    void read(std::uint32_t block, std::string& out) const;
 
     // Stores `data` (.fpt only) and returns its block number: in place when it fits the blocks `oldBlock`
     // already holds, else in fresh blocks at the end (next-free advanced after the data is written).
@@ -55,18 +57,29 @@ public:
     std::uint32_t write(std::uint32_t oldBlock, std::string_view data, std::uint32_t type = kFptTypeText);
     // Makes every write so far durable; the table calls it before writing a record that points here.
     void sync();
+    // Forgets what was read ahead, so the next read sees the file as it is now (after another user
+    // may have written it).
+    void dropReadAhead() const;
 
 private:
     MemoFile() = default;
     std::uint32_t firstDataBlock() const;
     std::uint32_t blocksFor(std::uint64_t dataLength) const;
     std::string readDbt3(std::uint64_t offset) const;
+    // Reads through a window of the file read ahead, so that memos stored one after another, as they
+    // mostly are, cost one system call per window rather than two per memo.
+    bool readThroughWindow(std::uint64_t offset, std::size_t length, char* out) const;
+    std::uint64_t knownSize(std::uint64_t atLeast) const;
 
     File m_file;
     MemoKind m_kind = MemoKind::Fpt;
     std::uint32_t m_blockSize = kDefaultMemoBlockSize;
     std::uint32_t m_nextFree = 0;
     bool m_dirty = false;
+    static constexpr std::size_t kReadAhead = 64 * 1024;
+    mutable std::string m_window;
+    mutable std::uint64_t m_windowStart = 0;
+    mutable std::uint64_t m_size = 0;  // the file size last seen; grows only by looking again
 };
 
 }  // namespace dorvane::provider

@@ -148,6 +148,28 @@ void Table::decodeAll(const char* record, std::vector<Value>& values) const {
     values.resize(m_fields.size());
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
         const Field& f = m_header.fields[static_cast<std::size_t>(m_headerIndex[i])];
+        // Text of a plain character field goes into the string the caller's vector already holds, so
+        // reading record after record allocates nothing for it (same rule as RecordCodec::decode).
+        if (f.type == 'C' && m_codePage && !f.isNullable() && !f.isBinary()) {
+            if (auto* text = std::get_if<std::string>(&values[i])) {
+                const char* p = record + f.offset;
+                std::size_t end = static_cast<std::size_t>(f.width);
+                while (end > 0 && (p[end - 1] == ' ' || p[end - 1] == '\0')) --end;
+                text->clear();
+                m_codePage->decodeAppend(std::string_view(p, end), *text);
+                continue;
+            }
+        }
+        if (f.isMemo() && m_codePage && m_memo && !f.isBinary() && !m_codec->isNull(record, f)) {
+            if (auto* text = std::get_if<std::string>(&values[i])) {
+                text->clear();
+                if (const std::uint32_t block = m_codec->memoBlock(record, f)) {
+                    m_memo->read(block, m_memoBytes);
+                    m_codePage->decodeAppend(m_memoBytes, *text);
+                }
+                continue;
+            }
+        }
         values[i] = f.isMemo() ? memoValue(record, f) : m_codec->decode(record, f);
     }
 }

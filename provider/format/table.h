@@ -142,6 +142,7 @@ private:
     PageCache m_cache;
     std::unique_ptr<MemoFile> m_memo;
     std::vector<char> m_record;
+    mutable std::string m_memoBytes;  // memo bytes read on the way to decoding, reused
     TableChangeObserver* m_observer = nullptr;
     std::optional<Date> m_fixedDate;
     bool m_flushEachChange = false;
