@@ -7,26 +7,6 @@
 
 namespace dorvane::provider {
 
-std::optional<int> TableFieldCatalog::fieldIndex(std::string_view name) const {
-    const int index = m_table.fieldIndex(name);
-    if (index < 0) return std::nullopt;
-    return index;
-}
-
-Value TableRowContext::field(int index) const {
-    Value v = m_table.value(m_recno, index);
-    const Field& f = m_table.fields()[size_t(index)];
-    if (f.type == 'C') {
-        if (auto* text = std::get_if<std::string>(&v)) {
-            // Width counts code-page bytes, one per character; UTF-8 continuation bytes add none.
-            int characters = 0;
-            for (unsigned char c : *text) characters += (c & 0xC0) != 0x80;
-            if (characters < f.width) text->append(size_t(f.width - characters), ' ');
-        }
-    }
-    return v;
-}
-
 ColumnInfo columnOf(const Field& field) {
     // Free tables report their field names in lower case, as FoxPro's providers do.
     std::string name = field.longName.empty() ? field.name : field.longName;

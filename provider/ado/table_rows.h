@@ -8,23 +8,14 @@
 
 #include "provider/ado/recordset.h"
 #include "provider/format/table.h"
+#include "provider/indexing/record_row.h"
 #include "provider/sql/evaluator.h"
 #include "provider/sql/row_context.h"
 
 namespace dorvane::provider {
 
-// The table's visible fields, by their display names.
-class TableFieldCatalog final : public sql::FieldCatalog {
-public:
-    explicit TableFieldCatalog(const Table& table) : m_table(table) {}
-    std::optional<int> fieldIndex(std::string_view name) const override;
-    char fieldType(int index) const override { return m_table.fields().at(index).type; }
-    int fieldWidth(int index) const override { return m_table.fields().at(index).width; }
-    int fieldDecimals(int index) const override { return m_table.fields().at(index).decimals; }
-
-private:
-    const Table& m_table;
-};
+// The evaluator's view of a table's fields (short or long names, any case).
+using TableFieldCatalog = indexing::TableCatalog;
 
 // One record of a table as the evaluator reads it; values are read only when an expression asks.
 class TableRowContext final : public sql::RowContext {
@@ -32,7 +23,9 @@ public:
     explicit TableRowContext(Table& table) : m_table(table) {}
     void moveTo(std::uint32_t recno) { m_recno = recno; }
     // Character fields come padded with blanks to their width, as FoxPro's expressions see them.
-    Value field(int index) const override;
+    Value field(int index) const override {
+        return indexing::paddedToWidth(m_table.value(m_recno, index), m_table.fields()[size_t(index)]);
+    }
     std::int64_t recno() const override { return m_recno; }
     bool deleted() const override { return m_table.isDeleted(m_recno); }
 

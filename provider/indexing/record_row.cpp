@@ -22,18 +22,18 @@ std::size_t characterCount(const std::string& text) {
 
 }  // namespace
 
-Value RecordRow::field(int index) const {
-    const Value& value = m_values->at(static_cast<std::size_t>(index));
-    const Field& f = m_fields[static_cast<std::size_t>(index)];
-    if (f.type != 'C' || !std::holds_alternative<std::string>(value)) return value;
-    const std::string& text = std::get<std::string>(value);
+Value paddedToWidth(Value value, const Field& f) {
+    auto* text = std::get_if<std::string>(&value);
+    if (f.type != 'C' || !text) return value;
     // Single-byte pages hold one character per byte; a double-byte text pads a little long, and
-    // the key is cut to its length anyway.
-    const std::size_t chars = characterCount(text);
-    if (chars >= static_cast<std::size_t>(f.width)) return value;
-    std::string padded = text;
-    padded.append(static_cast<std::size_t>(f.width) - chars, ' ');
-    return padded;
+    // a key is cut to its length anyway.
+    const std::size_t chars = characterCount(*text);
+    if (chars < static_cast<std::size_t>(f.width)) text->append(static_cast<std::size_t>(f.width) - chars, ' ');
+    return value;
+}
+
+Value RecordRow::field(int index) const {
+    return paddedToWidth(m_values->at(static_cast<std::size_t>(index)), m_fields[static_cast<std::size_t>(index)]);
 }
 
 }  // namespace dorvane::provider::indexing

@@ -25,6 +25,10 @@ private:
     const Table& m_table;
 };
 
+// A character field's text padded with blanks to the field's width, as FoxPro's expressions see it;
+// other values as they are.
+Value paddedToWidth(Value value, const Field& field);
+
 // One record given as a value per visible field. C fields read back padded with blanks to their
 // width, as FoxPro stores them (key expressions such as A+B depend on it).
 class RecordRow final : public sql::RowContext {
