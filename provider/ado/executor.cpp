@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <functional>
 #include <optional>
 
@@ -321,6 +322,21 @@ long Executor::update(const sql::UpdateStatement& s) {
         }
     }
     std::map<int, std::unordered_multimap<std::int64_t, std::uint32_t>> built;
+    // Records written one after another go to the file together; the batch ends with the statement.
+    struct WriteBatch {
+        Table& table;
+        explicit WriteBatch(Table& t) : table(t) { table.beginWriteBatch(); }
+        ~WriteBatch() noexcept(false) {
+            if (std::uncaught_exceptions() == 0) {
+                table.endWriteBatch();
+                return;
+            }
+            try {
+                table.endWriteBatch();
+            } catch (...) {
+            }
+        }
+    } batch(table);
     for (std::uint32_t recno : records) {
         const FieldAssignments after = newValues(recno);
         FieldAssignments before;

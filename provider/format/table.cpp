@@ -21,7 +21,12 @@ MemoKind memoKindFor(std::uint8_t version) {
 
 }  // namespace
 
-Table::~Table() = default;
+Table::~Table() {
+    try {
+        writePending();
+    } catch (...) {
+    }
+}
 
 std::unique_ptr<Table> Table::open(const std::filesystem::path& path, OpenMode mode) {
     std::unique_ptr<Table> table(new Table);

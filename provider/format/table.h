@@ -103,6 +103,13 @@ public:
     void setFlushEachChange(bool on) { m_flushEachChange = on; }
     // Flushes the memo file and the table to disk.
     void flush();
+    // While a write batch is open, updates of records that follow one another are gathered and
+    // written to the file together (one system call per run rather than per record); every other
+    // write, and endWriteBatch(), writes them first. Only for a table held exclusively and without an
+    // index observer (whose journal expects each record written before the next change); otherwise
+    // it does nothing. Reads see the gathered updates.
+    void beginWriteBatch();
+    void endWriteBatch();
     // Rewrites the backlink (the owning .dbc relative to this table's folder; empty frees the table).
     void setBacklink(const std::string& backlink);
 
@@ -143,6 +150,10 @@ private:
     std::unique_ptr<MemoFile> m_memo;
     std::vector<char> m_record;
     mutable std::string m_memoBytes;  // memo bytes read on the way to decoding, reused
+    void writePending();
+    bool m_batching = false;
+    std::uint64_t m_pendingOffset = 0;
+    std::vector<char> m_pending;  // updated records not yet written, one run starting at m_pendingOffset
     TableChangeObserver* m_observer = nullptr;
     std::optional<Date> m_fixedDate;
     bool m_flushEachChange = false;

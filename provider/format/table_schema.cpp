@@ -69,6 +69,7 @@ void Table::dropField(std::string_view name) {
 
 void Table::rewrite(const std::vector<FieldSpec>& fieldSpecs, const std::vector<int>& sources) {
     ensureWritable();
+    writePending();
     if (m_mode != OpenMode::Exclusive) throw ProviderError::make(FoxError::MustBeExclusive);
 
     TableHeader header = m_header;

@@ -71,6 +71,7 @@ std::uint32_t Table::appendValues(const std::vector<Value>& values) {
 
 std::uint32_t Table::append(const FieldAssignments& values) {
     ensureWritable();
+    writePending();
     // Another user may have appended since the header was read.
     char countBytes[4];
     if (m_file.readAt(kOffsetRecordCount, countBytes, 4) == 4)
@@ -218,18 +219,45 @@ void Table::update(std::uint32_t recno, const FieldAssignments& values) {
 
     const std::uint64_t offset =
         m_header.headerLength + static_cast<std::uint64_t>(recno - 1) * m_header.recordLength;
-    m_file.writeAt(offset, record.data(), record.size());
+    if (m_batching && !m_observer) {
+        constexpr std::size_t kMaxPending = 1 << 20;
+        if (m_pending.empty() || offset != m_pendingOffset + m_pending.size() || m_pending.size() >= kMaxPending) {
+            writePending();
+            m_pendingOffset = offset;
+        }
+        m_pending.insert(m_pending.end(), record.begin(), record.end());
+    } else {
+        writePending();
+        m_file.writeAt(offset, record.data(), record.size());
+    }
     m_cache.noteWrite(offset, record.data(), record.size());
     touchHeaderDate();
 }
 
 void Table::flush() {
+    writePending();
     if (m_memo) m_memo->sync();
     m_file.sync();
 }
 
+void Table::beginWriteBatch() {
+    if (m_mode == OpenMode::Exclusive && !m_observer) m_batching = true;
+}
+
+void Table::endWriteBatch() {
+    m_batching = false;
+    writePending();
+}
+
+void Table::writePending() {
+    if (m_pending.empty()) return;
+    m_file.writeAt(m_pendingOffset, m_pending.data(), m_pending.size());
+    m_pending.clear();
+}
+
 void Table::setDeleted(std::uint32_t recno, bool deleted) {
     ensureWritable();
+    writePending();
     const char current = recordBytes(recno)[0];
     if ((current == kRecordDeleted) == deleted) return;
     if (m_observer) m_observer->onDelete(*this, recno, deleted);

@@ -226,5 +226,32 @@ TEST(TableWrite, ReadOnlyAndOldFormatTablesRefuseWrites) {
     EXPECT_THROW(dbase->setDeleted(1, true), ProviderError);
 }
 
+// Updates gathered in a write batch: reads see them at once, other writes and the end of the batch put
+// them in the file, and the file ends byte for byte as record-by-record updates leave it.
+TEST(TableWrite, BatchedUpdatesEndAsSingleUpdatesWould) {
+    test::TempDir dir;
+    auto make = [&](const std::string& name) {
+        auto table = Table::create(dir / name, {fieldSpec("N", 'I'), fieldSpec("NAME", 'C', 6)}, {
+                                                   .fixedHeaderDate = date(2024, 1, 31)});
+        for (int i = 0; i < 300; ++i) table->append({{0, std::int64_t(i)}});
+        return table;
+    };
+    auto single = make("single.dbf");
+    auto batched = make("batched.dbf");
+    batched->beginWriteBatch();
+    for (std::uint32_t recno = 1; recno <= 300; ++recno) {
+        if (recno == 150) continue;  // a gap starts a new run
+        single->update(recno, {{0, std::int64_t(recno * 7)}, {1, std::string("r") + std::to_string(recno)}});
+        batched->update(recno, {{0, std::int64_t(recno * 7)}, {1, std::string("r") + std::to_string(recno)}});
+        EXPECT_EQ(batched->value(recno, 0), Value(std::int64_t(recno * 7)));
+    }
+    batched->setDeleted(20, true);  // writes the gathered records first
+    single->setDeleted(20, true);
+    batched->update(299, {{1, std::string("last")}});
+    single->update(299, {{1, std::string("last")}});
+    batched->endWriteBatch();
+    EXPECT_EQ(test::readBytes(dir / "batched.dbf"), test::readBytes(dir / "single.dbf"));
+}
+
 }  // namespace
 }  // namespace dorvane::provider
