@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "provider/error.h"
@@ -35,7 +37,8 @@ PageFile::~PageFile() {
 }
 
 PageFile::PageFile(PageFile&& other) noexcept
-    : m_writeBudget(other.m_writeBudget),
+    : m_pages(std::move(other.m_pages)),
+      m_writeBudget(other.m_writeBudget),
       m_durable(other.m_durable),
       m_fd(std::exchange(other.m_fd, -1)),
       m_writable(other.m_writable),
@@ -49,6 +52,7 @@ PageFile& PageFile::operator=(PageFile&& other) noexcept {
         m_path = std::move(other.m_path);
         m_writeBudget = other.m_writeBudget;
         m_durable = other.m_durable;
+        m_pages = std::move(other.m_pages);
     }
     return *this;
 }
@@ -60,6 +64,21 @@ std::uint64_t PageFile::size() const {
 }
 
 void PageFile::read(std::uint64_t offset, void* out, std::size_t length) const {
+    if (length != kCachedPage || offset % kCachedPage != 0) {
+        readUncached(offset, out, length);
+        return;
+    }
+    auto it = m_pages.find(offset);
+    if (it == m_pages.end()) {
+        if (m_pages.size() >= kMaxCachedPages) m_pages.clear();
+        std::vector<char> page(kCachedPage);
+        readUncached(offset, page.data(), page.size());
+        it = m_pages.emplace(offset, std::move(page)).first;
+    }
+    std::memcpy(out, it->second.data(), kCachedPage);
+}
+
+void PageFile::readUncached(std::uint64_t offset, void* out, std::size_t length) const {
     auto* p = static_cast<char*>(out);
     while (length > 0) {
         const ssize_t n = ::pread(m_fd, p, length, static_cast<off_t>(offset));
@@ -74,6 +93,23 @@ void PageFile::read(std::uint64_t offset, void* out, std::size_t length) const {
 void PageFile::write(std::uint64_t offset, const void* data, std::size_t length) {
     if (!m_writable || (m_writeBudget && (*m_writeBudget)-- <= 0))
         throw ProviderError::make(FoxError::FileAccessDenied);
+    // Kept pages take the new bytes; should the write then fail, they are dropped with the rest.
+    for (std::uint64_t page = offset / kCachedPage * kCachedPage; page < offset + length; page += kCachedPage) {
+        auto it = m_pages.find(page);
+        if (it == m_pages.end()) continue;
+        const std::uint64_t from = std::max(page, offset);
+        const std::uint64_t to = std::min(page + kCachedPage, offset + length);
+        std::memcpy(it->second.data() + (from - page), static_cast<const char*>(data) + (from - offset), to - from);
+    }
+    try {
+        writeUncached(offset, data, length);
+    } catch (...) {
+        m_pages.clear();
+        throw;
+    }
+}
+
+void PageFile::writeUncached(std::uint64_t offset, const void* data, std::size_t length) {
     const auto* p = static_cast<const char*>(data);
     while (length > 0) {
         const ssize_t n = ::pwrite(m_fd, p, length, static_cast<off_t>(offset));

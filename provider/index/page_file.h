@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace dorvane::provider::index {
 
@@ -21,7 +23,9 @@ public:
     const std::string& path() const { return m_path; }
     bool writable() const { return m_writable; }
     std::uint64_t size() const;
-    // Reads exactly `length` bytes; raises IndexMismatch when the file ends first.
+    // Reads exactly `length` bytes; raises IndexMismatch when the file ends first. Whole 512-byte
+    // pages are kept once read (writes through this object keep them true), so walking a tree again
+    // costs no system call; another user's writes need a new PageFile.
     void read(std::uint64_t offset, void* out, std::size_t length) const;
     // Writes all bytes; raises FileAccessDenied on failure.
     void write(std::uint64_t offset, const void* data, std::size_t length);
@@ -38,6 +42,11 @@ public:
     void failWritesAfter(std::optional<int> writes) { m_writeBudget = writes; }
 
 private:
+    static constexpr std::size_t kCachedPage = 512;
+    static constexpr std::size_t kMaxCachedPages = 8192;  // 4 MB
+    mutable std::unordered_map<std::uint64_t, std::vector<char>> m_pages;  // by offset
+    void readUncached(std::uint64_t offset, void* out, std::size_t length) const;
+    void writeUncached(std::uint64_t offset, const void* data, std::size_t length);
     std::optional<int> m_writeBudget;
     bool m_durable = false;
     int m_fd = -1;

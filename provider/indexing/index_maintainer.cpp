@@ -64,6 +64,8 @@ void IndexMaintainer::noteIndexState() {
 }
 
 void IndexMaintainer::reloadIfChangedElsewhere() {
+    // A table held exclusively has no other writers of its index.
+    if (m_table.mode() == OpenMode::Exclusive) return;
     if (indexState() == m_seen) return;
     // Another user wrote the index since this maintainer did: its cached directory and tag headers
     // (root pages, free list) may be stale, so the file is read again.
