@@ -42,14 +42,14 @@ std::uint64_t fold(std::uint64_t sum, const Value& value) {
 
 int make(const char* path, long records) {
     const auto start = Clock::now();
-    std::vector<FieldSpec> specs(6);
-    specs[0].name = "ID", specs[0].type = 'I';
-    specs[1].name = "NAME", specs[1].type = 'C', specs[1].width = 30;
-    specs[2].name = "AMOUNT", specs[2].type = 'N', specs[2].width = 12, specs[2].decimals = 2;
-    specs[3].name = "BORN", specs[3].type = 'D';
-    specs[4].name = "ACTIVE", specs[4].type = 'L';
-    specs[5].name = "NOTES", specs[5].type = 'M';
-    auto table = Table::create(path, specs);
+    std::vector<FieldSpec> fieldSpecs(6);
+    fieldSpecs[0].name = "ID", fieldSpecs[0].type = 'I';
+    fieldSpecs[1].name = "NAME", fieldSpecs[1].type = 'C', fieldSpecs[1].width = 30;
+    fieldSpecs[2].name = "AMOUNT", fieldSpecs[2].type = 'N', fieldSpecs[2].width = 12, fieldSpecs[2].decimals = 2;
+    fieldSpecs[3].name = "BORN", fieldSpecs[3].type = 'D';
+    fieldSpecs[4].name = "ACTIVE", fieldSpecs[4].type = 'L';
+    fieldSpecs[5].name = "NOTES", fieldSpecs[5].type = 'M';
+    auto table = Table::create(path, fieldSpecs);
     std::vector<Value> row(6);
     const std::int32_t day0 = julianDayFromCivil(1950, 1, 1);
     for (long i = 0; i < records; ++i) {
@@ -87,11 +87,11 @@ int readAll(const char* path) {
 int addField(const char* path) {
     const auto start = Clock::now();
     auto table = Table::open(path, OpenMode::Exclusive);
-    FieldSpec spec;
-    spec.name = "EXTRA";
-    spec.type = 'C';
-    spec.width = 10;
-    table->addField(spec);
+    FieldSpec fieldSpec;
+    fieldSpec.name = "EXTRA";
+    fieldSpec.type = 'C';
+    fieldSpec.width = 10;
+    table->addField(fieldSpec);
     table.reset();  // closing flushes
     std::printf("add field: %.3f s\n", secondsSince(start));
     return 0;

@@ -191,7 +191,7 @@ TEST_F(CompatTest, EngineAndDbfreadAgreeOnTheFixtures) {
 
 // --- Tables written by the engine, read by python3-dbf, dbfread and GDAL -----------------------
 
-FieldSpec spec(const char* name, char type, int width = 0, int decimals = 0, bool nullable = false) {
+FieldSpec fieldSpec(const char* name, char type, int width = 0, int decimals = 0, bool nullable = false) {
     FieldSpec s;
     s.name = name;
     s.type = type;
@@ -222,10 +222,10 @@ std::vector<EngineTable> engineTables() {
         // FoxPro's numbering only then.
         {"eng_types.dbf",
          0x03,
-         {spec("NAME", 'C', 20, 0, true), spec("AMOUNT", 'Y', 0, 0, true), spec("RATIO", 'B', 0, 2, true),
-          spec("PRICE", 'N', 10, 2, true), spec("QTY", 'F', 8, 3, true), spec("CNT", 'I', 0, 0, true),
-          spec("FLAG", 'L', 0, 0, true), spec("BORN", 'D', 0, 0, true), spec("STAMP", 'T', 0, 0, true),
-          spec("NOTES", 'M', 0, 0, true), spec("PIC", 'G', 0, 0, true)},
+         {fieldSpec("NAME", 'C', 20, 0, true), fieldSpec("AMOUNT", 'Y', 0, 0, true), fieldSpec("RATIO", 'B', 0, 2, true),
+          fieldSpec("PRICE", 'N', 10, 2, true), fieldSpec("QTY", 'F', 8, 3, true), fieldSpec("CNT", 'I', 0, 0, true),
+          fieldSpec("FLAG", 'L', 0, 0, true), fieldSpec("BORN", 'D', 0, 0, true), fieldSpec("STAMP", 'T', 0, 0, true),
+          fieldSpec("NOTES", 'M', 0, 0, true), fieldSpec("PIC", 'G', 0, 0, true)},
          {{std::string("Crème brûlée €"), Currency{123456}, 1.5, 123.45, 7.125, std::int64_t{-42}, true,
            day(2020, 2, 29), stamp(2021, 12, 31, 23, 59, 58), std::string(2000, 'x') + " end",
            Blob{std::string("\x00\x01\xff", 3)}},
@@ -235,14 +235,14 @@ std::vector<EngineTable> engineTables() {
            std::string("a\r\nb\tc"), null}}},
         {"eng_plain.dbf",
          0x03,
-         {spec("CODE", 'C', 10), spec("QTY", 'N', 8, 0), spec("PRICE", 'N', 10, 2), spec("FLAG", 'L'),
-          spec("BORN", 'D'), spec("NOTES", 'M')},
+         {fieldSpec("CODE", 'C', 10), fieldSpec("QTY", 'N', 8, 0), fieldSpec("PRICE", 'N', 10, 2), fieldSpec("FLAG", 'L'),
+          fieldSpec("BORN", 'D'), fieldSpec("NOTES", 'M')},
          {{std::string("AB"), 12345.0, 0.5, true, day(2000, 1, 1), std::string("memo one")},
           {std::string("ÀÉÎÕÜ ÿ"), -9999999.0, -12345.67, false, day(1999, 12, 31), std::string(600, 'y')},
           {std::string("x"), 0.0, 99999.99, true, day(2038, 1, 19), std::string("")}}},
         {"eng_1251.dbf",
          0xC9,
-         {spec("NAME", 'C', 30), spec("NOTES", 'M')},
+         {fieldSpec("NAME", 'C', 30), fieldSpec("NOTES", 'M')},
          {{std::string("Привет, мир"), std::string("Съешь же ещё этих мягких французских булок")},
           {std::string("ЁЖЗ ёжз"), std::string("Ъ")}}},
     };
