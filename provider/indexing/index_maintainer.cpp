@@ -35,9 +35,10 @@ IndexMaintainer::~IndexMaintainer() {
     // The journal is only needed while the last change may not have reached the table.
     try {
         const auto last = m_journal ? m_journal->last() : std::nullopt;
-        // Another user of a shared table may be writing through the same journal: leave it then.
-        if (m_journal && m_table.mode() == OpenMode::Exclusive && (!last || changeReachedTable(*last)))
-            m_journal->remove();
+        // Nothing left to repair: the file goes, so no journal stays behind in the user's folder. (A
+        // second writer sharing the table keeps writing to its open journal; only its repair after a
+        // crash in the same moment would be lost.)
+        if (m_journal && (!last || changeReachedTable(*last))) m_journal->remove();
     } catch (...) {
     }
     detach();

@@ -297,6 +297,15 @@ TEST(ContainerStatements, MembersEditedAndTheContainerAndIndexesKeptTrue) {
     EXPECT_EQ(listed(), (std::vector<std::string>{"types", "setup", "contacts", "calls"}));
     EXPECT_TRUE(consistent(dir / "FOXPRO-DB-TEST.DBC"));
     c.Close();
+    // A shared connection's change too; afterwards nothing of ours is left in the user's folder.
+    Connection shared;
+    shared.Open("Provider=vfpoledb.1;Data Source=" + dbc + ";Collating Sequence=machine;");
+    EXPECT_EQ(shared.Execute("update contacts set first_name='Nancy' where contact_id=77"), 1);
+    shared.Close();
+    EXPECT_TRUE(consistent(dir / "contacts.dbf"));
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+        EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
+    }
 
     // Read back by an independent reader: the long names live in the container, the values in the table.
     const auto lines = independentRead(dir / "contacts.dbf");
