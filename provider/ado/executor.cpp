@@ -84,13 +84,18 @@ Executor::Executor(ConnectionSettings settings, std::unique_ptr<SourceCatalog> c
     : m_settings(std::move(settings)), m_catalog(std::move(catalog)) {}
 
 Executor::~Executor() {
-    // What this connection wrote reaches the disk when it closes.
     for (auto& [file, t] : m_tables) {
-        if (!t->written) continue;
-        try {
-            t->table->flush();
-        } catch (...) {
+        // What this connection wrote reaches the disk when it closes.
+        if (t->written) {
+            try {
+                t->table->flush();
+            } catch (...) {
+            }
         }
+        // A result set may still read the table (a grid bound to it): it keeps reading, but the
+        // connection's lock goes with the connection, as a closed connection holds no table.
+        t->maintainers.clear();
+        if (t->table.use_count() > 1) t->table->keepForReadingOnly();
     }
 }
 

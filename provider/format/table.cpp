@@ -80,6 +80,15 @@ void Table::refresh() {
     setLongFieldNames(longNames);
 }
 
+void Table::keepForReadingOnly() {
+    try {
+        writePending();
+    } catch (...) {
+    }
+    m_mode = OpenMode::ReadOnly;
+    m_lock.release();
+}
+
 bool Table::hasMemoFields() const {
     for (const Field& f : m_header.fields)
         if (f.isMemo()) return true;

@@ -74,6 +74,9 @@ public:
     void setLongFieldNames(const std::vector<std::string>& names);
     // Re-reads the header (for records other users appended).
     void refresh();
+    // Gives up the lock on the file and the right to write it: what a result set still reads after
+    // its connection has closed, so that the table does not stay locked for everyone else.
+    void keepForReadingOnly();
 
     // Reading. recno is the 1-based physical position; RecordOutOfRange outside 1..recordCount().
     bool isDeleted(std::uint32_t recno);

@@ -368,3 +368,20 @@ TEST(EditorStatements, TheWindowsStatementTextsAsTheyAreBuilt) {
     EXPECT_FALSE(fs::exists(dir / "orders.DBF"));
     EXPECT_FALSE(fs::exists(dir / "orders.FPT"));
 }
+
+TEST(ExclusiveUse, ClosingTheConnectionFreesTablesItsResultsStillRead) {
+    TempDir dir;
+    writeWithPythonDbf(dir / "people.dbf");
+    auto shared = std::make_unique<Connection>();
+    shared->Open(folderString(dir, true));
+    shared->Execute("ALTER TABLE people ADD COLUMN tempidxxx i NULL");
+    Recordset grid;
+    grid.Open("SELECT * FROM \"people\"", *shared, 2, 3);
+    shared->Close();
+    // The editor's leave sequence: a new plain connection drops the column the grid still shows.
+    Connection plain;
+    plain.Open(folderString(dir, false));
+    EXPECT_NO_THROW(plain.Execute("ALTER TABLE people DROP COLUMN tempidxxx"));
+    EXPECT_EQ(grid.DataSource()->rowCount(), 3);
+    EXPECT_EQ(std::get<std::string>(grid.DataSource()->value(0, 0)), "Ann");
+}
