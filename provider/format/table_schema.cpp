@@ -1,5 +1,7 @@
 // Structure changes of Table: add, rename and drop a field by streaming every record into a new .dbf
 // beside the old one, then renaming it over the old file.
+#include <fcntl.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -139,6 +141,11 @@ void Table::rewrite(const std::vector<FieldSpec>& fieldSpecs, const std::vector<
     File out;
     try {
         out = File::create(temporary);
+        // Room for the whole new file at once: the file system places it in one go instead of block
+        // by block (where it cannot, nothing is done and the writes place it as usual).
+        (void)::fallocate(out.fd(), 0, 0,
+                                static_cast<off_t>(header.headerLength +
+                                                   std::uint64_t(m_header.recordCount) * header.recordLength + 1));
         FileLock newLock = FileLock::acquire(out.fd(), FileLock::Mode::Exclusive, nameForErrors());
         const std::string headerBytes = serializeTableHeader(header);
         out.writeAt(0, headerBytes.data(), headerBytes.size());
