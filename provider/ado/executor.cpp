@@ -315,7 +315,7 @@ long Executor::update(const sql::UpdateStatement& s) {
     };
     // Every new value is computed and checked before the first record is written, so a value that
     // does not fit leaves the table as it was.
-    for (std::uint32_t recno : records) newValues(recno);
+    for (std::uint32_t recno : records) table.checkValues(newValues(recno));
     // Numbering every record of an integer field (the editor's row identifier) builds its value map on
     // the way, so the lookups that follow need no scan.
     std::vector<int> mapsToBuild;

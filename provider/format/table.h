@@ -98,6 +98,9 @@ public:
     // Appends a record from a value for every visible field (null = unassigned for autoincrement fields).
     std::uint32_t appendValues(const std::vector<Value>& values);
     void update(std::uint32_t recno, const FieldAssignments& values);
+    // Raises what update() would raise for these values (too long, overflow, wrong type, null where
+    // none is allowed, text the code page cannot hold) without writing anything.
+    void checkValues(const FieldAssignments& values) const;
     void setDeleted(std::uint32_t recno, bool deleted);
     // New memo text is always written before the record that points to it, so a process that dies
     // between the two leaves the record as it was. On, the memo text also reaches the disk first (a

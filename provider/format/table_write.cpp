@@ -234,6 +234,19 @@ void Table::update(std::uint32_t recno, const FieldAssignments& values) {
     touchHeaderDate();
 }
 
+void Table::checkValues(const FieldAssignments& values) const {
+    std::vector<char> scratch(m_header.recordLength, ' ');
+    for (const auto& [index, value] : values) {
+        if (index < 0 || index >= fieldCount()) throw ProviderError::make(FoxError::VariableNotFound);
+        const Field& f =
+            m_header.fields[static_cast<std::size_t>(m_headerIndex[static_cast<std::size_t>(index)])];
+        if (f.isMemo())
+            m_codec->encodeMemo(scratch.data(), f, value);
+        else
+            m_codec->encode(scratch.data(), f, value);
+    }
+}
+
 void Table::flush() {
     writePending();
     if (m_memo) m_memo->sync();
