@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "provider/error.h"
@@ -173,6 +174,48 @@ void IndexMaintainer::onAppend(Table&, std::uint32_t recno, const std::vector<Va
     reloadIfChangedElsewhere();
     const std::vector<OptionalKey> none(m_tags.size());
     applyChanges(recno, none, keysOf(values, recno, false));
+}
+
+void IndexMaintainer::checkCandidateKeys(const std::vector<std::uint32_t>& recnos,
+                                         const std::function<std::vector<Value>(std::uint32_t)>& newValuesOf) {
+    std::vector<std::size_t> candidates;
+    for (std::size_t i = 0; i < m_tags.size(); ++i)
+        if (m_tags[i].candidate()) candidates.push_back(i);
+    if (candidates.empty() || recnos.size() < 2) return;
+    reloadIfChangedElsewhere();
+    const std::unordered_set<std::uint32_t> changing(recnos.begin(), recnos.end());
+    RecordRow row(m_table.fields());
+    for (std::size_t tagIndex : candidates) {
+        const TagKey& tag = m_tags[tagIndex];
+        // The keys the statement's records hold as it goes: their old keys until they are changed.
+        std::unordered_map<std::string, std::uint32_t> held;
+        std::vector<OptionalKey> oldKeys;
+        oldKeys.reserve(recnos.size());
+        for (std::uint32_t recno : recnos) {
+            const std::vector<Value> values = m_table.record(recno);
+            row.set(&values, recno, m_table.isDeleted(recno));
+            oldKeys.push_back(tag.keyOf(row));
+            if (oldKeys.back()) held.emplace(*oldKeys.back(), recno);
+        }
+        for (std::size_t i = 0; i < recnos.size(); ++i) {
+            const std::uint32_t recno = recnos[i];
+            if (oldKeys[i]) {
+                auto it = held.find(*oldKeys[i]);
+                if (it != held.end() && it->second == recno) held.erase(it);
+            }
+            const std::vector<Value> values = newValuesOf(recno);
+            row.set(&values, recno, m_table.isDeleted(recno));
+            const OptionalKey key = tag.keyOf(row);
+            if (!key) continue;
+            bool clash = held.count(*key) != 0;
+            for (auto entry = m_cdx->lowerBound(tag.name(), *key, 0); !clash && entry && entry->key == *key;
+                 entry = m_cdx->lowerBound(tag.name(), *key, entry->recno + 1)) {
+                clash = changing.count(entry->recno) == 0;
+            }
+            if (clash) throw ProviderError::make(FoxError::UniquenessViolated, tag.name());
+            held.emplace(*key, recno);
+        }
+    }
 }
 
 void IndexMaintainer::onUpdate(Table&, std::uint32_t recno, const std::vector<Value>& oldValues,

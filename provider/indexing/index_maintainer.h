@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -54,6 +55,14 @@ public:
     // and the index file written anew with them (tag definitions kept).
     std::vector<std::vector<index::KeyEntry>> entriesFromRecords();
     void writeTags(std::vector<std::vector<index::KeyEntry>> entries);
+
+    // Before a statement changes several records one after another: raises UniquenessViolated, naming
+    // the tag, when some record's change would clash with a key of a candidate tag held at that moment
+    // (by a record outside the statement, or by one changed before or still to be changed), so the
+    // statement is refused before its first record is written. `newValuesOf(recno)` gives a changed
+    // record's values after the change.
+    void checkCandidateKeys(const std::vector<std::uint32_t>& recnos,
+                            const std::function<std::vector<Value>(std::uint32_t)>& newValuesOf);
 
     void onAppend(Table& table, std::uint32_t recno, const std::vector<Value>& values) override;
     void onUpdate(Table& table, std::uint32_t recno, const std::vector<Value>& oldValues,

@@ -278,6 +278,15 @@ TEST(ContainerStatements, MembersEditedAndTheContainerAndIndexesKeptTrue) {
     c.Execute("delete from contacts where tempidxxx=2");
     std::string message;
     EXPECT_EQ(errorNumber(c, "ALTER TABLE [contacts] DROP COLUMN [contact_id]", &message), 12) << message;
+    // A candidate key clash anywhere in a many-record update is refused before any record is written,
+    // also when the clash is only with a record the statement changes later (a swap).
+    const std::string dbfBefore = test::readBytes(dir / "contacts.dbf");
+    const std::string cdxBefore = test::readBytes(dir / "contacts.CDX");
+    EXPECT_EQ(errorNumber(c, "update contacts set contact_id = 5", &message), 1884) << message;
+    EXPECT_EQ(errorNumber(c, "update contacts set contact_id = 6 - contact_id", &message), 1884) << message;
+    EXPECT_EQ(test::readBytes(dir / "contacts.dbf"), dbfBefore);
+    EXPECT_EQ(test::readBytes(dir / "contacts.CDX"), cdxBefore);
+    EXPECT_GE(c.Execute("update contacts set contact_id = contact_id + 100 where contact_id <> 77"), 2);
     c.Execute("ALTER TABLE [contacts] RENAME COLUMN [spouse_name] TO [partner_name]");
     c.Execute("ALTER TABLE [contacts] DROP COLUMN tempidxxx");
     EXPECT_TRUE(consistent(dir / "contacts.dbf"));
