@@ -2,7 +2,6 @@
 // the layout follows the new structure, FoxPro's limits are enforced, and big tables stream quickly.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstring>
 
 #include "provider/error.h"
@@ -228,47 +227,41 @@ TEST(TableSchema, NeedsExclusiveUse) {
     }
 }
 
-// A million records: the field is added by streaming, within a few times what copying the file costs.
-TEST(TableSchema, AddingAFieldToAMillionRecordsIsStreamed) {
+// Enough records that the rewrite streams them through several copy buffers: every record arrives
+// whole and in order across the buffer boundaries. (Its speed is measured by bench/run_engine_bench.sh.)
+TEST(TableSchema, AddingAFieldStreamsEveryRecordAcrossCopyBuffers) {
     test::TempDir dir;
     auto table = Table::create(dir / "big.dbf", {fieldSpec("NAME", 'C', 30), fieldSpec("QTY", 'I'),
                                                  fieldSpec("PRICE", 'N', 10, 2), fieldSpec("NOTE", 'V', 20, 0, true)});
     table->append({{0, std::string("a name")}, {1, std::int64_t{7}}, {2, 3.5}, {3, std::string("short")}});
     const TableHeader header = table->header();
     table.reset();
-    constexpr std::uint32_t kRecords = 1000000;
+    constexpr std::uint32_t kRecords = 150000;  // about 10 MB: more than two 4 MB copy buffers
     std::string bytes = test::readBytes(dir / "big.dbf");
     const std::string record = bytes.substr(header.headerLength, header.recordLength);
     bytes.resize(header.headerLength);
     bytes.reserve(header.headerLength + static_cast<std::size_t>(kRecords) * record.size() + 1);
-    for (std::uint32_t i = 0; i < kRecords; ++i) bytes += record;
+    for (std::uint32_t i = 0; i < kRecords; ++i) {
+        bytes += record;
+        // Each record carries its own number in QTY (bytes 1..4 after the name), to check the order.
+        std::memcpy(bytes.data() + bytes.size() - record.size() + 1 + 30, &i, 4);
+    }
     bytes += '\x1a';
     std::memcpy(bytes.data() + 4, &kRecords, 4);
     test::writeBytes(dir / "big.dbf", bytes);
     bytes = std::string();
 
-    using Clock = std::chrono::steady_clock;
-    auto start = Clock::now();
-    ASSERT_EQ(std::system(("cp '" + (dir / "big.dbf").string() + "' '" + (dir / "copy.dbf").string() +
-                           "' && sync '" + (dir / "copy.dbf").string() + "'")
-                              .c_str()),
-              0);
-    const double copySeconds = std::chrono::duration<double>(Clock::now() - start).count();
-
-    start = Clock::now();
     table = Table::open(dir / "big.dbf", OpenMode::Exclusive);
-    const double openSeconds = std::chrono::duration<double>(Clock::now() - start).count();
-    EXPECT_LT(openSeconds, 0.2) << "opening reads only the header";
-    EXPECT_EQ(table->value(777777, 0), Value(std::string("a name")));
-    start = Clock::now();
     table->addField(fieldSpec("EXTRA", 'N', 5, 0, true));
-    const double addSeconds = std::chrono::duration<double>(Clock::now() - start).count();
-    std::printf("open: %.4f s, cp + sync: %.3f s, add field: %.3f s\n", openSeconds, copySeconds, addSeconds);
-    EXPECT_LT(addSeconds, 3 * copySeconds + 0.25);
     EXPECT_EQ(table->recordCount(), kRecords);
-    EXPECT_EQ(table->value(kRecords, 3), Value(std::string("short")));
-    EXPECT_EQ(table->value(kRecords, 4), Value(std::monostate{}));
+    for (std::uint32_t recno : {1u, 60000u, 60001u, 120000u, 120001u, kRecords}) {
+        EXPECT_EQ(table->value(recno, 1), Value(std::int64_t(recno - 1))) << recno;
+        EXPECT_EQ(table->value(recno, 3), Value(std::string("short"))) << recno;
+        EXPECT_EQ(table->value(recno, 4), Value(std::monostate{})) << recno;
+    }
     EXPECT_EQ(table->value(1, 2), Value(3.5));
+    EXPECT_EQ(std::filesystem::file_size(dir / "big.dbf"),
+              table->header().headerLength + std::uint64_t(kRecords) * table->header().recordLength + 1);
 }
 
 }  // namespace
