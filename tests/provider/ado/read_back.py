@@ -1,26 +1,18 @@
 #!/usr/bin/python3
 """Prints a table as dbfread sees it: a line "fields" + field names, then one line per record with the
 deletion flag and each value, separated by 0x1F. Numbers with 4 decimals, missing values as NULL."""
-import datetime
-import decimal
+import os
 import struct
 import sys
 
 import dbfread
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "format"))
+from dump_table import canonical  # noqa: E402  the engine tests' value text
+
 
 def text(value):
-    if value is None:
-        return "NULL"
-    if isinstance(value, bool):
-        return "true" if value else "false"
-    if isinstance(value, (int, float, decimal.Decimal)):
-        return "%.4f" % float(value)
-    if isinstance(value, (datetime.date, datetime.datetime)):
-        return value.isoformat(sep=" ") if isinstance(value, datetime.datetime) else value.isoformat()
-    if isinstance(value, bytes):
-        return "0x" + value.hex()
-    return str(value).replace("\n", "\\n").replace("\r", "\\r")
+    return str(canonical(value)).replace("\n", "\\n").replace("\r", "\\r")
 
 
 def main():

@@ -108,4 +108,5 @@ def main():
         out.write("\x1f".join(cells).replace("\n", "\\n").replace("\r", "\\r") + "\n")
 
 
-main()
+if __name__ == "__main__":
+    main()
