@@ -1,77 +1,21 @@
 #include "provider/index/cdx_builder.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstring>
+#include <exception>
 #include <set>
+#include <thread>
 
 #include "provider/error.h"
 #include "provider/index/byte_io.h"
-#include "provider/index/node.h"
+#include "provider/index/page_file.h"
 #include "provider/index/tag_header.h"
+#include "provider/index/tree_layout.h"
 
 namespace dorvane::provider::index {
 namespace {
-
-// Nodes of one tree laid out on consecutive pages from `first`: leaves, then each level above.
-struct BuiltTree {
-    std::vector<Node> nodes;
-    std::uint32_t root = 0;
-};
-
-BuiltTree buildTree(const std::vector<KeyEntry>& entries, const NodeFormat& format, std::uint32_t first,
-                    std::uint32_t recnoFloor, bool directory = false) {
-    BuiltTree tree;
-    std::vector<std::size_t> starts = packLeaves(entries, format, kLeafAreaSize, recnoFloor);
-    starts.push_back(entries.size());
-    std::vector<std::size_t> level;  // indexes into tree.nodes of the current level
-    for (std::size_t g = 0; g + 1 < starts.size(); ++g) {
-        Node n;
-        n.leaf = true;
-        n.keys.assign(entries.begin() + static_cast<std::ptrdiff_t>(starts[g]),
-                      entries.begin() + static_cast<std::ptrdiff_t>(starts[g + 1]));
-        level.push_back(tree.nodes.size());
-        tree.nodes.push_back(std::move(n));
-    }
-    const std::size_t cap = interiorCapacity(format);
-    for (;;) {
-        for (std::size_t i = 0; i < level.size(); ++i) {
-            Node& n = tree.nodes[level[i]];
-            n.offset = first + static_cast<std::uint32_t>(level[i] * kPageSize);
-        }
-        for (std::size_t i = 0; i < level.size(); ++i) {
-            Node& n = tree.nodes[level[i]];
-            n.left = i > 0 ? tree.nodes[level[i - 1]].offset : kNoPage;
-            n.right = i + 1 < level.size() ? tree.nodes[level[i + 1]].offset : kNoPage;
-        }
-        if (level.size() == 1) break;
-        const std::size_t parts = (level.size() + cap - 1) / cap;
-        const std::size_t each = (level.size() + parts - 1) / parts;
-        std::vector<std::size_t> upper;
-        for (std::size_t s = 0; s < level.size(); s += each) {
-            Node p;
-            p.leaf = false;
-            for (std::size_t i = s; i < std::min(level.size(), s + each); ++i) {
-                p.keys.push_back(tree.nodes[level[i]].keys.back());
-                p.children.push_back(tree.nodes[level[i]].offset);
-            }
-            upper.push_back(tree.nodes.size());
-            tree.nodes.push_back(std::move(p));
-        }
-        level = std::move(upper);
-    }
-    tree.nodes[level[0]].root = true;
-    if (!directory && tree.nodes[level[0]].leaf) tree.nodes[level[0]].otherAttributes = kAttrTagRootLeaf;
-    tree.root = tree.nodes[level[0]].offset;
-    return tree;
-}
-
-void putTree(std::string& image, const BuiltTree& tree, const NodeFormat& format) {
-    for (const Node& n : tree.nodes) {
-        if (image.size() < n.offset + kPageSize) image.resize(n.offset + kPageSize, '\0');
-        encodeNode(n, format, reinterpret_cast<unsigned char*>(image.data() + n.offset));
-    }
-}
 
 std::string upperName(const std::string& name) {
     std::string out = name;
@@ -79,63 +23,141 @@ std::string upperName(const std::string& name) {
     return out;
 }
 
-// Sorts, checks key sizes, and applies the unique/candidate rules.
-void prepareEntries(TagContent& tag) {
+// What can be refused before sorting: the name (against the names of the tags before), the collation,
+// the key length and the size of the keys.
+void checkDefinition(const TagKeys& tag, std::set<std::string>& names) {
     const TagDefinition& d = tag.definition;
+    const std::string name = upperName(d.name);
+    if (name.empty() || name.size() > kDirectoryKeyLength || !names.insert(name).second)
+        throw ProviderError::make(FoxError::FieldNameInvalid);
+    // Keys of other collations are accepted only as carried over from an existing tag.
+    if (!collationSupported(d.collation) && !tag.previousHeader)
+        throw ProviderError::make(FoxError::IndexNotMaintained, name);
     if (d.keyLength == 0 || d.keyLength > kMaxKeyLength) throw ProviderError::make(FoxError::StringTooLong);
-    for (const KeyEntry& e : tag.entries)
-        if (e.key.size() != d.keyLength) throw ProviderError::make(FoxError::StringTooLong);
-    std::sort(tag.entries.begin(), tag.entries.end(), entryLess);
-    if (!d.unique && !d.candidate) return;
-    const auto sameKey = [](const KeyEntry& a, const KeyEntry& b) { return a.key == b.key; };
-    const auto dup = std::adjacent_find(tag.entries.begin(), tag.entries.end(), sameKey);
-    if (dup == tag.entries.end()) return;
-    if (d.candidate) throw ProviderError::make(FoxError::UniquenessViolated, upperName(d.name));
-    tag.entries.erase(std::unique(tag.entries.begin(), tag.entries.end(), sameKey), tag.entries.end());
+    if (tag.keys.keyLength != d.keyLength || tag.keys.bytes.size() != tag.keys.size() * d.keyLength)
+        throw ProviderError::make(FoxError::StringTooLong);
 }
 
-std::uint32_t distinctKeys(const std::vector<KeyEntry>& entries) {
-    std::uint32_t n = 0;
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        if (i == 0 || entries[i].key != entries[i - 1].key) ++n;
-    return n;
+// One tag's tree laid out from offset 0, and the key statistics of its header.
+struct LaidTag {
+    TreePages tree;
+    std::uint32_t keyCount = 0;
+    std::uint32_t distinct = 0;
+};
+
+// Sorts the tag's entries, applies the unique and candidate rules and lays out its tree.
+LaidTag layTag(const TagKeys& tag) {
+    const TagDefinition& d = tag.definition;
+    const FlatKeys& keys = tag.keys;
+    std::vector<std::uint32_t> order = sortedOrder(keys);
+    // Equal keys are neighbours now: a candidate tag refuses them, a unique tag keeps the first (the
+    // lowest record).
+    LaidTag laid;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const bool repeated =
+            i > 0 && std::memcmp(keys.key(order[i]), keys.key(order[i - 1]), d.keyLength) == 0;
+        if (!repeated)
+            ++laid.distinct;
+        else if (d.candidate)
+            throw ProviderError::make(FoxError::UniquenessViolated, upperName(d.name));
+        else if (d.unique)
+            continue;
+        order[kept++] = order[i];
+    }
+    order.resize(kept);
+    laid.keyCount = static_cast<std::uint32_t>(kept);
+    laid.tree = layTree(keys, order, NodeFormat{d.keyLength, padByteFor(d.keyType)}, 0, false);
+    return laid;
+}
+
+// Lays out tags [0, count) on as many threads as there are cores, when they hold enough entries to be
+// worth it. A tag's error is kept in `errors` at its place.
+void layTags(const std::vector<TagKeys>& tags, std::size_t count, std::vector<LaidTag>& laid,
+             std::vector<std::exception_ptr>& errors) {
+    std::vector<std::size_t> todo(count);
+    std::size_t entries = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        todo[i] = i;
+        entries += tags[i].keys.size();
+    }
+    // Largest first, so the threads finish at about the same time.
+    std::stable_sort(todo.begin(), todo.end(), [&](std::size_t a, std::size_t b) {
+        return tags[a].keys.bytes.size() > tags[b].keys.bytes.size();
+    });
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t t = next++; t < todo.size(); t = next++) {
+            try {
+                laid[todo[t]] = layTag(tags[todo[t]]);
+            } catch (...) {
+                errors[todo[t]] = std::current_exception();
+            }
+        }
+    };
+    constexpr std::size_t kEntriesPerThread = 50000;
+    const std::size_t threads = std::min<std::size_t>(
+        {std::max(1u, std::thread::hardware_concurrency()), todo.size(), 1 + entries / kEntriesPerThread});
+    std::vector<std::thread> helpers;
+    for (std::size_t h = 1; h < threads; ++h) {
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;  // no more threads to be had: this one does the rest
+        }
+    }
+    work();
+    for (std::thread& helper : helpers) helper.join();
 }
 
 }  // namespace
 
-std::string buildCdxImage(std::vector<TagContent> tags) {
+std::string buildCdxImage(std::vector<TagKeys> tags) {
+    std::vector<std::exception_ptr> errors(tags.size());
     std::set<std::string> names;
-    for (TagContent& t : tags) {
-        const std::string name = upperName(t.definition.name);
-        if (name.empty() || name.size() > kDirectoryKeyLength || !names.insert(name).second)
-            throw ProviderError::make(FoxError::FieldNameInvalid);
-        // Keys of other collations are accepted only as carried over from an existing tag.
-        if (!collationSupported(t.definition.collation) && !t.previousHeader)
-            throw ProviderError::make(FoxError::IndexNotMaintained, name);
-        prepareEntries(t);
+    std::size_t firstRefused = tags.size();
+    for (std::size_t i = 0; i < tags.size() && firstRefused == tags.size(); ++i) {
+        try {
+            checkDefinition(tags[i], names);
+        } catch (...) {
+            errors[i] = std::current_exception();
+            firstRefused = i;
+        }
     }
+    std::vector<LaidTag> laid(tags.size());
+    layTags(tags, firstRefused, laid, errors);
+    for (const std::exception_ptr& error : errors)
+        if (error) std::rethrow_exception(error);
 
     // The directory's size depends on the header offsets it holds; lay it out for the widest offsets.
     const NodeFormat dirFormat{kDirectoryKeyLength, ' '};
-    std::vector<KeyEntry> dirEntries;
-    for (const TagContent& t : tags) dirEntries.push_back({upperName(t.definition.name), kNoPage});
-    for (KeyEntry& e : dirEntries) e.key.resize(kDirectoryKeyLength, ' ');
-    std::vector<KeyEntry> sortedDir = dirEntries;
-    std::sort(sortedDir.begin(), sortedDir.end(), entryLess);
-    const std::size_t dirPages = buildTree(sortedDir, dirFormat, kTagHeaderSize, kNoPage, true).nodes.size();
+    FlatKeys dir(kDirectoryKeyLength);
+    for (const TagKeys& t : tags) {
+        std::string name = upperName(t.definition.name);
+        name.resize(kDirectoryKeyLength, ' ');
+        dir.add(name, kNoPage);
+    }
+    const std::vector<std::uint32_t> dirOrder = sortedOrder(dir);
+    const std::size_t dirPages = layTree(dir, dirOrder, dirFormat, kNoPage, true).count();
 
-    std::string image(kTagHeaderSize + dirPages * kPageSize, '\0');
+    std::size_t size = kTagHeaderSize + dirPages * kPageSize;
+    for (const LaidTag& l : laid) size += kTagHeaderSize + l.tree.pages.size();
+    std::string image(size, '\0');
+    auto* bytes = reinterpret_cast<unsigned char*>(image.data());
+    std::size_t offset = kTagHeaderSize + dirPages * kPageSize;
     for (std::size_t i = 0; i < tags.size(); ++i) {
-        const TagContent& t = tags[i];
-        const TagDefinition& d = t.definition;
-        const auto headerOffset = static_cast<std::uint32_t>(image.size());
-        dirEntries[i].recno = headerOffset;
+        const TagDefinition& d = tags[i].definition;
+        const auto headerOffset = static_cast<std::uint32_t>(offset);
+        const auto first = static_cast<std::uint32_t>(offset + kTagHeaderSize);
+        dir.recnos[i] = headerOffset;
+        TreePages& tree = laid[i].tree;
         const NodeFormat format{d.keyLength, padByteFor(d.keyType)};
-        const BuiltTree tree =
-            buildTree(t.entries, format, headerOffset + static_cast<std::uint32_t>(kTagHeaderSize), 0);
+        std::memcpy(bytes + first, tree.pages.data(), tree.pages.size());
+        moveTree(bytes + first, tree.count(), first, format);
+
         TagHeader h;
-        if (t.previousHeader) h.raw = *t.previousHeader;
-        h.root = tree.root;
+        if (tags[i].previousHeader) h.raw = *tags[i].previousHeader;
+        h.root = first + static_cast<std::uint32_t>((tree.count() - 1) * kPageSize);
         h.freeList = 0;
         h.keyLength = d.keyLength;
         h.options = kOptCompact | kOptCompound | (d.unique ? kOptUnique : 0) |
@@ -146,22 +168,48 @@ std::string buildCdxImage(std::vector<TagContent> tags) {
         h.forExpression = d.forExpression;
         // FoxPro keeps key statistics for tags without FOR and zeros for the others.
         const bool counted = d.forExpression.empty();
-        writeLe(h.raw.data() + kHdrKeyCount, counted ? static_cast<std::uint32_t>(t.entries.size()) : 0, 4);
-        writeLe(h.raw.data() + kHdrDistinctCount, counted ? distinctKeys(t.entries) : 0, 4);
-        image.resize(headerOffset + kTagHeaderSize, '\0');
-        writeTagHeader(h, reinterpret_cast<unsigned char*>(image.data() + headerOffset));
-        putTree(image, tree, format);
+        writeLe(h.raw.data() + kHdrKeyCount, counted ? laid[i].keyCount : 0, 4);
+        writeLe(h.raw.data() + kHdrDistinctCount, counted ? laid[i].distinct : 0, 4);
+        writeTagHeader(h, bytes + headerOffset);
+        offset = first + tree.pages.size();
+        tree = TreePages{};  // its bytes are in the image now
     }
 
-    std::sort(dirEntries.begin(), dirEntries.end(), entryLess);
-    const BuiltTree dir = buildTree(dirEntries, dirFormat, kTagHeaderSize, kNoPage, true);
-    putTree(image, dir, dirFormat);
+    TreePages dirTree = layTree(dir, dirOrder, dirFormat, kNoPage, true);
+    std::memcpy(bytes + kTagHeaderSize, dirTree.pages.data(), dirTree.pages.size());
+    moveTree(bytes + kTagHeaderSize, dirTree.count(), kTagHeaderSize, dirFormat);
     TagHeader fileHeader;
-    fileHeader.root = dir.root;
+    fileHeader.root = static_cast<std::uint32_t>(kTagHeaderSize + (dirTree.count() - 1) * kPageSize);
     fileHeader.keyLength = kDirectoryKeyLength;
     fileHeader.options = kOptCompact | kOptCompound | kOptDirectory;
-    writeTagHeader(fileHeader, reinterpret_cast<unsigned char*>(image.data()));
+    writeTagHeader(fileHeader, bytes);
     return image;
+}
+
+std::string buildCdxImage(std::vector<TagContent> tags) {
+    std::vector<TagKeys> flat;
+    flat.reserve(tags.size());
+    for (TagContent& t : tags) {
+        TagKeys& k = flat.emplace_back();
+        k.definition = std::move(t.definition);
+        k.previousHeader = t.previousHeader;
+        k.keys = FlatKeys(k.definition.keyLength);
+        k.keys.bytes.reserve(t.entries.size() * k.keys.keyLength);
+        k.keys.recnos.reserve(t.entries.size());
+        for (const KeyEntry& e : t.entries) {
+            if (e.key.size() != k.keys.keyLength) {
+                k.keys = FlatKeys(0);  // a key of the wrong size: refused with the definition
+                break;
+            }
+            k.keys.add(e.key, e.recno);
+        }
+        t.entries = {};
+    }
+    return buildCdxImage(std::move(flat));
+}
+
+void writeCdxFile(const std::string& path, std::vector<TagKeys> tags) {
+    replaceFileAtomically(path, buildCdxImage(std::move(tags)));
 }
 
 }  // namespace dorvane::provider::index
