@@ -25,6 +25,13 @@ Node& BTreeEdit::node(std::uint32_t offset, int depth) {
     auto it = m_nodes.find(offset);
     if (it == m_nodes.end()) {
         it = m_nodes.emplace(offset, Cached{loadNode(m_file, offset, m_format), depth, false}).first;
+        // Sibling pointers already changed for this page now live in its node.
+        if (const auto links = m_links.find(offset); links != m_links.end()) {
+            if (links->second.left) it->second.node.left = *links->second.left;
+            if (links->second.right) it->second.node.right = *links->second.right;
+            m_links.erase(links);
+            markDirty(offset);
+        }
     }
     return it->second.node;
 }
@@ -35,6 +42,23 @@ std::vector<BTreeEdit::Step> BTreeEdit::descend(const KeyEntry& target) {
     for (int depth = 0;; ++depth) {
         if (depth >= kMaxTreeDepth)
             throw ProviderError::make(FoxError::IndexMismatch, baseName(m_file.path()));
+        // An interior page not yet in memory is searched as it lies: only the nodes a change reaches
+        // are decoded.
+        if (!m_nodes.contains(offset)) {
+            if (offset == 0 || offset == kNoPage || offset % kPageSize != 0)
+                throw ProviderError::make(FoxError::IndexMismatch, baseName(m_file.path()));
+            const unsigned char* page = m_file.bytes(offset, kPageSize);
+            const std::uint32_t attributes = readLe(page + kNodeAttributes, 2);
+            const std::size_t count = readLe(page + kNodeKeyCount, 2);
+            if ((attributes & kAttrLeaf) == 0 && attributes <= 0xFF && count > 0 &&
+                count <= interiorCapacity(m_format)) {
+                const std::size_t idx =
+                    std::min(interiorLowerBound(page, count, m_format, target.key, target.recno), count - 1);
+                path.push_back({offset, idx});
+                offset = interiorChild(page, idx, m_format);
+                continue;
+            }
+        }
         Node& n = node(offset, depth);
         if (n.leaf) {
             path.push_back({offset, 0});
@@ -146,13 +170,13 @@ void BTreeEdit::fixUp(std::vector<Step>& path) {
 std::vector<std::uint32_t> BTreeEdit::splitIfNeeded(std::uint32_t offset, int depth) {
     Node& n = node(offset, depth);
     if (n.keys.empty() && offset != m_root) return {};
-    if (nodeFits(n, m_format)) return {offset};
-
     std::vector<std::size_t> starts;
     if (n.leaf) {
         const std::size_t total = leafBytes(n.keys.data(), n.keys.data() + n.keys.size(), m_format);
+        if (total <= kLeafAreaSize) return {offset};
         starts = packLeaves(n.keys, m_format, (total + 1) / 2);
     } else {
+        if (nodeFits(n, m_format)) return {offset};
         const std::size_t cap = interiorCapacity(m_format);
         const std::size_t parts = (n.keys.size() + cap - 1) / cap;
         const std::size_t each = (n.keys.size() + parts - 1) / parts;
@@ -177,10 +201,7 @@ std::vector<std::uint32_t> BTreeEdit::splitIfNeeded(std::uint32_t offset, int de
     first.keys.resize(starts[1]);
     if (!first.leaf) first.children.resize(starts[1]);
     first.right = pieces[1];
-    if (oldRight != kNoPage) {
-        node(oldRight, depth).left = pieces.back();
-        markDirty(oldRight);
-    }
+    if (oldRight != kNoPage) setLink(oldRight, first.leaf, &Node::left, pieces.back());
     markDirty(offset);
     return pieces;
 }
@@ -218,15 +239,29 @@ bool BTreeEdit::mergeWithSibling(Node& parent, std::size_t idx, int level) {
 }
 
 void BTreeEdit::unlink(std::uint32_t offset, int depth) {
-    const Node n = node(offset, depth);
-    if (n.left != kNoPage) {
-        node(n.left, depth).right = n.right;
-        markDirty(n.left);
+    const Node& n = node(offset, depth);
+    const std::uint32_t left = n.left, right = n.right;
+    const bool leaf = n.leaf;
+    if (left != kNoPage) setLink(left, leaf, &Node::right, right);
+    if (right != kNoPage) setLink(right, leaf, &Node::left, left);
+}
+
+// A neighbour's sibling pointer changes: in its node when that is in memory, else as a four-byte
+// patch, so that the page need not be decoded and encoded again for it.
+void BTreeEdit::setLink(std::uint32_t offset, bool leaf, std::uint32_t Node::*link, std::uint32_t value) {
+    const auto it = m_nodes.find(offset);
+    if (it != m_nodes.end()) {
+        it->second.node.*link = value;
+        markDirty(offset);
+        return;
     }
-    if (n.right != kNoPage) {
-        node(n.right, depth).left = n.left;
-        markDirty(n.right);
-    }
+    // The pointer came from a page of the file: it must name a node of the same kind inside it.
+    const bool named = offset != 0 && offset % kPageSize == 0 && offset >= kTagHeaderSize &&
+                       std::uint64_t{offset} + kPageSize <= m_fileEnd;
+    if (!named || ((readLe(m_file.bytes(offset, kPageSize) + kNodeAttributes, 2) & kAttrLeaf) != 0) != leaf)
+        throw ProviderError::make(FoxError::IndexMismatch, baseName(m_file.path()));
+    Links& links = m_links[offset];
+    (link == &Node::left ? links.left : links.right) = value;
 }
 
 std::uint32_t BTreeEdit::allocate(int depth, bool leaf) {
@@ -259,6 +294,7 @@ std::uint32_t BTreeEdit::allocate(int depth, bool leaf) {
 
 void BTreeEdit::release(std::uint32_t offset) {
     m_nodes.erase(offset);
+    m_links.erase(offset);
     m_dirty.erase(offset);
     m_released.push_back(offset);
 }
@@ -289,6 +325,16 @@ void BTreeEdit::commit() {
         if (ca.splitSource != cb.splitSource) return cb.splitSource;
         return ca.splitSource ? ca.depth < cb.depth : ca.depth > cb.depth;
     });
+    for (const auto& [offset, links] : m_links) {
+        if (links.left) {
+            writeLe(page.data(), *links.left, 4);
+            m_file.write(offset + kNodeLeft, page.data(), 4);
+        }
+        if (links.right) {
+            writeLe(page.data(), *links.right, 4);
+            m_file.write(offset + kNodeRight, page.data(), 4);
+        }
+    }
     for (std::uint32_t offset : order) {
         Cached& c = m_nodes.at(offset);
         c.node.root = offset == m_root;
@@ -321,6 +367,7 @@ void BTreeEdit::commit() {
     m_file.orderPoint();
     m_nodes.clear();
     m_dirty.clear();
+    m_links.clear();
     m_released.clear();
 }
 

@@ -18,7 +18,8 @@ namespace dorvane::provider::index {
 //   0. pages taken from the free list are unlinked in the file header first (a crash leaks them
 //      rather than handing them out twice);
 //   1. new pages (nothing on disk points to them yet), deepest level first;
-//   2. changed pages from the leaves up, so each parent is written after the children it names;
+//   2. sibling pointers of neighbours changed in place (four bytes each), then changed pages from
+//      the leaves up, so each parent is written after the children it names;
 //      a page split in two is written after its parent, so moved entries are never lost (until it
 //      is written they are reachable twice, which this engine's reader refuses as error 114);
 //   3. the tag header's key statistics (the root page never moves);
@@ -59,6 +60,7 @@ private:
     bool underfilled(const Node& n) const;
     bool mergeWithSibling(Node& parent, std::size_t idx, int level);
     void unlink(std::uint32_t offset, int depth);
+    void setLink(std::uint32_t offset, bool leaf, std::uint32_t Node::*link, std::uint32_t value);
     std::uint32_t allocate(int depth, bool leaf);
     void release(std::uint32_t offset);
 
@@ -72,6 +74,10 @@ private:
     std::uint64_t m_fileEnd;
     std::map<std::uint32_t, Cached> m_nodes;
     std::map<std::uint32_t, bool> m_dirty;
+    struct Links {
+        std::optional<std::uint32_t> left, right;
+    };
+    std::map<std::uint32_t, Links> m_links;  // sibling pointers of pages not in memory
     std::vector<std::uint32_t> m_released;
     std::optional<std::pair<std::uint32_t, std::uint32_t>> m_statistics;
 };

@@ -9,6 +9,7 @@
 #include "provider/index/btree_edit.h"
 #include "provider/index/byte_io.h"
 #include "provider/index/cdx_builder.h"
+#include "provider/index/leaf_change.h"
 #include "provider/index/tree_walk.h"
 
 namespace dorvane::provider::index {
@@ -131,9 +132,73 @@ bool CdxFile::update(std::string_view tagName, std::optional<std::string_view> o
     return updateMany(tagName, {change}) == 1;
 }
 
+void CdxFile::writeStatistics(TagInfo& t, std::uint32_t keyCount, std::uint32_t distinct) {
+    writeLe(t.header.raw.data() + kHdrKeyCount, keyCount, 4);
+    writeLe(t.header.raw.data() + kHdrDistinctCount, distinct, 4);
+    m_file.write(t.headerOffset + kHdrKeyCount, t.header.raw.data() + kHdrKeyCount, 8);
+}
+
+bool CdxFile::applyChange(TagInfo& t, const KeyChange& c) {
+    std::optional<std::string> oldK, newK;
+    if (c.oldKey) oldK = paddedKey(t, *c.oldKey);
+    if (c.newKey) newK = paddedKey(t, *c.newKey);
+    if (oldK == newK) return false;
+    LeafChange leaf(m_file, t.header.root, formatOf(t), m_leaf);
+    const auto restructured = [&](auto&& change) {
+        BTreeEdit edit(m_file, m_fileHeader, t.header, t.headerOffset, formatOf(t));
+        const bool result = change(edit);
+        edit.commit();
+        return result;
+    };
+    std::uint32_t keyCount = readLe(t.header.raw.data() + kHdrKeyCount, 4);
+    std::uint32_t distinct = readLe(t.header.raw.data() + kHdrDistinctCount, 4);
+    const bool counted = !t.hasFor() && (keyCount != 0 || leaf.empty());
+
+    // Candidate and unique tags: the key's first holder decides (a violation, or no entry), before
+    // anything is written.
+    bool addNew = newK.has_value();
+    if (newK && (t.candidate() || t.unique())) {
+        const auto holder = leaf.firstHolder(*newK);
+        if (holder && *holder != c.recno) {
+            if (t.candidate()) throw ProviderError::make(FoxError::UniquenessViolated, t.name);
+            addNew = false;
+        }
+    }
+    bool did = false;
+    if (oldK) {
+        bool removed = false;
+        switch (leaf.remove(*oldK, c.recno)) {
+            case LeafChange::Outcome::Done: removed = true; break;
+            case LeafChange::Outcome::Absent: break;
+            case LeafChange::Outcome::Restructure:
+                removed = restructured([&](BTreeEdit& edit) { return edit.remove({*oldK, c.recno}); });
+                break;
+        }
+        if (removed) {
+            did = true;
+            keyCount = keyCount > 0 ? keyCount - 1 : 0;
+            if (!leaf.firstHolder(*oldK) && distinct > 0) --distinct;
+        }
+    }
+    if (addNew && !leaf.contains(*newK, c.recno)) {
+        if (!leaf.firstHolder(*newK)) ++distinct;
+        if (leaf.insert(*newK, c.recno) == LeafChange::Outcome::Restructure) {
+            restructured([&](BTreeEdit& edit) {
+                edit.insert({*newK, c.recno});
+                return true;
+            });
+        }
+        ++keyCount;
+        did = true;
+    }
+    if (did && counted) writeStatistics(t, keyCount, distinct);
+    return did;
+}
+
 std::size_t CdxFile::updateMany(std::string_view tagName, const std::vector<KeyChange>& changes) {
     TagInfo& t = mutableTag(tagName);
     requireWritable(t);
+    if (changes.size() == 1) return applyChange(t, changes.front()) ? 1 : 0;
     BTreeEdit edit(m_file, m_fileHeader, t.header, t.headerOffset, formatOf(t));
     const auto firstHolder = [&](const std::string& key) -> std::optional<std::uint32_t> {
         const auto first = edit.lowerBound({key, 0});

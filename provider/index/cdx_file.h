@@ -11,6 +11,7 @@
 
 #include "provider/index/key_encoding.h"
 #include "provider/index/key_entry.h"
+#include "provider/index/node.h"
 #include "provider/index/page_file.h"
 #include "provider/index/tag_definition.h"
 #include "provider/index/tag_header.h"
@@ -103,6 +104,10 @@ public:
     void addTag(TagContent tag);
     // Removes a tag (TagNotFound if absent) and rewrites the file the same way.
     void dropTag(std::string_view tagName);
+    // Stamps the file's modification time, by which other users notice a change (see PageFile::touch).
+    void touch() { m_file.touch(); }
+    // Flushes the file to the disk itself.
+    void sync() { m_file.sync(); }
     // Test hook: the next `writes` page writes succeed, later ones fail (see PageFile).
     void failWritesAfter(std::optional<int> writes) { m_file.failWritesAfter(writes); }
 
@@ -114,11 +119,16 @@ private:
     void readDirectory();
     TagInfo& mutableTag(std::string_view name);
     std::string paddedKey(const TagInfo& tag, std::string_view key) const;
+    // One record's change, made in place in its leaf where it stays there (LeafChange), else by
+    // BTreeEdit. Returns whether the tag changed.
+    bool applyChange(TagInfo& tag, const KeyChange& change);
+    void writeStatistics(TagInfo& tag, std::uint32_t keyCount, std::uint32_t distinct);
     void requireWritable(const TagInfo& tag) const;
     void rewrite(std::vector<TagContent> tags);
     std::vector<TagContent> contentsExcept(std::string_view skippedTag) const;
 
     PageFile m_file;
+    FlatLeaf m_leaf;  // LeafChange's decoded leaf, kept for its buffers
     TagHeader m_fileHeader;
     std::vector<TagInfo> m_tags;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <tuple>
 
@@ -41,26 +42,31 @@ LeafWidths widthsFor(std::uint16_t keyLength, std::uint32_t maxRecno) {
     return w;
 }
 
-std::size_t trailingPad(const std::string& key, unsigned char pad) {
+std::size_t trailingPad(std::string_view key, unsigned char pad) {
     std::size_t n = 0;
     while (n < key.size() && static_cast<unsigned char>(key[key.size() - 1 - n]) == pad) ++n;
     return n;
 }
 
-std::size_t sharedPrefix(const std::string& a, const std::string& b) {
+std::size_t sharedPrefix(std::string_view a, std::string_view b) {
     std::size_t n = 0;
     const std::size_t limit = std::min(a.size(), b.size());
     while (n < limit && a[n] == b[n]) ++n;
     return n;
 }
 
-// Duplicate and trailing counts of `key` after `previous` (null for a leaf's first key).
-std::pair<std::size_t, std::size_t> compressionOf(const std::string* previous, const std::string& key,
+// Duplicate and trailing counts of `key` after `previous` (empty for a leaf's first key).
+std::pair<std::size_t, std::size_t> compressionOf(std::string_view previous, std::string_view key,
                                                   unsigned char pad) {
     const std::size_t trail = trailingPad(key, pad);
-    std::size_t dup = previous ? sharedPrefix(*previous, key) : 0;
+    std::size_t dup = sharedPrefix(previous, key);
     dup = std::min(dup, key.size() - trail);
     return {dup, trail};
+}
+
+std::pair<std::size_t, std::size_t> compressionOf(const std::string* previous, const std::string& key,
+                                                  unsigned char pad) {
+    return compressionOf(previous ? std::string_view(*previous) : std::string_view(), key, pad);
 }
 
 Node decodeInterior(const unsigned char* page, Node node, std::size_t count, const NodeFormat& format,
@@ -78,13 +84,15 @@ Node decodeInterior(const unsigned char* page, Node node, std::size_t count, con
     return node;
 }
 
-Node decodeLeaf(const unsigned char* page, Node node, std::size_t count, const NodeFormat& format,
-                std::string_view fileName) {
+// Walks a leaf's entries: `emit(dup, stored bytes, stored length, trail, recno)` per entry, in order.
+template <class Emit>
+void walkLeaf(const unsigned char* page, std::size_t count, const NodeFormat& format, std::string_view fileName,
+              Emit&& emit) {
     const int recBits = page[kLeafRecBits];
     const int dupBits = page[kLeafDupBits];
     const int trailBits = page[kLeafTrailBits];
     const int entrySize = page[kLeafEntrySize];
-    if (count == 0) return node;
+    if (count == 0) return;
     if (entrySize < 1 || entrySize > 8 || recBits > 32 || dupBits > 16 || trailBits > 16 ||
         recBits + dupBits + trailBits > entrySize * 8 || count * entrySize > kLeafAreaSize)
         damaged(fileName);
@@ -94,7 +102,6 @@ Node decodeLeaf(const unsigned char* page, Node node, std::size_t count, const N
     const std::size_t keyLength = format.keyLength;
     std::size_t keyPos = kPageSize;  // key bytes are packed from the end of the page backwards
     const std::size_t entriesEnd = kLeafArea + count * entrySize;
-    std::string previous;
     for (std::size_t i = 0; i < count; ++i) {
         std::uint64_t bits = 0;
         const unsigned char* e = page + kLeafArea + i * entrySize;
@@ -105,38 +112,56 @@ Node decodeLeaf(const unsigned char* page, Node node, std::size_t count, const N
         const std::size_t stored = keyLength - dup - trail;
         if (keyPos < entriesEnd + stored) damaged(fileName);
         keyPos -= stored;
-        KeyEntry k;
-        k.recno = static_cast<std::uint32_t>(bits & recMask);
-        k.key.reserve(keyLength);
-        k.key.append(previous, 0, dup);
-        k.key.append(reinterpret_cast<const char*>(page + keyPos), stored);
-        k.key.append(trail, static_cast<char>(format.pad));
-        previous = k.key;
-        node.keys.push_back(std::move(k));
+        emit(dup, reinterpret_cast<const char*>(page + keyPos), stored, trail,
+             static_cast<std::uint32_t>(bits & recMask));
     }
+}
+
+Node decodeLeafNode(const unsigned char* page, Node node, std::size_t count, const NodeFormat& format,
+                    std::string_view fileName) {
+    node.keys.reserve(count);
+    const std::string* previous = nullptr;
+    walkLeaf(page, count, format, fileName,
+             [&](std::size_t dup, const char* stored, std::size_t length, std::size_t trail, std::uint32_t recno) {
+                 KeyEntry k;
+                 k.recno = recno;
+                 k.key.reserve(format.keyLength);
+                 if (previous) k.key.append(*previous, 0, dup);
+                 k.key.append(stored, length);
+                 k.key.append(trail, static_cast<char>(format.pad));
+                 node.keys.push_back(std::move(k));
+                 previous = &node.keys.back().key;
+             });
     return node;
 }
 
-void encodeLeaf(const Node& node, const NodeFormat& format, unsigned char* page) {
+// Encodes entries [0, count) given by `keyAt(i)` and `recnoAt(i)` into the leaf fields and area of
+// `page` (cleared beforehand). Returns the area bytes used, or nullopt when they overflow it.
+template <class KeyAt, class RecnoAt>
+std::optional<std::size_t> encodeLeafEntries(std::size_t count, KeyAt&& keyAt, RecnoAt&& recnoAt, const NodeFormat& format,
+                              unsigned char* page) {
     std::uint32_t maxRecno = 0;
-    for (const KeyEntry& k : node.keys) maxRecno = std::max(maxRecno, k.recno);
+    for (std::size_t i = 0; i < count; ++i) maxRecno = std::max(maxRecno, recnoAt(i));
     const LeafWidths w = widthsFor(format.keyLength, maxRecno);
+    if (count * w.entrySize > kLeafAreaSize) return std::nullopt;
     std::size_t keyPos = kPageSize;
-    const std::string* previous = nullptr;
-    for (std::size_t i = 0; i < node.keys.size(); ++i) {
-        const KeyEntry& k = node.keys[i];
-        if (k.key.size() != format.keyLength) throw std::logic_error("index key of the wrong length");
-        const auto [dup, trail] = compressionOf(previous, k.key, format.pad);
-        const std::size_t stored = k.key.size() - dup - trail;
+    const std::size_t entriesEnd = kLeafArea + count * w.entrySize;
+    std::string_view previous;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string_view key = keyAt(i);
+        if (key.size() != format.keyLength) throw std::logic_error("index key of the wrong length");
+        const auto [dup, trail] = compressionOf(previous, key, format.pad);
+        const std::size_t stored = key.size() - dup - trail;
+        if (keyPos < entriesEnd + stored) return std::nullopt;
         keyPos -= stored;
-        std::memcpy(page + keyPos, k.key.data() + dup, stored);
-        const std::uint64_t bits = std::uint64_t{k.recno} | (std::uint64_t{dup} << w.recBits) |
+        std::memcpy(page + keyPos, key.data() + dup, stored);
+        const std::uint64_t bits = std::uint64_t{recnoAt(i)} | (std::uint64_t{dup} << w.recBits) |
                                    (std::uint64_t{trail} << (w.recBits + w.dupBits));
         unsigned char* e = page + kLeafArea + i * w.entrySize;
         for (int b = 0; b < w.entrySize; ++b) e[b] = static_cast<unsigned char>(bits >> (8 * b));
-        previous = &k.key;
+        previous = key;
     }
-    const std::size_t used = kPageSize - keyPos + node.keys.size() * w.entrySize;
+    const std::size_t used = kPageSize - keyPos + count * w.entrySize;
     writeLe(page + kLeafFreeBytes, static_cast<std::uint32_t>(kLeafAreaSize - used), 2);
     const std::uint32_t recMask = w.recBits >= 32 ? 0xFFFFFFFFu : (1u << w.recBits) - 1;
     writeLe(page + kLeafRecMask, recMask, 4);
@@ -146,6 +171,15 @@ void encodeLeaf(const Node& node, const NodeFormat& format, unsigned char* page)
     page[kLeafDupBits] = static_cast<unsigned char>(w.dupBits);
     page[kLeafTrailBits] = static_cast<unsigned char>(w.trailBits);
     page[kLeafEntrySize] = static_cast<unsigned char>(w.entrySize);
+    return used;
+}
+
+void writeNodeHeader(unsigned char* page, std::uint16_t attributes, std::size_t count, std::uint32_t left,
+                     std::uint32_t right) {
+    writeLe(page + kNodeAttributes, attributes, 2);
+    writeLe(page + kNodeKeyCount, static_cast<std::uint32_t>(count), 2);
+    writeLe(page + kNodeLeft, left, 4);
+    writeLe(page + kNodeRight, right, 4);
 }
 
 }  // namespace
@@ -162,20 +196,21 @@ Node decodeNode(const unsigned char* page, std::uint32_t offset, const NodeForma
     node.left = readLe(page + kNodeLeft, 4);
     node.right = readLe(page + kNodeRight, 4);
     const std::size_t count = readLe(page + kNodeKeyCount, 2);
-    return node.leaf ? decodeLeaf(page, std::move(node), count, format, fileName)
+    return node.leaf ? decodeLeafNode(page, std::move(node), count, format, fileName)
                      : decodeInterior(page, std::move(node), count, format, fileName);
 }
 
 void encodeNode(const Node& node, const NodeFormat& format, unsigned char* page) {
-    if (!nodeFits(node, format)) throw std::logic_error("index node overflows its page");
+    if (!node.leaf && node.keys.size() > interiorCapacity(format))
+        throw std::logic_error("index node overflows its page");
     std::memset(page, 0, kPageSize);
-    writeLe(page + kNodeAttributes,
-            node.otherAttributes | (node.leaf ? kAttrLeaf : 0) | (node.root ? kAttrRoot : 0), 2);
-    writeLe(page + kNodeKeyCount, static_cast<std::uint32_t>(node.keys.size()), 2);
-    writeLe(page + kNodeLeft, node.left, 4);
-    writeLe(page + kNodeRight, node.right, 4);
+    writeNodeHeader(page, node.otherAttributes | (node.leaf ? kAttrLeaf : 0) | (node.root ? kAttrRoot : 0),
+                    node.keys.size(), node.left, node.right);
     if (node.leaf) {
-        encodeLeaf(node, format, page);
+        const auto used = encodeLeafEntries(
+            node.keys.size(), [&](std::size_t i) { return std::string_view(node.keys[i].key); },
+            [&](std::size_t i) { return node.keys[i].recno; }, format, page);
+        if (!used) throw std::logic_error("index node overflows its page");
         return;
     }
     const std::size_t entrySize = format.keyLength + 8u;
@@ -187,6 +222,81 @@ void encodeNode(const Node& node, const NodeFormat& format, unsigned char* page)
         writeBe32(e + format.keyLength, node.keys[i].recno);
         writeBe32(e + format.keyLength + 4, node.children[i]);
     }
+}
+
+std::size_t interiorLowerBound(const unsigned char* page, std::size_t count, const NodeFormat& format,
+                               std::string_view key, std::uint32_t recno) {
+    const std::size_t entrySize = format.keyLength + 8u;
+    std::size_t low = 0, high = count;
+    while (low < high) {
+        const std::size_t mid = (low + high) / 2;
+        const unsigned char* entry = page + kInteriorEntries + mid * entrySize;
+        int c = std::memcmp(entry, key.data(), std::min<std::size_t>(format.keyLength, key.size()));
+        if (c == 0 && key.size() != format.keyLength) c = format.keyLength < key.size() ? -1 : 1;
+        if (c < 0 || (c == 0 && readBe32(entry + format.keyLength) < recno)) {
+            low = mid + 1;
+        } else {
+            high = mid;
+        }
+    }
+    return low;
+}
+
+std::uint32_t interiorChild(const unsigned char* page, std::size_t i, const NodeFormat& format) {
+    return readBe32(page + kInteriorEntries + i * (format.keyLength + 8u) + format.keyLength + 4);
+}
+
+std::size_t FlatLeaf::lowerBound(std::string_view key, std::uint32_t recno) const {
+    std::size_t low = 0, high = size();
+    while (low < high) {
+        const std::size_t mid = (low + high) / 2;
+        const int c = this->key(mid).compare(key);
+        if (c < 0 || (c == 0 && recnos[mid] < recno)) {
+            low = mid + 1;
+        } else {
+            high = mid;
+        }
+    }
+    return low;
+}
+
+void FlatLeaf::insert(std::size_t at, std::string_view key, std::uint32_t recno) {
+    keys.insert(at * keyLength, key.data(), keyLength);
+    recnos.insert(recnos.begin() + static_cast<std::ptrdiff_t>(at), recno);
+}
+
+void FlatLeaf::erase(std::size_t at) {
+    keys.erase(at * keyLength, keyLength);
+    recnos.erase(recnos.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+void decodeLeaf(const unsigned char* page, const NodeFormat& format, std::string_view fileName, FlatLeaf& out) {
+    const std::uint32_t attributes = readLe(page + kNodeAttributes, 2);
+    if (attributes > 0xFF || (attributes & kAttrLeaf) == 0) damaged(fileName);
+    const std::size_t count = readLe(page + kNodeKeyCount, 2);
+    const std::size_t keyLength = format.keyLength;
+    out.keyLength = format.keyLength;
+    out.keys.resize(count * keyLength);
+    out.recnos.resize(count);
+    std::size_t i = 0;
+    walkLeaf(page, count, format, fileName,
+             [&](std::size_t dup, const char* stored, std::size_t length, std::size_t trail, std::uint32_t recno) {
+                 char* key = out.keys.data() + i * keyLength;
+                 if (dup > 0) std::memcpy(key, key - keyLength, dup);
+                 std::memcpy(key + dup, stored, length);
+                 std::memset(key + dup + length, static_cast<char>(format.pad), trail);
+                 out.recnos[i++] = recno;
+             });
+}
+
+std::optional<std::size_t> encodeLeaf(const FlatLeaf& leaf, const NodeFormat& format, bool root, std::uint32_t left,
+                       std::uint32_t right, unsigned char* page) {
+    std::memset(page, 0, kPageSize);
+    writeNodeHeader(page, kAttrLeaf | (root ? kAttrRoot | kAttrTagRootLeaf : 0), leaf.size(),
+                    root ? kNoPage : left, root ? kNoPage : right);
+    return encodeLeafEntries(
+        leaf.size(), [&](std::size_t i) { return leaf.key(i); }, [&](std::size_t i) { return leaf.recnos[i]; },
+        format, page);
 }
 
 std::size_t leafBytes(const KeyEntry* begin, const KeyEntry* end, const NodeFormat& format,

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -30,6 +32,22 @@ struct Node {
     std::vector<std::uint32_t> children;  // interior only, parallel to keys
 };
 
+// A leaf's entries laid flat: keys of one length back to back, with their record numbers. Decoding
+// into one and encoding from one allocate nothing once its buffers have grown, which makes it the
+// form for changing one leaf in place.
+struct FlatLeaf {
+    std::uint16_t keyLength = 0;
+    std::string keys;
+    std::vector<std::uint32_t> recnos;
+
+    std::size_t size() const { return recnos.size(); }
+    std::string_view key(std::size_t i) const { return {keys.data() + i * keyLength, keyLength}; }
+    // The first position whose entry is not less than (key, recno).
+    std::size_t lowerBound(std::string_view key, std::uint32_t recno) const;
+    void insert(std::size_t at, std::string_view key, std::uint32_t recno);
+    void erase(std::size_t at);
+};
+
 // Decodes one page. Raises ProviderError(IndexMismatch, fileName) when the page is not a
 // consistent node for this format (bad attributes, counts, bit widths or key bytes).
 Node decodeNode(const unsigned char* page, std::uint32_t offset, const NodeFormat& format,
@@ -37,6 +55,24 @@ Node decodeNode(const unsigned char* page, std::uint32_t offset, const NodeForma
 
 // Encodes a node into `page` (512 bytes). The node must fit (nodeFits); otherwise std::logic_error.
 void encodeNode(const Node& node, const NodeFormat& format, unsigned char* page);
+
+// Decodes a leaf page's entries into `out` (its key length set from `format`). Raises like decodeNode.
+void decodeLeaf(const unsigned char* page, const NodeFormat& format, std::string_view fileName, FlatLeaf& out);
+
+// Encodes `leaf` as the leaf page at `offset` of a tag whose root is `root` (its attributes as every
+// node is written: root, leaf, and FoxPro's root-leaf bit), between `left` and `right`. Returns the
+// bytes of the leaf area the entries take, or nullopt with `page` unspecified when they do not fit.
+// (A tag's leaves only: the directory's root never carries the root-leaf bit.)
+std::optional<std::size_t> encodeLeaf(const FlatLeaf& leaf, const NodeFormat& format, bool root, std::uint32_t left,
+                       std::uint32_t right, unsigned char* page);
+
+// Searching an interior page as it lies, without decoding it. `count` entries are assumed to fit
+// the page (checked by the caller).
+// The first entry not less than (key, recno): `count` when every entry is less.
+std::size_t interiorLowerBound(const unsigned char* page, std::size_t count, const NodeFormat& format,
+                               std::string_view key, std::uint32_t recno);
+// The child page named by entry `i`.
+std::uint32_t interiorChild(const unsigned char* page, std::size_t i, const NodeFormat& format);
 
 // Bytes of the 488-byte leaf area that entries [begin, end) take as one leaf; recnoFloor raises the
 // record-number width as if a record number that large were present.

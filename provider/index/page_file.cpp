@@ -1,12 +1,12 @@
 #include "provider/index/page_file.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
-#include <cstdio>
+#include <cerrno>
 #include <cstring>
 #include <utility>
 
@@ -20,6 +20,44 @@ namespace {
     throw ProviderError::make(FoxError::FileAccessDenied);
 }
 
+// Address space reserved for a mapping: far more than the file needs, so that it grows in place.
+std::uint64_t reserveFor(std::uint64_t length) {
+    constexpr std::uint64_t kMinimum = std::uint64_t{1} << 30;
+    return std::max(kMinimum, length * 4);
+}
+
+bool writeAll(int fd, const void* data, std::size_t length, std::uint64_t offset) {
+    const auto* p = static_cast<const char*>(data);
+    while (length > 0) {
+        const ssize_t n = ::pwrite(fd, p, length, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        offset += static_cast<std::uint64_t>(n);
+        length -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool readAll(int fd, void* out, std::size_t length, std::uint64_t offset) {
+    auto* p = static_cast<char*>(out);
+    while (length > 0) {
+        const ssize_t n = ::pread(fd, p, length, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        offset += static_cast<std::uint64_t>(n);
+        length -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::uint64_t fileSize(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) throw ProviderError::make(FoxError::FileAccessDenied);
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
 }  // namespace
 
 std::string baseName(const std::string& path) {
@@ -30,99 +68,164 @@ std::string baseName(const std::string& path) {
 PageFile::PageFile(const std::string& path, bool writable) : m_writable(writable), m_path(path) {
     m_fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
     if (m_fd < 0) raiseOpenError(path);
+    try {
+        m_size = fileSize(m_fd);
+        map(m_size);
+    } catch (...) {
+        close();
+        throw;
+    }
 }
 
 PageFile::~PageFile() {
-    if (m_fd >= 0) ::close(m_fd);
+    close();
 }
 
-PageFile::PageFile(PageFile&& other) noexcept
-    : m_pages(std::move(other.m_pages)),
-      m_writeBudget(other.m_writeBudget),
-      m_durable(other.m_durable),
-      m_fd(std::exchange(other.m_fd, -1)),
-      m_writable(other.m_writable),
-      m_path(std::move(other.m_path)) {}
+void PageFile::close() {
+    unmap();
+    for (auto& [address, length] : m_retired) ::munmap(address, length);
+    m_retired.clear();
+    m_retiredCopies.clear();
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+}
+
+PageFile::PageFile(PageFile&& other) noexcept {
+    *this = std::move(other);
+}
 
 PageFile& PageFile::operator=(PageFile&& other) noexcept {
     if (this != &other) {
-        if (m_fd >= 0) ::close(m_fd);
+        close();
+        m_data = std::exchange(other.m_data, nullptr);
+        m_mapped = std::exchange(other.m_mapped, 0);
+        m_size = std::exchange(other.m_size, 0);
+        m_copy = std::move(other.m_copy);
+        m_copied = std::exchange(other.m_copied, false);
+        m_retired = std::move(other.m_retired);
+        m_retiredCopies = std::move(other.m_retiredCopies);
+        m_writeBudget = other.m_writeBudget;
+        m_durable = other.m_durable;
         m_fd = std::exchange(other.m_fd, -1);
         m_writable = other.m_writable;
         m_path = std::move(other.m_path);
-        m_writeBudget = other.m_writeBudget;
-        m_durable = other.m_durable;
-        m_pages = std::move(other.m_pages);
     }
     return *this;
 }
 
-std::uint64_t PageFile::size() const {
-    struct stat st {};
-    if (::fstat(m_fd, &st) != 0) throw ProviderError::make(FoxError::FileAccessDenied);
-    return static_cast<std::uint64_t>(st.st_size);
+bool PageFile::map(std::uint64_t length) const {
+    const std::uint64_t reserve = reserveFor(length);
+    void* address = ::mmap(nullptr, reserve, PROT_READ | (m_writable ? PROT_WRITE : 0), MAP_SHARED, m_fd, 0);
+    if (address != MAP_FAILED) {
+        m_data = static_cast<unsigned char*>(address);
+        m_mapped = reserve;
+        m_copied = false;
+        return true;
+    }
+    // Some file systems cannot map files: the file is held in memory instead.
+    std::vector<unsigned char> copy;
+    copy.reserve(length * 2);
+    copy.resize(length);
+    if (!readAll(m_fd, copy.data(), copy.size(), 0)) throw ProviderError::make(FoxError::FileAccessDenied);
+    m_copy = std::move(copy);
+    m_data = m_copy.data();
+    m_mapped = m_copy.size();
+    m_copied = true;
+    return false;
+}
+
+// Earlier mappings stay until the file closes: pointers handed out from them remain good.
+void PageFile::unmap() const {
+    if (m_copied) {
+        m_retiredCopies.push_back(std::move(m_copy));
+    } else if (m_data != nullptr) {
+        m_retired.emplace_back(m_data, m_mapped);
+    }
+    m_copy = {};
+    m_data = nullptr;
+    m_mapped = 0;
+}
+
+bool PageFile::noticeGrowth() const {
+    const std::uint64_t now = fileSize(m_fd);
+    if (now <= m_size) return false;
+    if (now > m_mapped || m_copied) {
+        unmap();
+        map(now);
+    }
+    m_size = now;
+    return true;
+}
+
+const unsigned char* PageFile::bytes(std::uint64_t offset, std::size_t length) const {
+    const auto inside = [&] { return offset <= m_size && length <= m_size - offset; };
+    if (!inside() && !(noticeGrowth() && inside()))
+        throw ProviderError::make(FoxError::IndexMismatch, baseName(m_path));
+    return m_data + offset;
 }
 
 void PageFile::read(std::uint64_t offset, void* out, std::size_t length) const {
-    if (length != kCachedPage || offset % kCachedPage != 0) {
-        readUncached(offset, out, length);
-        return;
-    }
-    auto it = m_pages.find(offset);
-    if (it == m_pages.end()) {
-        if (m_pages.size() >= kMaxCachedPages) m_pages.clear();
-        std::vector<char> page(kCachedPage);
-        readUncached(offset, page.data(), page.size());
-        it = m_pages.emplace(offset, std::move(page)).first;
-    }
-    std::memcpy(out, it->second.data(), kCachedPage);
+    std::memcpy(out, bytes(offset, length), length);
 }
 
-void PageFile::readUncached(std::uint64_t offset, void* out, std::size_t length) const {
-    auto* p = static_cast<char*>(out);
-    while (length > 0) {
-        const ssize_t n = ::pread(m_fd, p, length, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw ProviderError::make(FoxError::IndexMismatch, baseName(m_path));
-        p += n;
-        offset += static_cast<std::uint64_t>(n);
-        length -= static_cast<std::size_t>(n);
+// The new bytes are written with pwrite, which lengthens the file and has the file system take
+// their blocks at once: a full disk is an error here, never a fault on a later store through the
+// mapping. (Lengthening by ftruncate would make the kernel walk the whole reserved mapping.)
+void PageFile::appendBytes(std::uint64_t offset, const void* data, std::size_t length) {
+    std::vector<unsigned char> bytes(offset - m_size, 0);  // any gap before `offset` reads as zeros
+    bytes.insert(bytes.end(), static_cast<const unsigned char*>(data), static_cast<const unsigned char*>(data) + length);
+    const std::uint64_t newSize = offset + length;
+    if (!writeAll(m_fd, bytes.data(), bytes.size(), m_size)) throw ProviderError::make(FoxError::FileAccessDenied);
+    if (m_copied) {
+        if (newSize > m_copy.capacity()) {
+            std::vector<unsigned char> copy;
+            copy.reserve(newSize * 2);
+            copy.assign(m_copy.begin(), m_copy.end());
+            unmap();
+            m_copy = std::move(copy);
+            m_copied = true;
+        }
+        m_copy.insert(m_copy.end(), bytes.begin(), bytes.end());
+        m_data = m_copy.data();
+        m_mapped = m_copy.size();
+    } else if (newSize > m_mapped) {
+        unmap();
+        map(newSize);
     }
+    m_size = newSize;
 }
 
 void PageFile::write(std::uint64_t offset, const void* data, std::size_t length) {
     if (!m_writable || (m_writeBudget && (*m_writeBudget)-- <= 0))
         throw ProviderError::make(FoxError::FileAccessDenied);
-    // Kept pages take the new bytes; should the write then fail, they are dropped with the rest.
-    for (std::uint64_t page = offset / kCachedPage * kCachedPage; page < offset + length; page += kCachedPage) {
-        auto it = m_pages.find(page);
-        if (it == m_pages.end()) continue;
-        const std::uint64_t from = std::max(page, offset);
-        const std::uint64_t to = std::min(page + kCachedPage, offset + length);
-        std::memcpy(it->second.data() + (from - page), static_cast<const char*>(data) + (from - offset), to - from);
+    if (offset + length > m_size) {
+        // An index grows a few pages at a time; bytes far past its end come from a damaged pointer.
+        constexpr std::uint64_t kFarPastEnd = 1 << 20;
+        if (offset > m_size + kFarPastEnd) throw ProviderError::make(FoxError::IndexMismatch, baseName(m_path));
+        if (offset < m_size) {  // the part inside the file first
+            const std::size_t inside = static_cast<std::size_t>(m_size - offset);
+            store(offset, data, inside);
+            offset += inside;
+            data = static_cast<const char*>(data) + inside;
+            length -= inside;
+        }
+        appendBytes(offset, data, length);
+        return;
     }
-    try {
-        writeUncached(offset, data, length);
-    } catch (...) {
-        m_pages.clear();
-        throw;
-    }
+    store(offset, data, length);
 }
 
-void PageFile::writeUncached(std::uint64_t offset, const void* data, std::size_t length) {
-    const auto* p = static_cast<const char*>(data);
-    while (length > 0) {
-        const ssize_t n = ::pwrite(m_fd, p, length, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw ProviderError::make(FoxError::FileAccessDenied);
-        p += n;
-        offset += static_cast<std::uint64_t>(n);
-        length -= static_cast<std::size_t>(n);
-    }
+void PageFile::store(std::uint64_t offset, const void* data, std::size_t length) {
+    if (m_copied && !writeAll(m_fd, data, length, offset)) throw ProviderError::make(FoxError::FileAccessDenied);
+    std::memcpy(m_data + offset, data, length);
 }
 
 void PageFile::sync() {
     if (::fsync(m_fd) != 0) throw ProviderError::make(FoxError::FileAccessDenied);
+}
+
+void PageFile::touch() {
+    ::futimens(m_fd, nullptr);
 }
 
 void replaceFileAtomically(const std::string& path, const std::string& bytes) {

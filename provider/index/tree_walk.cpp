@@ -1,7 +1,6 @@
 #include "provider/index/tree_walk.h"
 
 #include <algorithm>
-#include <array>
 #include <unordered_set>
 #include <vector>
 
@@ -17,12 +16,8 @@ namespace {
 }  // namespace
 
 Node loadNode(const PageFile& file, std::uint32_t offset, const NodeFormat& format) {
-    if (offset == 0 || offset == kNoPage || offset % kPageSize != 0 ||
-        std::uint64_t{offset} + kPageSize > file.size())
-        damaged(file);
-    std::array<unsigned char, kPageSize> page{};
-    file.read(offset, page.data(), page.size());
-    return decodeNode(page.data(), offset, format, baseName(file.path()));
+    if (offset == 0 || offset == kNoPage || offset % kPageSize != 0) damaged(file);
+    return decodeNode(file.bytes(offset, kPageSize), offset, format, baseName(file.path()));
 }
 
 void walkEntries(const PageFile& file, std::uint32_t root, const NodeFormat& format,

@@ -1,8 +1,10 @@
 #include "provider/indexing/change_journal.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 
 #include "provider/error.h"
@@ -15,6 +17,7 @@ namespace {
 // then per tag a present byte (1) and, when present, the key length (2 LE) and key bytes.
 constexpr char kMagic[4] = {'D', 'I', 'J', '1'};
 constexpr std::size_t kOffsetLength = 4, kOffsetRecno = 8, kOffsetCount = 12, kHeaderSize = 16;
+constexpr std::size_t kMappedSize = 4096;
 
 void put32(std::string& out, std::size_t at, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
@@ -34,17 +37,45 @@ std::filesystem::path ChangeJournal::pathFor(const std::filesystem::path& indexP
 
 ChangeJournal::ChangeJournal(const std::filesystem::path& indexPath) : m_path(pathFor(indexPath)) {
     m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (m_fd < 0)
-        throw ProviderError(FoxError::FileAccessDenied,
-                            foxproMessage(FoxError::FileAccessDenied) + " (" + m_path.filename().string() + ")");
+    if (m_fd < 0) raiseAccessDenied();
+    // Blocks reserved first, so that a store through the mapping never meets a full disk.
+    if (::posix_fallocate(m_fd, 0, kMappedSize) == 0) {
+        void* address = ::mmap(nullptr, kMappedSize, PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, 0);
+        if (address != MAP_FAILED) {
+            m_map = static_cast<unsigned char*>(address);
+            m_mapped = kMappedSize;
+        }
+    }
 }
 
 ChangeJournal::~ChangeJournal() {
+    if (m_map != nullptr) ::munmap(m_map, m_mapped);
     if (m_fd >= 0) ::close(m_fd);
 }
 
+void ChangeJournal::raiseAccessDenied() const {
+    throw ProviderError(FoxError::FileAccessDenied,
+                        foxproMessage(FoxError::FileAccessDenied) + " (" + m_path.filename().string() + ")");
+}
+
+void ChangeJournal::store(const std::string& bytes) {
+    if (m_map == nullptr || bytes.size() > m_mapped) {
+        // One write call: the old entry or the new one, whole.
+        if (::pwrite(m_fd, bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size())) raiseAccessDenied();
+        return;
+    }
+    // The magic word goes first and comes back last: until it is back the file holds no entry.
+    std::atomic_ref<std::uint32_t> magic(*reinterpret_cast<std::uint32_t*>(m_map));
+    magic.store(0, std::memory_order_release);
+    std::memcpy(m_map + sizeof kMagic, bytes.data() + sizeof kMagic, bytes.size() - sizeof kMagic);
+    std::uint32_t word = 0;
+    std::memcpy(&word, bytes.data(), sizeof word);
+    magic.store(word, std::memory_order_release);
+}
+
 void ChangeJournal::record(const JournalEntry& entry) {
-    std::string bytes(kHeaderSize, '\0');
+    std::string& bytes = m_bytes;
+    bytes.assign(kHeaderSize, '\0');
     std::memcpy(bytes.data(), kMagic, sizeof kMagic);
     put32(bytes, kOffsetRecno, entry.recno);
     put32(bytes, kOffsetCount, static_cast<std::uint32_t>(entry.keys.size()));
@@ -56,9 +87,7 @@ void ChangeJournal::record(const JournalEntry& entry) {
         bytes += *key;
     }
     put32(bytes, kOffsetLength, static_cast<std::uint32_t>(bytes.size()));
-    if (::pwrite(m_fd, bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size()))
-        throw ProviderError(FoxError::FileAccessDenied,
-                            foxproMessage(FoxError::FileAccessDenied) + " (" + m_path.filename().string() + ")");
+    store(bytes);
 }
 
 std::optional<JournalEntry> ChangeJournal::last() const {
@@ -90,13 +119,12 @@ std::optional<JournalEntry> ChangeJournal::last() const {
 }
 
 void ChangeJournal::clear() {
-    const char zeros[kHeaderSize] = {};
-    if (::pwrite(m_fd, zeros, sizeof zeros, 0) != static_cast<ssize_t>(sizeof zeros))
-        throw ProviderError(FoxError::FileAccessDenied,
-                            foxproMessage(FoxError::FileAccessDenied) + " (" + m_path.filename().string() + ")");
+    store(std::string(kHeaderSize, '\0'));
 }
 
 void ChangeJournal::remove() {
+    if (m_map != nullptr) ::munmap(m_map, m_mapped);
+    m_map = nullptr;
     if (m_fd >= 0) ::close(m_fd);
     m_fd = -1;
     std::error_code ignored;

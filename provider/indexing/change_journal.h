@@ -28,7 +28,8 @@ public:
 
     static std::filesystem::path pathFor(const std::filesystem::path& indexPath);
 
-    // Writes the entry in one write call, so a killed process leaves the old entry or the new one.
+    // Writes the entry; a process killed part-way leaves no entry or the whole new one. (Only the
+    // newest change can need repair: each change reaches the table before the next begins.)
     void record(const JournalEntry& entry);
     // The last entry recorded, or nullopt when none (or the file is not a journal).
     std::optional<JournalEntry> last() const;
@@ -38,8 +39,17 @@ public:
     void remove();
 
 private:
+    // Stores `bytes` (a whole entry, or zeros) at the start of the file, the leading magic word last.
+    void store(const std::string& bytes);
+    [[noreturn]] void raiseAccessDenied() const;
+
     std::filesystem::path m_path;
     int m_fd = -1;
+    // The file's first bytes, mapped so that recording a change costs no system call; null where the
+    // file cannot be mapped (entries are then written with pwrite).
+    unsigned char* m_map = nullptr;
+    std::size_t m_mapped = 0;
+    std::string m_bytes;  // reused for each entry
 };
 
 }  // namespace dorvane::provider::indexing
