@@ -95,7 +95,7 @@ void layTags(const std::vector<TagKeys>& tags, std::size_t count, std::vector<La
             }
         }
     };
-    constexpr std::size_t kEntriesPerThread = 50000;
+    constexpr std::size_t kEntriesPerThread = 32768;
     const std::size_t threads = std::min<std::size_t>(
         {std::max(1u, std::thread::hardware_concurrency()), todo.size(), 1 + entries / kEntriesPerThread});
     std::vector<std::thread> helpers;

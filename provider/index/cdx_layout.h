@@ -68,5 +68,8 @@ inline constexpr std::size_t kLeafTrailBits = 22;  // 1: trailing-count bits
 inline constexpr std::size_t kLeafEntrySize = 23;  // 1: bytes per entry
 inline constexpr std::size_t kLeafArea = 24;       // 488: entries from the front, key bytes from the back
 inline constexpr std::size_t kLeafAreaSize = kPageSize - kLeafArea;  // 488
+// How far building a tag fills its leaves' key area: a tenth is left free, so that records added or
+// changed afterwards mostly find room in their leaf rather than split it. (The tag directory is filled.)
+inline constexpr std::size_t kBuiltLeafFill = kLeafAreaSize * 9 / 10;
 
 }  // namespace dorvane::provider::index

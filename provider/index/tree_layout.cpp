@@ -164,6 +164,7 @@ TreePages layTree(const FlatKeys& keys, const std::vector<std::uint32_t>& order,
                8;
     };
 
+    const std::size_t fill = directory ? kLeafAreaSize : kBuiltLeafFill;
     std::vector<NodeEnd> level;
     std::array<LeafEntry, kLeafAreaSize> pending;  // every entry takes at least one byte of the key area
     std::size_t count = 0, stored = 0;
@@ -177,7 +178,7 @@ TreePages layTree(const FlatKeys& keys, const std::vector<std::uint32_t>& order,
             count == 0 ? 0 : std::min(sharedPrefix(pending[count - 1].key, key, length), length - trail);
         std::uint32_t newMax = std::max(maxRecno, recno);
         if (count > 0 &&
-            stored + (length - dup - trail) + (count + 1) * entrySizeFor(newMax) > kLeafAreaSize) {
+            stored + (length - dup - trail) + (count + 1) * entrySizeFor(newMax) > fill) {
             writer.writeLeaf(pending.data(), count, last, level);
             count = stored = 0;
             dup = 0;

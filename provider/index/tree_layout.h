@@ -19,7 +19,8 @@ struct TreePages {
 };
 
 // Encodes the entries `order` lists (indexes into `keys`, already in B-tree order) as a tree. Leaves
-// are filled as packLeaves() fills them (up to the whole 488-byte key area, entry widths as wide as
+// are filled as packLeaves() fills them (up to kBuiltLeafFill bytes of the key area, the directory's
+// up to all 488, entry widths as wide as
 // `recnoFloor` needs) and encoded as encodeNode() encodes them; interior levels split their children
 // evenly, each entry carrying its child's last entry. An empty tag is one empty leaf. A tag's root leaf
 // carries the tag root-leaf attribute; the directory's (`directory`) does not.

@@ -268,36 +268,20 @@ void IndexMaintainer::onSchemaChange(Table&) {
     captureSignatures();
 }
 
-std::vector<std::vector<KeyEntry>> IndexMaintainer::entriesFromRecords() {
-    std::vector<std::vector<KeyEntry>> entries(m_tags.size());
-    std::vector<std::unordered_set<std::string>> seen(m_tags.size());
-    for (auto& tagEntries : entries) tagEntries.reserve(m_table.recordCount());
-    std::vector<Value> values;
-    RecordRow row(m_table.fields());
-    for (std::uint32_t recno = 1; recno <= m_table.recordCount(); ++recno) {
-        m_table.readRecord(recno, values);
-        row.set(&values, recno, m_table.isDeleted(recno));
-        for (std::size_t i = 0; i < m_tags.size(); ++i) {
-            OptionalKey key = m_tags[i].keyOf(row);
-            if (!key) continue;
-            // Unique tags keep the first record of each key.
-            if (m_tags[i].unique() && !seen[i].insert(*key).second) continue;
-            entries[i].push_back(KeyEntry{std::move(*key), recno});
-        }
-    }
-    return entries;
+std::vector<index::FlatKeys> IndexMaintainer::entriesFromRecords() {
+    return keysFromRecords(m_table, m_tags);
 }
 
 void IndexMaintainer::rebuild() {
     writeTags(entriesFromRecords());
 }
 
-void IndexMaintainer::writeTags(std::vector<std::vector<KeyEntry>> entries) {
+void IndexMaintainer::writeTags(std::vector<index::FlatKeys> entries) {
     if (entries.size() != m_tags.size()) throw ProviderError::make(FoxError::IndexMismatch);
-    std::vector<TagContent> contents;
+    std::vector<index::TagKeys> contents;
     for (std::size_t i = 0; i < m_tags.size(); ++i) {
         const index::TagInfo& info = m_cdx->tag(m_tags[i].name());
-        TagContent content;
+        index::TagKeys content;
         content.definition.name = info.name;
         content.definition.keyExpression = info.header.keyExpression;
         content.definition.forExpression = info.header.forExpression;
@@ -307,12 +291,12 @@ void IndexMaintainer::writeTags(std::vector<std::vector<KeyEntry>> entries) {
         content.definition.candidate = info.candidate();
         content.definition.descending = info.descending();
         content.definition.collation = info.collation();
-        content.entries = std::move(entries[i]);
+        content.keys = std::move(entries[i]);
         content.previousHeader = info.header.raw;  // keeps the header bytes this engine does not set
         contents.push_back(std::move(content));
     }
     const std::string path = m_cdx->path();
-    CdxFile::create(path, contents);
+    index::writeCdxFile(path, std::move(contents));
     m_cdx = std::make_unique<CdxFile>(CdxFile::open(path, true));
     for (const TagKey& tag : m_tags) m_cdx->setKeyType(tag.name(), tag.keyType());
     if (m_journal) m_journal->clear();

@@ -11,8 +11,10 @@
 
 #include "provider/format/table.h"
 #include "provider/format/table_observer.h"
+#include "provider/index/cdx_builder.h"
 #include "provider/index/cdx_file.h"
 #include "provider/indexing/change_journal.h"
+#include "provider/indexing/key_scan.h"
 #include "provider/indexing/tag_key.h"
 
 namespace dorvane::provider::indexing {
@@ -51,10 +53,11 @@ public:
     // Rebuilds every tag from the records (REINDEX): the new file is written beside the old one and
     // renamed over it, so a crash leaves one of the two whole.
     void rebuild();
-    // The two halves of rebuild(): every tag's entries worked out from the records (in record order),
-    // and the index file written anew with them (tag definitions kept).
-    std::vector<std::vector<index::KeyEntry>> entriesFromRecords();
-    void writeTags(std::vector<std::vector<index::KeyEntry>> entries);
+    // The two halves of rebuild(): every tag's entries worked out from the records (keysFromRecords:
+    // in record order, unique tags still holding repeated keys), and the index file written anew with
+    // them (tag definitions kept; writing sorts them and keeps a unique tag's first record per key).
+    std::vector<index::FlatKeys> entriesFromRecords();
+    void writeTags(std::vector<index::FlatKeys> entries);
 
     // Before a statement changes several records one after another: raises UniquenessViolated, naming
     // the tag, when some record's change would clash with a key of a candidate tag held at that moment

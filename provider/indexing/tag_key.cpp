@@ -5,6 +5,7 @@
 
 #include "provider/error.h"
 #include "provider/format/codepage.h"
+#include "provider/sql/parser.h"
 
 namespace dorvane::provider::indexing {
 
@@ -59,6 +60,23 @@ sql::CompiledExpr compileOrRefuse(const std::string& text, const TableCatalog& c
     }
 }
 
+// A function name as written (upper case) names `full`: in full or cut to four letters or more.
+bool names(const std::string& written, std::string_view full) {
+    return written == full || (written.size() >= 4 && full.starts_with(written));
+}
+
+KeyForm formOf(const std::string& text, const sql::CompiledExpr& compiled) {
+    if (compiled.fieldsUsed().size() != 1) return {};
+    const sql::ExprPtr e = sql::parseExpression(text);  // compiled already, so it parses
+    const int field = compiled.fieldsUsed().front();
+    if (e->kind == sql::ExprKind::Field) return {KeyForm::Kind::Field, field};
+    if (e->kind != sql::ExprKind::Call || e->args.size() != 1 || e->args[0]->kind != sql::ExprKind::Field) return {};
+    if (names(e->name, "UPPER")) return {KeyForm::Kind::Upper, field};
+    if (names(e->name, "LOWER")) return {KeyForm::Kind::Lower, field};
+    if (e->name == "DTOS") return {KeyForm::Kind::Dtos, field};
+    return {};
+}
+
 }  // namespace
 
 TagKey TagKey::prepare(const Table& table, const index::TagInfo& tag, const std::string& indexFile) {
@@ -105,6 +123,7 @@ TagKey TagKey::prepare(const Table& table, const index::TagInfo& tag, const std:
         if (!key.m_codePage) throw tagNotMaintained(indexFile, tag.name, "the table's code page is not supported");
     }
 
+    key.m_form = formOf(keyText, key.m_key);
     key.m_fieldsUsed = used;
     if (key.m_for) key.m_fieldsUsed.insert(key.m_fieldsUsed.end(), key.m_for->fieldsUsed().begin(),
                                            key.m_for->fieldsUsed().end());

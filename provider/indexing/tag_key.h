@@ -15,6 +15,14 @@
 
 namespace dorvane::provider::indexing {
 
+// The shape of a key expression that reads one field: the field itself, UPPER() or LOWER() of it,
+// DTOS() of it. Such keys can be read straight from the record's bytes (direct_key.h).
+struct KeyForm {
+    enum class Kind { Other, Field, Upper, Lower, Dtos };
+    Kind kind = Kind::Other;
+    int field = -1;  // visible field index
+};
+
 class TagKey {
 public:
     // Compiles the tag's expressions against `table`. Raises ProviderError(IndexNotMaintained) whose
@@ -31,6 +39,13 @@ public:
     bool usesDeleted() const { return m_usesDeleted; }
     // Visible field indexes either expression reads.
     const std::vector<int>& fieldsUsed() const { return m_fieldsUsed; }
+    const KeyForm& form() const { return m_form; }
+    bool hasFor() const { return m_for.has_value(); }
+    // Whether keys carry the leading null marker byte, and the key length without it.
+    bool nullable() const { return m_nullable; }
+    std::uint16_t valueLength() const { return m_valueLength; }
+    // The table's code page for character keys (null for other key types).
+    const CodePage* codePage() const { return m_codePage; }
 
     // The record's key, or nullopt when the FOR expression does not admit it. Raises what evaluating
     // raises, and CodePageCannotHold / DataTypeMismatch when the value cannot become a key.
@@ -49,6 +64,7 @@ private:
     sql::CompiledExpr m_key;
     std::optional<sql::CompiledExpr> m_for;
     std::vector<int> m_fieldsUsed;
+    KeyForm m_form;
 };
 
 // The ProviderError(IndexNotMaintained) for a tag: the index file and tag named, with the reason.

@@ -157,7 +157,7 @@ void expectBuiltFileHolds(std::vector<TagKeys> tags, const std::vector<BuiltTag>
         // Leaves split where packLeaves splits the entries.
         const NodeFormat format{d.keyLength, padByteFor(d.keyType)};
         const std::vector<Node> leaves = leavesOf(image, info.header.root, format);
-        std::vector<std::size_t> starts = packLeaves(w.expected, format);
+        std::vector<std::size_t> starts = packLeaves(w.expected, format, kBuiltLeafFill);
         ASSERT_EQ(leaves.size(), starts.size());
         starts.push_back(w.expected.size());
         for (std::size_t i = 0; i < leaves.size(); ++i)
