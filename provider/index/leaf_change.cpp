@@ -119,6 +119,7 @@ LeafChange::Outcome LeafChange::store(bool lastChanged) {
 
     // Children before the parents that name them.
     m_file.write(m_leafOffset, leafPage.data(), leafPage.size());
+    m_leafDecoded = true;  // the page now holds m_leaf as it is
     for (std::size_t n = 0; n < raised; ++n) {
         const Level& level = m_path[m_path.size() - 1 - n];
         m_file.write(level.offset + kInteriorEntries + level.index * entrySize, separator.data(),

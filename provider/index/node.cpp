@@ -48,9 +48,15 @@ std::size_t trailingPad(std::string_view key, unsigned char pad) {
     return n;
 }
 
+// Eight bytes at a time while they agree, then byte by byte.
 std::size_t sharedPrefix(std::string_view a, std::string_view b) {
-    std::size_t n = 0;
     const std::size_t limit = std::min(a.size(), b.size());
+    std::size_t n = 0;
+    for (std::uint64_t x = 0, y = 0; n + 8 <= limit; n += 8) {
+        std::memcpy(&x, a.data() + n, 8);
+        std::memcpy(&y, b.data() + n, 8);
+        if (x != y) break;
+    }
     while (n < limit && a[n] == b[n]) ++n;
     return n;
 }

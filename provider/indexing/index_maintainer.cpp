@@ -62,6 +62,8 @@ IndexMaintainer::FileState IndexMaintainer::indexState() const {
 }
 
 void IndexMaintainer::noteIndexState() {
+    // A table held exclusively has no other writers to notice.
+    if (m_table.mode() == OpenMode::Exclusive) return;
     m_seen = indexState();
 }
 
@@ -151,7 +153,11 @@ void IndexMaintainer::applyChanges(std::uint32_t recno, const std::vector<Option
     m_journal->record(JournalEntry{recno, after});
     struct NoteState {
         IndexMaintainer& m;
-        ~NoteState() { m.noteIndexState(); }
+        ~NoteState() {
+            // Users sharing the table notice the change by the index file's time.
+            if (m.m_table.mode() != OpenMode::Exclusive) m.m_cdx->touch();
+            m.noteIndexState();
+        }
     } noteState{*this};
     try {
         for (std::size_t i = 0; i < m_tags.size(); ++i)
