@@ -42,8 +42,14 @@ LeafWidths widthsFor(std::uint16_t keyLength, std::uint32_t maxRecno) {
     return w;
 }
 
+// Eight bytes at a time from the end while they are all pad, then byte by byte.
 std::size_t trailingPad(std::string_view key, unsigned char pad) {
+    const std::uint64_t pads = 0x0101010101010101ull * pad;
     std::size_t n = 0;
+    for (std::uint64_t word = 0; n + 8 <= key.size(); n += 8) {
+        std::memcpy(&word, key.data() + key.size() - n - 8, 8);
+        if (word != pads) break;
+    }
     while (n < key.size() && static_cast<unsigned char>(key[key.size() - 1 - n]) == pad) ++n;
     return n;
 }
@@ -141,11 +147,12 @@ Node decodeLeafNode(const unsigned char* page, Node node, std::size_t count, con
     return node;
 }
 
-// Encodes entries [0, count) given by `keyAt(i)` and `recnoAt(i)` into the leaf fields and area of
-// `page` (cleared beforehand). Returns the area bytes used, or nullopt when they overflow it.
-template <class KeyAt, class RecnoAt>
-std::optional<std::size_t> encodeLeafEntries(std::size_t count, KeyAt&& keyAt, RecnoAt&& recnoAt, const NodeFormat& format,
-                              unsigned char* page) {
+// Encodes entries [0, count) given by `keyAt(i)`, `recnoAt(i)` and their compression counts
+// `countsAt(i, previous key, key)` into the leaf fields and area of `page` (cleared beforehand).
+// Returns the area bytes used, or nullopt when they overflow it.
+template <class KeyAt, class RecnoAt, class CountsAt>
+std::optional<std::size_t> encodeLeafEntries(std::size_t count, KeyAt&& keyAt, RecnoAt&& recnoAt, CountsAt&& countsAt,
+                                             const NodeFormat& format, unsigned char* page) {
     std::uint32_t maxRecno = 0;
     for (std::size_t i = 0; i < count; ++i) maxRecno = std::max(maxRecno, recnoAt(i));
     const LeafWidths w = widthsFor(format.keyLength, maxRecno);
@@ -156,7 +163,7 @@ std::optional<std::size_t> encodeLeafEntries(std::size_t count, KeyAt&& keyAt, R
     for (std::size_t i = 0; i < count; ++i) {
         const std::string_view key = keyAt(i);
         if (key.size() != format.keyLength) throw std::logic_error("index key of the wrong length");
-        const auto [dup, trail] = compressionOf(previous, key, format.pad);
+        const auto [dup, trail] = countsAt(i, previous, key);
         const std::size_t stored = key.size() - dup - trail;
         if (keyPos < entriesEnd + stored) return std::nullopt;
         keyPos -= stored;
@@ -215,7 +222,11 @@ void encodeNode(const Node& node, const NodeFormat& format, unsigned char* page)
     if (node.leaf) {
         const auto used = encodeLeafEntries(
             node.keys.size(), [&](std::size_t i) { return std::string_view(node.keys[i].key); },
-            [&](std::size_t i) { return node.keys[i].recno; }, format, page);
+            [&](std::size_t i) { return node.keys[i].recno; },
+            [&](std::size_t, std::string_view previous, std::string_view key) {
+                return compressionOf(previous, key, format.pad);
+            },
+            format, page);
         if (!used) throw std::logic_error("index node overflows its page");
         return;
     }
@@ -269,11 +280,24 @@ std::size_t FlatLeaf::lowerBound(std::string_view key, std::uint32_t recno) cons
 void FlatLeaf::insert(std::size_t at, std::string_view key, std::uint32_t recno) {
     keys.insert(at * keyLength, key.data(), keyLength);
     recnos.insert(recnos.begin() + static_cast<std::ptrdiff_t>(at), recno);
+    dups.insert(dups.begin() + static_cast<std::ptrdiff_t>(at), 0);
+    trails.insert(trails.begin() + static_cast<std::ptrdiff_t>(at), 0);
+    recount(at);
+    if (at + 1 < size()) recount(at + 1);
 }
 
 void FlatLeaf::erase(std::size_t at) {
     keys.erase(at * keyLength, keyLength);
     recnos.erase(recnos.begin() + static_cast<std::ptrdiff_t>(at));
+    dups.erase(dups.begin() + static_cast<std::ptrdiff_t>(at));
+    trails.erase(trails.begin() + static_cast<std::ptrdiff_t>(at));
+    if (at < size()) recount(at);
+}
+
+void FlatLeaf::recount(std::size_t i) {
+    const auto [dup, trail] = compressionOf(i == 0 ? std::string_view() : key(i - 1), key(i), pad);
+    dups[i] = static_cast<std::uint16_t>(dup);
+    trails[i] = static_cast<std::uint16_t>(trail);
 }
 
 void decodeLeaf(const unsigned char* page, const NodeFormat& format, std::string_view fileName, FlatLeaf& out) {
@@ -282,8 +306,11 @@ void decodeLeaf(const unsigned char* page, const NodeFormat& format, std::string
     const std::size_t count = readLe(page + kNodeKeyCount, 2);
     const std::size_t keyLength = format.keyLength;
     out.keyLength = format.keyLength;
+    out.pad = format.pad;
     out.keys.resize(count * keyLength);
     out.recnos.resize(count);
+    out.dups.resize(count);
+    out.trails.resize(count);
     std::size_t i = 0;
     walkLeaf(page, count, format, fileName,
              [&](std::size_t dup, const char* stored, std::size_t length, std::size_t trail, std::uint32_t recno) {
@@ -291,7 +318,11 @@ void decodeLeaf(const unsigned char* page, const NodeFormat& format, std::string
                  if (dup > 0) std::memcpy(key, key - keyLength, dup);
                  std::memcpy(key + dup, stored, length);
                  std::memset(key + dup + length, static_cast<char>(format.pad), trail);
-                 out.recnos[i++] = recno;
+                 out.recnos[i] = recno;
+                 // The file's counts describe these bytes exactly, so they serve for encoding too.
+                 out.dups[i] = static_cast<std::uint16_t>(dup);
+                 out.trails[i] = static_cast<std::uint16_t>(trail);
+                 ++i;
              });
 }
 
@@ -302,6 +333,9 @@ std::optional<std::size_t> encodeLeaf(const FlatLeaf& leaf, const NodeFormat& fo
                     root ? kNoPage : left, root ? kNoPage : right);
     return encodeLeafEntries(
         leaf.size(), [&](std::size_t i) { return leaf.key(i); }, [&](std::size_t i) { return leaf.recnos[i]; },
+        [&](std::size_t i, std::string_view, std::string_view) {
+            return std::pair<std::size_t, std::size_t>(leaf.dups[i], leaf.trails[i]);
+        },
         format, page);
 }
 

@@ -37,8 +37,12 @@ struct Node {
 // form for changing one leaf in place.
 struct FlatLeaf {
     std::uint16_t keyLength = 0;
+    unsigned char pad = ' ';
     std::string keys;
     std::vector<std::uint32_t> recnos;
+    // Per entry, the leaf compression's counts: bytes shared with the entry before, pad bytes at
+    // the end. Kept as entries come and go, so that encoding need not work them out again.
+    std::vector<std::uint16_t> dups, trails;
 
     std::size_t size() const { return recnos.size(); }
     std::string_view key(std::size_t i) const { return {keys.data() + i * keyLength, keyLength}; }
@@ -46,6 +50,8 @@ struct FlatLeaf {
     std::size_t lowerBound(std::string_view key, std::uint32_t recno) const;
     void insert(std::size_t at, std::string_view key, std::uint32_t recno);
     void erase(std::size_t at);
+    // Works out entry i's counts from its key and the one before.
+    void recount(std::size_t i);
 };
 
 // Decodes one page. Raises ProviderError(IndexMismatch, fileName) when the page is not a
