@@ -177,11 +177,14 @@ bool CdxFile::applyChange(TagInfo& t, const KeyChange& c) {
         if (removed) {
             did = true;
             keyCount = keyCount > 0 ? keyCount - 1 : 0;
-            if (!leaf.firstHolder(*oldK) && distinct > 0) --distinct;
+            const auto held = leaf.keyHeldAfterRemove();
+            if (!(held ? *held : leaf.firstHolder(*oldK).has_value()) && distinct > 0) --distinct;
         }
     }
-    if (addNew && !leaf.contains(*newK, c.recno)) {
-        if (!leaf.firstHolder(*newK)) ++distinct;
+    const auto place = addNew ? leaf.place(*newK, c.recno) : LeafChange::Place{true, true};
+    if (!place.present) {
+        const bool held = place.keyHeldByOther ? *place.keyHeldByOther : leaf.firstHolder(*newK).has_value();
+        if (!held) ++distinct;
         if (leaf.insert(*newK, c.recno) == LeafChange::Outcome::Restructure) {
             restructured([&](BTreeEdit& edit) {
                 edit.insert({*newK, c.recno});

@@ -17,7 +17,7 @@ const unsigned char* LeafChange::page(std::uint32_t offset) const {
 }
 
 bool LeafChange::descend(std::string_view key, std::uint32_t recno, bool clamp) {
-    const std::size_t entrySize = m_format.keyLength + 8u;
+    m_placed = false;
     m_path.clear();
     std::uint32_t offset = m_root;
     for (int depth = 0;; ++depth) {
@@ -37,7 +37,7 @@ bool LeafChange::descend(std::string_view key, std::uint32_t recno, bool clamp) 
             return true;
         }
         const std::size_t count = readLe(p + kNodeKeyCount, 2);
-        if (count == 0 || count * entrySize > kInteriorArea)
+        if (count == 0 || count * (m_format.keyLength + 8u) > kInteriorArea)
             throw ProviderError::make(FoxError::IndexMismatch, baseName(m_file.path()));
         // The first separator not less than the entry: its child's keys reach up to the separator.
         std::size_t low = interiorLowerBound(p, count, m_format, key, recno);
@@ -59,10 +59,29 @@ std::optional<std::uint32_t> LeafChange::firstHolder(std::string_view key) {
     return std::nullopt;
 }
 
-bool LeafChange::contains(std::string_view key, std::uint32_t recno) {
-    if (!descend(key, recno, false)) return false;
+std::optional<bool> LeafChange::heldBeside(std::string_view key, std::size_t before, std::size_t after) const {
+    // Before the leaf's first entry lies the left neighbour's last, after its last the right's first.
+    const std::optional<bool> left = before > 0 ? std::optional<bool>(m_leaf.key(before - 1) == key)
+                                                : (m_left == kNoPage ? std::optional<bool>(false) : std::nullopt);
+    const std::optional<bool> right = after < m_leaf.size()
+                                          ? std::optional<bool>(m_leaf.key(after) == key)
+                                          : (m_right == kNoPage ? std::optional<bool>(false) : std::nullopt);
+    if (left == true || right == true) return true;
+    if (left && right) return false;
+    return std::nullopt;
+}
+
+LeafChange::Place LeafChange::place(std::string_view key, std::uint32_t recno) {
+    descend(key, recno, true);
     const std::size_t at = m_leaf.lowerBound(key, recno);
-    return at < m_leaf.size() && m_leaf.key(at) == key && m_leaf.recnos[at] == recno;
+    Place found;
+    found.present = at < m_leaf.size() && m_leaf.key(at) == key && m_leaf.recnos[at] == recno;
+    found.keyHeldByOther = heldBeside(key, at, found.present ? at + 1 : at);
+    m_placed = true;
+    m_placedKey.assign(key);
+    m_placedRecno = recno;
+    m_placedAt = at;
+    return found;
 }
 
 bool LeafChange::empty() {
@@ -70,19 +89,25 @@ bool LeafChange::empty() {
 }
 
 LeafChange::Outcome LeafChange::insert(std::string_view key, std::uint32_t recno) {
-    descend(key, recno, true);
-    const std::size_t at = m_leaf.lowerBound(key, recno);
+    if (!(m_placed && m_leafDecoded && m_placedRecno == recno && m_placedKey == key)) {
+        descend(key, recno, true);
+        m_placedAt = m_leaf.lowerBound(key, recno);
+    }
+    m_placed = false;
+    const std::size_t at = m_placedAt;
     m_leaf.insert(at, key, recno);
     m_leafDecoded = false;  // changed in memory: stored now, or left to BTreeEdit
     return store(at + 1 == m_leaf.size());
 }
 
 LeafChange::Outcome LeafChange::remove(std::string_view key, std::uint32_t recno) {
+    m_heldAfterRemove.reset();
     if (!descend(key, recno, false)) return Outcome::Absent;
     const std::size_t at = m_leaf.lowerBound(key, recno);
     if (at == m_leaf.size() || m_leaf.key(at) != key || m_leaf.recnos[at] != recno) return Outcome::Absent;
     const bool wasLast = at + 1 == m_leaf.size();
     m_leaf.erase(at);
+    m_heldAfterRemove = heldBeside(key, at, at);
     m_leafDecoded = false;
     return store(wasLast);
 }

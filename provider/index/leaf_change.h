@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -29,12 +30,22 @@ public:
 
     // The record number of the first entry holding exactly `key`, if any.
     std::optional<std::uint32_t> firstHolder(std::string_view key);
-    bool contains(std::string_view key, std::uint32_t recno);
+    // Where (key, recno) belongs: whether it is there, and whether another entry holds `key` as far
+    // as its leaf tells (nullopt when the answer lies in a neighbouring leaf). An insert of the same
+    // entry right after takes the place found here without searching again.
+    struct Place {
+        bool present = false;
+        std::optional<bool> keyHeldByOther;
+    };
+    Place place(std::string_view key, std::uint32_t recno);
     // Whether the tag holds no entry at all.
     bool empty();
     // `key` must have the tag's key length; insert expects the entry not to be there yet.
     Outcome insert(std::string_view key, std::uint32_t recno);
     Outcome remove(std::string_view key, std::uint32_t recno);
+    // After a remove that found its entry (Done or Restructure): whether another entry still holds
+    // the key, as far as the leaf told (nullopt: ask firstHolder).
+    std::optional<bool> keyHeldAfterRemove() const { return m_heldAfterRemove; }
 
 private:
     struct Level {
@@ -48,6 +59,9 @@ private:
     // entry lies beyond every key and !clamp.
     bool descend(std::string_view key, std::uint32_t recno, bool clamp);
     bool underfilledInterior(std::size_t count) const;
+    // Whether the entries beside position `before`/`after` of the decoded leaf hold `key` (nullopt
+    // when such a neighbour lies in another leaf).
+    std::optional<bool> heldBeside(std::string_view key, std::size_t before, std::size_t after) const;
     // Writes the changed leaf and the separators above it, when BTreeEdit would do no more than that.
     // `lastChanged`: the leaf's last entry is not what it was.
     Outcome store(bool lastChanged);
@@ -60,6 +74,12 @@ private:
     bool m_leafDecoded = false;  // m_leaf holds the page at m_leafOffset as it is in the file
     std::uint32_t m_left = kNoPage, m_right = kNoPage;
     std::vector<Level> m_path;
+    // The place found by the last place(), while nothing has moved since.
+    bool m_placed = false;
+    std::string m_placedKey;
+    std::uint32_t m_placedRecno = 0;
+    std::size_t m_placedAt = 0;
+    std::optional<bool> m_heldAfterRemove;
 };
 
 }  // namespace dorvane::provider::index
