@@ -85,10 +85,11 @@ Executor::Executor(ConnectionSettings settings, std::unique_ptr<SourceCatalog> c
 
 Executor::~Executor() {
     for (auto& [file, t] : m_tables) {
-        // What this connection wrote reaches the disk when it closes.
+        // What this connection wrote, the table and its index, reaches the disk when it closes.
         if (t->written) {
             try {
                 t->table->flush();
+                for (auto& maintainer : t->maintainers) maintainer->indexFile().sync();
             } catch (...) {
             }
         }
