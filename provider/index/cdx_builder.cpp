@@ -38,6 +38,19 @@ void checkDefinition(const TagKeys& tag, std::set<std::string>& names) {
         throw ProviderError::make(FoxError::StringTooLong);
 }
 
+bool sameKey(const unsigned char* a, const unsigned char* b, std::size_t length) {
+    std::size_t n = 0;
+    for (; n + 8 <= length; n += 8) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a + n, 8);
+        std::memcpy(&y, b + n, 8);
+        if (x != y) return false;
+    }
+    for (; n < length; ++n)
+        if (a[n] != b[n]) return false;
+    return true;
+}
+
 // One tag's tree laid out from offset 0, and the key statistics of its header.
 struct LaidTag {
     TreePages tree;
@@ -54,9 +67,14 @@ LaidTag layTag(const TagKeys& tag) {
     // lowest record).
     LaidTag laid;
     std::size_t kept = 0;
+    constexpr std::size_t kAhead = 16;  // keys lie scattered in sorted order: fetch them ahead
     for (std::size_t i = 0; i < order.size(); ++i) {
-        const bool repeated =
-            i > 0 && std::memcmp(keys.key(order[i]), keys.key(order[i - 1]), d.keyLength) == 0;
+        if (i + kAhead < order.size()) {
+            const unsigned char* ahead = keys.key(order[i + kAhead]);
+            __builtin_prefetch(ahead);
+            __builtin_prefetch(ahead + d.keyLength - 1);
+        }
+        const bool repeated = i > 0 && sameKey(keys.key(order[i]), keys.key(order[i - 1]), d.keyLength);
         if (!repeated)
             ++laid.distinct;
         else if (d.candidate)
@@ -142,17 +160,20 @@ std::string buildCdxImage(std::vector<TagKeys> tags) {
 
     std::size_t size = kTagHeaderSize + dirPages * kPageSize;
     for (const LaidTag& l : laid) size += kTagHeaderSize + l.tree.pages.size();
-    std::string image(size, '\0');
+    // The tags' pages are appended as they are (no pass of zeroes first); nothing moves once reserved.
+    std::string image;
+    image.reserve(size);
+    image.append(kTagHeaderSize + dirPages * kPageSize, '\0');
     auto* bytes = reinterpret_cast<unsigned char*>(image.data());
-    std::size_t offset = kTagHeaderSize + dirPages * kPageSize;
     for (std::size_t i = 0; i < tags.size(); ++i) {
         const TagDefinition& d = tags[i].definition;
-        const auto headerOffset = static_cast<std::uint32_t>(offset);
-        const auto first = static_cast<std::uint32_t>(offset + kTagHeaderSize);
+        const auto headerOffset = static_cast<std::uint32_t>(image.size());
+        const auto first = static_cast<std::uint32_t>(headerOffset + kTagHeaderSize);
         dir.recnos[i] = headerOffset;
         TreePages& tree = laid[i].tree;
         const NodeFormat format{d.keyLength, padByteFor(d.keyType)};
-        std::memcpy(bytes + first, tree.pages.data(), tree.pages.size());
+        image.append(kTagHeaderSize, '\0');
+        image.append(tree.pages);
         moveTree(bytes + first, tree.count(), first, format);
 
         TagHeader h;
@@ -171,7 +192,6 @@ std::string buildCdxImage(std::vector<TagKeys> tags) {
         writeLe(h.raw.data() + kHdrKeyCount, counted ? laid[i].keyCount : 0, 4);
         writeLe(h.raw.data() + kHdrDistinctCount, counted ? laid[i].distinct : 0, 4);
         writeTagHeader(h, bytes + headerOffset);
-        offset = first + tree.pages.size();
         tree = TreePages{};  // its bytes are in the image now
     }
 

@@ -12,8 +12,26 @@ namespace {
 
 using Order = std::vector<std::uint32_t>;
 
+std::uint64_t load64(const unsigned char* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// memcmp() of two keys, eight bytes at a time.
+int compareKeys(const unsigned char* a, const unsigned char* b, std::size_t length) {
+    std::size_t n = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; n + 8 <= length; n += 8) {
+            const std::uint64_t x = load64(a + n), y = load64(b + n);
+            if (x != y) return __builtin_bswap64(x) < __builtin_bswap64(y) ? -1 : 1;
+        }
+    }
+    return n == length ? 0 : std::memcmp(a + n, b + n, length - n);
+}
+
 int compareAt(const FlatKeys& keys, std::size_t a, std::size_t b) {
-    const int c = std::memcmp(keys.key(a), keys.key(b), keys.keyLength);
+    const int c = compareKeys(keys.key(a), keys.key(b), keys.keyLength);
     if (c != 0) return c;
     return keys.recnos[a] < keys.recnos[b] ? -1 : keys.recnos[a] > keys.recnos[b] ? 1 : 0;
 }
@@ -35,19 +53,42 @@ struct Column {
 // The positions whose bytes are not the same in every key, in key order. Positions holding one byte
 // throughout cannot change the order, so the sort looks only at these.
 std::vector<Column> varyingColumns(const FlatKeys& keys) {
-    const std::size_t length = keys.keyLength;
-    std::vector<std::array<bool, 256>> seen(length);
+    const std::size_t length = keys.keyLength, words = length / 8;
+    // First the positions where some key differs from the first, eight at a time.
+    const unsigned char* first = keys.key(0);
+    std::vector<std::uint64_t> differs(words);
+    std::vector<unsigned char> tailDiffers(length - words * 8);
+    for (std::size_t i = 1; i < keys.size(); ++i) {
+        const unsigned char* k = keys.key(i);
+        for (std::size_t w = 0; w < words; ++w) differs[w] |= load64(k + 8 * w) ^ load64(first + 8 * w);
+        for (std::size_t j = words * 8; j < length; ++j) tailDiffers[j - words * 8] |= k[j] ^ first[j];
+    }
+    std::vector<std::size_t> varying;
+    for (std::size_t j = 0; j < length; ++j) {
+        std::uint8_t diff = 0;
+        if (j < words * 8) {
+            unsigned char bytes[8];
+            std::memcpy(bytes, &differs[j / 8], 8);
+            diff = bytes[j % 8];
+        } else {
+            diff = tailDiffers[j - words * 8];
+        }
+        if (diff != 0) varying.push_back(j);
+    }
+    // Then the bytes each of those holds.
+    std::vector<std::array<bool, 256>> seen(varying.size());
     for (std::size_t i = 0; i < keys.size(); ++i) {
         const unsigned char* k = keys.key(i);
-        for (std::size_t j = 0; j < length; ++j) seen[j][k[j]] = true;
+        for (std::size_t v = 0; v < varying.size(); ++v) seen[v][k[varying[v]]] = true;
     }
     std::vector<Column> columns;
-    for (std::size_t j = 0; j < length; ++j) {
+    for (std::size_t v = 0; v < varying.size(); ++v) {
+        const std::size_t j = varying[v];
         Column c;
         c.position = j;
         unsigned different = 0;
         for (int b = 0; b < 256; ++b)
-            if (seen[j][b]) c.rank[b] = static_cast<std::uint8_t>(different++);
+            if (seen[v][b]) c.rank[b] = static_cast<std::uint8_t>(different++);
         if (different < 2) continue;
         c.bits = static_cast<int>(std::bit_width(different - 1));
         columns.push_back(c);
@@ -56,7 +97,7 @@ std::vector<Column> varyingColumns(const FlatKeys& keys) {
 }
 
 // Stable least-significant-digit radix sort of `items` on bits [shift, shift + bits).
-void radixSort(std::vector<std::uint64_t>& items, int shift, int bits) {
+void radixSort(UninitialisedBuffer<std::uint64_t>& items, int shift, int bits) {
     if (bits == 0) return;
     constexpr int kMaxDigitBits = 11;
     const int passes = (bits + kMaxDigitBits - 1) / kMaxDigitBits;
@@ -67,7 +108,7 @@ void radixSort(std::vector<std::uint64_t>& items, int shift, int bits) {
     for (std::uint64_t item : items)
         for (int p = 0; p < passes; ++p)
             ++counts[p * buckets + ((item >> (shift + p * digitBits)) & digitMask)];
-    std::vector<std::uint64_t> other(items.size());
+    UninitialisedBuffer<std::uint64_t> other(items.size());
     for (int p = 0; p < passes; ++p) {
         std::uint32_t* count = counts.data() + p * buckets;
         const int from = shift + p * digitBits;
@@ -99,7 +140,7 @@ void sortRun(const FlatKeys& keys, const std::vector<Column>& columns, std::size
     std::size_t next = column;
     while (next < columns.size() && keyBits + columns[next].bits <= 64 - positionBits)
         keyBits += columns[next++].bits;
-    std::vector<std::uint64_t> items(n);
+    UninitialisedBuffer<std::uint64_t> items(n);
     for (std::size_t p = 0; p < n; ++p) {
         const unsigned char* k = keys.key(begin[p]);
         std::uint64_t v = 0;
@@ -109,7 +150,7 @@ void sortRun(const FlatKeys& keys, const std::vector<Column>& columns, std::size
     }
     radixSort(items, positionBits, keyBits);
     const std::uint64_t positionMask = (std::uint64_t{1} << positionBits) - 1;
-    std::vector<std::uint32_t> sorted(n);
+    UninitialisedBuffer<std::uint32_t> sorted(n);
     for (std::size_t i = 0; i < n; ++i) sorted[i] = begin[items[i] & positionMask];
     std::copy(sorted.begin(), sorted.end(), begin);
     if (next == columns.size()) return;

@@ -73,6 +73,14 @@ public:
 
     TreePages& tree() { return m_tree; }
 
+    // Room for the pages `entries` entries can take at most, so the pages never move while growing
+    // (memory not written to is not taken from the system).
+    void reserve(std::size_t entries, std::size_t fill) {
+        const std::size_t widest = m_format.keyLength + 8u;  // key bytes and entry bits of one entry
+        const std::size_t leaves = entries * widest / (fill - widest) + 2;
+        m_tree.pages.reserve((leaves + leaves / 2 + 2) * kPageSize);
+    }
+
     // Appends a page linked after the level's previous page (`previous`, or none) and returns it.
     unsigned char* newPage(const NodeEnd* previous, std::size_t& index) {
         index = m_tree.count();
@@ -165,20 +173,29 @@ TreePages layTree(const FlatKeys& keys, const std::vector<std::uint32_t>& order,
     };
 
     const std::size_t fill = directory ? kLeafAreaSize : kBuiltLeafFill;
+    writer.reserve(order.size(), fill);
     std::vector<NodeEnd> level;
     std::array<LeafEntry, kLeafAreaSize> pending;  // every entry takes at least one byte of the key area
     std::size_t count = 0, stored = 0;
     std::uint32_t maxRecno = recnoFloor;
     std::uint32_t last = 0;
-    for (const std::uint32_t index : order) {
+    // The keys are visited in sorted order, scattered over the buffer: each is fetched a few entries
+    // ahead so that reading it does not wait on memory.
+    constexpr std::size_t kAhead = 16;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (i + kAhead < order.size()) {
+            const unsigned char* ahead = keys.key(order[i + kAhead]);
+            __builtin_prefetch(ahead);
+            __builtin_prefetch(ahead + length - 1);
+        }
+        const std::uint32_t index = order[i];
         const unsigned char* key = keys.key(index);
         const std::uint32_t recno = keys.recnos[index];
         const std::size_t trail = trailingPad(key, length, format.pad);
         std::size_t dup =
             count == 0 ? 0 : std::min(sharedPrefix(pending[count - 1].key, key, length), length - trail);
         std::uint32_t newMax = std::max(maxRecno, recno);
-        if (count > 0 &&
-            stored + (length - dup - trail) + (count + 1) * entrySizeFor(newMax) > fill) {
+        if (count > 0 && stored + (length - dup - trail) + (count + 1) * entrySizeFor(newMax) > fill) {
             writer.writeLeaf(pending.data(), count, last, level);
             count = stored = 0;
             dup = 0;

@@ -39,6 +39,13 @@ int digits(const unsigned char* p, int n) {
     return v;
 }
 
+// Days of a month in the calendar julianDayFromCivil() counts in (Gregorian, also before 1582).
+int daysInMonth(int year, int month) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
 void putDigits(unsigned char* out, int value, int n) {
     for (int i = n - 1; i >= 0; --i, value /= 10) out[i] = static_cast<unsigned char>('0' + value % 10);
 }
@@ -106,6 +113,10 @@ bool DirectKey::keyOf(const char* record, unsigned char* out) const {
         case Reading::Text: {
             // The field's text ends before trailing blanks and NULs, then blanks fill the key.
             std::size_t end = m_valueLength;
+            for (std::uint64_t word; end >= 8; end -= 8) {  // eight blanks or NULs at a time
+                std::memcpy(&word, p + end - 8, 8);
+                if ((word & 0xDFDFDFDFDFDFDFDFull) != 0) break;
+            }
             while (end > 0 && (p[end - 1] == ' ' || p[end - 1] == '\0')) --end;
             for (std::size_t i = 0; i < end; ++i) {
                 const std::int16_t b = m_bytes[p[i]];
@@ -127,6 +138,10 @@ bool DirectKey::keyOf(const char* record, unsigned char* out) const {
                       day = valid ? digits(p + 6, 2) : 0;
             if (year < 1 || month < 1 || month > 12 || day < 1 || day > 31) {
                 std::memset(out, ' ', 8);
+                return true;
+            }
+            if (day <= daysInMonth(year, month)) {
+                std::memcpy(out, p, 8);
                 return true;
             }
             int y = 0, m = 0, d = 0;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <numeric>
 #include <optional>
 #include <thread>
 
@@ -52,8 +51,7 @@ bool readDirectly(const Table& table, const DirectKeys& direct, std::vector<inde
     for (std::size_t t = 0; t < direct.size(); ++t) {
         if (!direct[t]) continue;
         covered.push_back(t);
-        keys[t].resize(count);
-        std::iota(keys[t].recnos.begin(), keys[t].recnos.end(), 1u);
+        keys[t].resize(count);  // filled below, each part by the thread reading it
     }
 
     constexpr std::uint32_t kRecordsPerThread = 32768;
@@ -69,9 +67,11 @@ bool readDirectly(const Table& table, const DirectKeys& direct, std::vector<inde
         try {
             forEachRecord(file, table.header(), name, first, last,
                           [&](std::uint32_t recno, const char* record) {
-                              for (const std::size_t t : covered)
+                              for (const std::size_t t : covered) {
+                                  keys[t].recnos[recno - 1] = recno;
                                   if (!direct[t]->keyOf(record, keys[t].mutableKey(recno - 1)))
                                       missed[part][t].push_back(recno);
+                              }
                           });
         } catch (...) {
             errors[part] = std::current_exception();
