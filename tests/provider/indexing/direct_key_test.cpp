@@ -108,17 +108,24 @@ std::string fieldBytes(const Field& f, std::mt19937& rng) {
 // A table of every field type the key forms read, its records written byte by byte (deletion flags
 // and null bits included), then opened for reading.
 std::unique_ptr<Table> oddTable(const fs::path& dbf, std::uint8_t codePageMark, std::size_t records) {
-    const std::vector<FieldSpec> fields = {{"c", "", 'C', 12},         {"cn", "", 'C', 12, 0, true},
-                                           {"i", "", 'I', 4},          {"inl", "", 'I', 4, 0, true},
-                                           {"d", "", 'D', 8},          {"dn", "", 'D', 8, 0, true},
-                                           {"n", "", 'N', 10, 2},      {"f", "", 'F', 12, 4},
-                                           {"b", "", 'B', 8, 2},       {"y", "", 'Y', 8},
-                                           {"t", "", 'T', 8},          {"l", "", 'L', 1},
-                                           {"ln", "", 'L', 1, 0, true}};
     CreateOptions options;
     options.codePageMark = codePageMark;
     {
-        auto table = Table::create(dbf, fields, options);
+        auto table = Table::create(dbf,
+                                   {{"c", "", 'C', 12},
+                                    {"cn", "", 'C', 12, 0, true},
+                                    {"i", "", 'I', 4},
+                                    {"inl", "", 'I', 4, 0, true},
+                                    {"d", "", 'D', 8},
+                                    {"dn", "", 'D', 8, 0, true},
+                                    {"n", "", 'N', 10, 2},
+                                    {"f", "", 'F', 12, 4},
+                                    {"b", "", 'B', 8, 2},
+                                    {"y", "", 'Y', 8},
+                                    {"t", "", 'T', 8},
+                                    {"l", "", 'L', 1},
+                                    {"ln", "", 'L', 1, 0, true}},
+                                   options);
         for (std::size_t i = 0; i < records; ++i) table->append();
     }
     auto table = Table::open(dbf, OpenMode::ReadOnly);
@@ -142,17 +149,16 @@ std::unique_ptr<Table> oddTable(const fs::path& dbf, std::uint8_t codePageMark, 
     return Table::open(dbf, OpenMode::ReadOnly);
 }
 
+// "cn" with a 12-byte key: the tag has no null marker byte, so a null has no key.
 TEST(DirectKey, GivesTheGeneralPathsBytesOrHandsTheRecordOver) {
     const struct {
         const char* expression;
         std::uint16_t keyLength;
     } forms[] = {
         {"c", 12},         {"UPPER(c)", 12}, {"LOWER(c)", 12}, {"uppe(c)", 12}, {"cn", 13},
-        {"UPPER(cn)", 13}, {"cn", 12},  // a nullable field in a tag without the null marker: nulls cannot be
-                                        // keys
-        {"i", 4},          {"inl", 5},       {"d", 8},         {"DTOS(d)", 8},  {"dn", 9},
-        {"DTOS(dn)", 9},   {"n", 8},         {"f", 8},         {"b", 8},        {"y", 8},
-        {"t", 8},          {"l", 1},         {"ln", 2},
+        {"UPPER(cn)", 13}, {"cn", 12},       {"i", 4},         {"inl", 5},      {"d", 8},
+        {"DTOS(d)", 8},    {"dn", 9},        {"DTOS(dn)", 9},  {"n", 8},        {"f", 8},
+        {"b", 8},          {"y", 8},         {"t", 8},         {"l", 1},        {"ln", 2},
     };
     const std::uint8_t codePages[] = {0x03, 0x01, 0x02, 0xC9, 0x04};  // 1252, 437, 850, 1251, Macintosh
     constexpr std::size_t kRecords = 1500;
@@ -224,14 +230,13 @@ TEST(DirectKey, LeavesOtherTagsToTheGeneralPath) {
 TEST(DirectKey, RebuildingALargeTableGivesEveryTagTheRecordsKeys) {
     ScratchDir dir;
     const fs::path dbf = dir / "big.dbf";
-    const std::vector<FieldSpec> fields = {{"id", "", 'I', 4},
-                                           {"name", "", 'C', 30},
-                                           {"born", "", 'D', 8},
-                                           {"qty", "", 'N', 10, 2},
-                                           {"flag", "", 'L', 1, 0, true}};
     constexpr std::uint32_t kRecords = 70000;
     {
-        auto table = Table::create(dbf, fields);
+        auto table = Table::create(dbf, {{"id", "", 'I', 4},
+                                         {"name", "", 'C', 30},
+                                         {"born", "", 'D', 8},
+                                         {"qty", "", 'N', 10, 2},
+                                         {"flag", "", 'L', 1, 0, true}});
         for (std::uint32_t i = 1; i <= kRecords; ++i) {
             const Value flag = i % 11 == 0 ? Value{} : Value{i % 3 == 0};
             table->appendValues(
