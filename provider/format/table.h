@@ -111,11 +111,13 @@ public:
     void flush();
     // While a write batch is open, updates of records that follow one another are gathered and
     // written to the file together (one system call per run rather than per record); every other
-    // write, and endWriteBatch(), writes them first. Only for a table held exclusively and without an
-    // index observer (whose journal expects each record written before the next change); otherwise
-    // it does nothing. Reads see the gathered updates.
+    // write, and endWriteBatch(), writes them first. Only for a table held exclusively; otherwise it
+    // does nothing. Reads see the gathered updates.
     void beginWriteBatch();
     void endWriteBatch();
+    // Writes the updates gathered so far. An index observer calls it before it changes the index for
+    // a record, so that every earlier record is in the file before the index moves on.
+    void writeBatchSoFar();
     // Rewrites the backlink (the owning .dbc relative to this table's folder; empty frees the table).
     void setBacklink(const std::string& backlink);
 

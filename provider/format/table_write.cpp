@@ -186,6 +186,8 @@ void Table::update(std::uint32_t recno, const FieldAssignments& values) {
         // In shared use another user may have changed it: read it from the file itself.
         throw ProviderError::make(FoxError::TableCorrupted, nameForErrors());
     }
+    std::vector<char> before;
+    if (m_observer) before = record;  // the record as it was, for the observer
     std::vector<PendingMemo> memos;
     for (const auto& [index, value] : values) {
         if (index < 0 || index >= fieldCount()) throw ProviderError::make(FoxError::VariableNotFound);
@@ -199,9 +201,7 @@ void Table::update(std::uint32_t recno, const FieldAssignments& values) {
     }
     if (m_observer) {
         std::vector<Value> oldValues;
-        std::vector<char> current(m_header.recordLength);
-        m_file.readAt(at, current.data(), current.size());
-        decodeAll(current.data(), oldValues);
+        decodeAll(before.data(), oldValues);
         std::vector<Value> newValues = oldValues;
         for (std::size_t i = 0; i < m_fields.size(); ++i) {
             const Field& f = m_header.fields[static_cast<std::size_t>(m_headerIndex[i])];
@@ -219,7 +219,7 @@ void Table::update(std::uint32_t recno, const FieldAssignments& values) {
 
     const std::uint64_t offset =
         m_header.headerLength + static_cast<std::uint64_t>(recno - 1) * m_header.recordLength;
-    if (m_batching && !m_observer) {
+    if (m_batching) {
         constexpr std::size_t kMaxPending = 1 << 20;
         if (m_pending.empty() || offset != m_pendingOffset + m_pending.size() || m_pending.size() >= kMaxPending) {
             writePending();
@@ -254,7 +254,11 @@ void Table::flush() {
 }
 
 void Table::beginWriteBatch() {
-    if (m_mode == OpenMode::Exclusive && !m_observer) m_batching = true;
+    if (m_mode == OpenMode::Exclusive) m_batching = true;
+}
+
+void Table::writeBatchSoFar() {
+    writePending();
 }
 
 void Table::endWriteBatch() {

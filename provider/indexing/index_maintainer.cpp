@@ -150,6 +150,9 @@ void IndexMaintainer::applyChanges(std::uint32_t recno, const std::vector<Option
         if (m_tags[i].candidate() && after[i] && after[i] != before[i])
             m_cdx->checkCandidate(m_tags[i].name(), *after[i], recno);
     if (before == after) return;
+    // The journal names only the newest change: records the table still gathers in a write batch
+    // reach the file before the index moves on.
+    m_table.writeBatchSoFar();
     m_journal->record(JournalEntry{recno, after});
     struct NoteState {
         IndexMaintainer& m;
