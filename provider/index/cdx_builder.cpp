@@ -38,60 +38,22 @@ void checkDefinition(const TagKeys& tag, std::set<std::string>& names) {
         throw ProviderError::make(FoxError::StringTooLong);
 }
 
-bool sameKey(const unsigned char* a, const unsigned char* b, std::size_t length) {
-    std::size_t n = 0;
-    for (; n + 8 <= length; n += 8) {
-        std::uint64_t x, y;
-        std::memcpy(&x, a + n, 8);
-        std::memcpy(&y, b + n, 8);
-        if (x != y) return false;
-    }
-    for (; n < length; ++n)
-        if (a[n] != b[n]) return false;
-    return true;
-}
-
-// One tag's tree laid out from offset 0, and the key statistics of its header.
-struct LaidTag {
-    TreePages tree;
-    std::uint32_t keyCount = 0;
-    std::uint32_t distinct = 0;
-};
-
-// Sorts the tag's entries, applies the unique and candidate rules and lays out its tree.
-LaidTag layTag(const TagKeys& tag) {
+// Sorts the tag's entries and lays out its tree: a unique tag keeps the first (lowest) record of each
+// key, a candidate tag refuses a repeated key.
+TreePages layTag(const TagKeys& tag) {
     const TagDefinition& d = tag.definition;
-    const FlatKeys& keys = tag.keys;
-    std::vector<std::uint32_t> order = sortedOrder(keys);
-    // Equal keys are neighbours now: a candidate tag refuses them, a unique tag keeps the first (the
-    // lowest record).
-    LaidTag laid;
-    std::size_t kept = 0;
-    constexpr std::size_t kAhead = 16;  // keys lie scattered in sorted order: fetch them ahead
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        if (i + kAhead < order.size()) {
-            const unsigned char* ahead = keys.key(order[i + kAhead]);
-            __builtin_prefetch(ahead);
-            __builtin_prefetch(ahead + d.keyLength - 1);
-        }
-        const bool repeated = i > 0 && sameKey(keys.key(order[i]), keys.key(order[i - 1]), d.keyLength);
-        if (!repeated)
-            ++laid.distinct;
-        else if (d.candidate)
-            throw ProviderError::make(FoxError::UniquenessViolated, upperName(d.name));
-        else if (d.unique)
-            continue;
-        order[kept++] = order[i];
-    }
-    order.resize(kept);
-    laid.keyCount = static_cast<std::uint32_t>(kept);
-    laid.tree = layTree(keys, order, NodeFormat{d.keyLength, padByteFor(d.keyType)}, 0, false);
-    return laid;
+    const RepeatedKeys repeated = d.candidate ? RepeatedKeys::Refuse
+                                  : d.unique  ? RepeatedKeys::KeepFirst
+                                              : RepeatedKeys::Keep;
+    TreePages tree = layTree(tag.keys, sortedOrder(tag.keys), NodeFormat{d.keyLength, padByteFor(d.keyType)},
+                             0, false, repeated);
+    if (tree.refused) throw ProviderError::make(FoxError::UniquenessViolated, upperName(d.name));
+    return tree;
 }
 
 // Lays out tags [0, count) on as many threads as there are cores, when they hold enough entries to be
 // worth it. A tag's error is kept in `errors` at its place.
-void layTags(const std::vector<TagKeys>& tags, std::size_t count, std::vector<LaidTag>& laid,
+void layTags(const std::vector<TagKeys>& tags, std::size_t count, std::vector<TreePages>& laid,
              std::vector<std::exception_ptr>& errors) {
     std::vector<std::size_t> todo(count);
     std::size_t entries = 0;
@@ -142,7 +104,7 @@ std::string buildCdxImage(std::vector<TagKeys> tags) {
             firstRefused = i;
         }
     }
-    std::vector<LaidTag> laid(tags.size());
+    std::vector<TreePages> laid(tags.size());
     layTags(tags, firstRefused, laid, errors);
     for (const std::exception_ptr& error : errors)
         if (error) std::rethrow_exception(error);
@@ -159,7 +121,7 @@ std::string buildCdxImage(std::vector<TagKeys> tags) {
     const std::size_t dirPages = layTree(dir, dirOrder, dirFormat, kNoPage, true).count();
 
     std::size_t size = kTagHeaderSize + dirPages * kPageSize;
-    for (const LaidTag& l : laid) size += kTagHeaderSize + l.tree.pages.size();
+    for (const TreePages& l : laid) size += kTagHeaderSize + l.pages.size();
     // The tags' pages are appended as they are (no pass of zeroes first); nothing moves once reserved.
     std::string image;
     image.reserve(size);
@@ -170,7 +132,7 @@ std::string buildCdxImage(std::vector<TagKeys> tags) {
         const auto headerOffset = static_cast<std::uint32_t>(image.size());
         const auto first = static_cast<std::uint32_t>(headerOffset + kTagHeaderSize);
         dir.recnos[i] = headerOffset;
-        TreePages& tree = laid[i].tree;
+        TreePages& tree = laid[i];
         const NodeFormat format{d.keyLength, padByteFor(d.keyType)};
         image.append(kTagHeaderSize, '\0');
         image.append(tree.pages);
@@ -189,8 +151,8 @@ std::string buildCdxImage(std::vector<TagKeys> tags) {
         h.forExpression = d.forExpression;
         // FoxPro keeps key statistics for tags without FOR and zeros for the others.
         const bool counted = d.forExpression.empty();
-        writeLe(h.raw.data() + kHdrKeyCount, counted ? laid[i].keyCount : 0, 4);
-        writeLe(h.raw.data() + kHdrDistinctCount, counted ? laid[i].distinct : 0, 4);
+        writeLe(h.raw.data() + kHdrKeyCount, counted ? tree.entries : 0, 4);
+        writeLe(h.raw.data() + kHdrDistinctCount, counted ? tree.distinct : 0, 4);
         writeTagHeader(h, bytes + headerOffset);
         tree = TreePages{};  // its bytes are in the image now
     }

@@ -162,7 +162,7 @@ private:
 }  // namespace
 
 TreePages layTree(const FlatKeys& keys, const std::vector<std::uint32_t>& order, const NodeFormat& format,
-                  std::uint32_t recnoFloor, bool directory) {
+                  std::uint32_t recnoFloor, bool directory, RepeatedKeys repeated) {
     TreeWriter writer(keys, format);
     const std::size_t length = format.keyLength;
     const int countBits = static_cast<int>(std::bit_width(length));
@@ -178,7 +178,8 @@ TreePages layTree(const FlatKeys& keys, const std::vector<std::uint32_t>& order,
     std::array<LeafEntry, kLeafAreaSize> pending;  // every entry takes at least one byte of the key area
     std::size_t count = 0, stored = 0;
     std::uint32_t maxRecno = recnoFloor;
-    std::uint32_t last = 0;
+    std::uint32_t last = 0, entries = 0, distinct = 0;
+    const unsigned char* previous = nullptr;  // the key before in sorted order, kept or not
     // The keys are visited in sorted order, scattered over the buffer: each is fetched a few entries
     // ahead so that reading it does not wait on memory.
     constexpr std::size_t kAhead = 16;
@@ -191,9 +192,21 @@ TreePages layTree(const FlatKeys& keys, const std::vector<std::uint32_t>& order,
         const std::uint32_t index = order[i];
         const unsigned char* key = keys.key(index);
         const std::uint32_t recno = keys.recnos[index];
+        // The key before in the leaf, if any, is the key before in sorted order or one equal to it.
+        const std::size_t shared = previous ? sharedPrefix(previous, key, length) : 0;
+        previous = key;
+        if (shared == length) {
+            if (repeated == RepeatedKeys::KeepFirst) continue;
+            if (repeated == RepeatedKeys::Refuse) {
+                writer.tree().refused = true;
+                return std::move(writer.tree());
+            }
+        } else {
+            ++distinct;
+        }
+        ++entries;
         const std::size_t trail = trailingPad(key, length, format.pad);
-        std::size_t dup =
-            count == 0 ? 0 : std::min(sharedPrefix(pending[count - 1].key, key, length), length - trail);
+        std::size_t dup = count == 0 ? 0 : std::min(shared, length - trail);
         std::uint32_t newMax = std::max(maxRecno, recno);
         if (count > 0 && stored + (length - dup - trail) + (count + 1) * entrySizeFor(newMax) > fill) {
             writer.writeLeaf(pending.data(), count, last, level);
@@ -214,6 +227,8 @@ TreePages layTree(const FlatKeys& keys, const std::vector<std::uint32_t>& order,
     std::uint32_t attributes = readLe(root + kNodeAttributes, 2) | kAttrRoot;
     if (rootIsLeaf && !directory) attributes |= kAttrTagRootLeaf;
     writeLe(root + kNodeAttributes, attributes, 2);
+    writer.tree().entries = entries;
+    writer.tree().distinct = distinct;
     return std::move(writer.tree());
 }
 
