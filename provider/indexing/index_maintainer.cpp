@@ -229,6 +229,14 @@ void IndexMaintainer::checkCandidateKeys(const std::vector<std::uint32_t>& recno
 
 void IndexMaintainer::onUpdate(Table&, std::uint32_t recno, const std::vector<Value>& oldValues,
                                const std::vector<Value>& newValues) {
+    // A change to fields no tag reads leaves every key as it was (numbering a work column, say).
+    const bool keysMayChange = std::any_of(m_tags.begin(), m_tags.end(), [&](const TagKey& tag) {
+        return std::any_of(tag.fieldsUsed().begin(), tag.fieldsUsed().end(), [&](int field) {
+            const auto i = static_cast<std::size_t>(field);
+            return i >= oldValues.size() || i >= newValues.size() || !(oldValues[i] == newValues[i]);
+        });
+    });
+    if (!keysMayChange) return;
     reloadIfChangedElsewhere();
     const bool deleted = m_table.isDeleted(recno);
     applyChanges(recno, keysOf(oldValues, recno, deleted), keysOf(newValues, recno, deleted));
