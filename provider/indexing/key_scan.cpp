@@ -15,8 +15,8 @@ namespace {
 
 using DirectKeys = std::vector<std::optional<DirectKey>>;
 
-// Records [first, last] of the table's file read in blocks, each handed to visit(recno, bytes). The
-// table writes every change through to its file, so the file holds what the table holds.
+// Records [first, last] of the table's file read in blocks, each handed to visit(recno, bytes). Once
+// the table has written its batched updates, the file holds what the table holds.
 template <class Visit>
 void forEachRecord(const File& file, const TableHeader& header, const std::string& name, std::uint32_t first,
                    std::uint32_t last, Visit&& visit) {
@@ -108,6 +108,8 @@ std::vector<index::FlatKeys> keysFromRecords(Table& table, const std::vector<Tag
         direct.push_back(DirectKey::forTag(table, tag));
     }
     std::vector<std::vector<std::uint32_t>> leftOver(tags.size());
+    // The records are read from the file: updates a write batch still holds go there first.
+    table.writeBatchSoFar();
     const bool anyDirect =
         std::any_of(direct.begin(), direct.end(), [](const auto& d) { return d.has_value(); });
     if (anyDirect && count > 0 && !readDirectly(table, direct, keys, leftOver))

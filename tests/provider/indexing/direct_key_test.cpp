@@ -323,6 +323,29 @@ TEST(DirectKey, RebuildingALargeTableGivesEveryTagTheRecordsKeys) {
     keep.clear();
 }
 
+// Records an open write batch still holds in memory are keyed as the table reads them.
+TEST(DirectKey, RebuildingDuringAWriteBatchKeysTheBatchedRecords) {
+    ScratchDir dir;
+    TagDefinition name;
+    name.name = "NAME";
+    name.keyExpression = "UPPER(name)";
+    name.keyLength = 10;
+    auto table = createIndexedTable(dir / "b.dbf", {{"name", "", 'C', 10}}, {name});
+    std::vector<std::unique_ptr<IndexMaintainer>> keep;
+    ASSERT_FALSE(attachIndexMaintenance(*table, keep));
+    for (int i = 0; i < 50; ++i) table->appendValues({std::string("before")});
+    table->beginWriteBatch();
+    for (std::uint32_t recno = 10; recno < 20; ++recno) table->update(recno, {{0, std::string("after")}});
+    keep.front()->rebuild();
+    table->endWriteBatch();
+    const std::vector<KeyEntry> held = keep.front()->indexFile().entries("NAME");
+    ASSERT_EQ(held.size(), 50u);
+    for (std::uint32_t i = 0; i < 10; ++i) EXPECT_EQ(held[i], (KeyEntry{"AFTER     ", 10 + i}));
+    const CheckResult check = cdxCheck(table->path());
+    EXPECT_EQ(check.exitCode, 0) << check.output;
+    keep.clear();
+}
+
 // A key the general path refuses (UPPER of a letter whose capital the table's code page lacks) makes the
 // rebuild fail as before, and the index file stays as it was.
 TEST(DirectKey, ARecordNoKeyCanHoldRefusesTheRebuild) {
