@@ -16,9 +16,9 @@ if [ ! -f "$build/build.ninja" ]; then
   CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DDORVANE_FUZZ=ON -DDORVANE_BUILD_GUI=OFF \
     -DDORVANE_BUILD_TESTS=OFF -DDORVANE_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
-ninja -C "$build" -j2 fuzz_table_reader fuzz_container_reader fuzz_table_writer
+ninja -C "$build" -j2 fuzz_table_reader fuzz_container_reader fuzz_table_writer fuzz_index_changes
 
-mkdir -p "$work/corpus-table" "$work/corpus-container" "$work/seed-table" "$work/seed-container"
+mkdir -p "$work/corpus-table" "$work/corpus-container" "$work/seed-table" "$work/seed-container" "$work/seed-index"
 /usr/bin/python3 - "$fixtures" "$work" <<'PY'
 import glob, os, struct, sys
 fixtures, work = sys.argv[1], sys.argv[2]
@@ -43,6 +43,10 @@ for path in glob.glob(os.path.join(fixtures, "**", "*"), recursive=True):
     elif ext == ".dbc":
         out = os.path.join(work, "seed-container", os.path.basename(path))
         data = pack(read(path), memo_beside(path, (".dct",)))
+    elif ext in (".cdx", ".dcx"):
+        # A script of changes after the index: inserts, removals and key changes on its tags.
+        out = os.path.join(work, "seed-index", os.path.basename(path))
+        data = pack(read(path), bytes(range(256)) * 2)
     else:
         continue
     with open(out, "wb") as f:
@@ -52,7 +56,8 @@ PY
 cd "$work"
 export TMPDIR=${TMPDIR:-/dev/shm}  # the targets rewrite their files on every run
 # Each target: its binary, its corpus (grows) and its seeds (the writer starts from the table seeds).
-for run in "table_reader table table" "container_reader container container" "table_writer writer table"; do
+for run in "table_reader table table" "container_reader container container" "table_writer writer table" \
+           "index_changes index index"; do
   set -- $run
   mkdir -p "corpus-$2"
   "$build/bin/fuzz_$1" "corpus-$2" "seed-$3" -max_total_time="$seconds" \

@@ -129,9 +129,12 @@ LeafChange::Outcome LeafChange::store(bool lastChanged) {
     // Separators from the leaf's parent up, while the last entry below them changes. BTreeEdit would
     // try to merge each node it changes below the root that is under a quarter full: those go to it.
     const std::size_t entrySize = m_format.keyLength + 8u;
+    // (A root leaf has none; any other leaf keeps at least one entry.)
     std::array<unsigned char, kMaxKeyLength + 4> separator{};
-    std::memcpy(separator.data(), m_leaf.key(m_leaf.size() - 1).data(), m_format.keyLength);
-    writeBe32(separator.data() + m_format.keyLength, m_leaf.recnos.back());
+    if (!rootLeaf) {
+        std::memcpy(separator.data(), m_leaf.key(m_leaf.size() - 1).data(), m_format.keyLength);
+        writeBe32(separator.data() + m_format.keyLength, m_leaf.recnos.back());
+    }
     std::size_t raised = 0;  // levels, from the bottom, whose separator is rewritten
     for (std::size_t i = m_path.size(); lastChanged && i-- > 0;) {
         const Level& level = m_path[i];
