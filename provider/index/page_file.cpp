@@ -26,10 +26,12 @@ std::uint64_t reserveFor(std::uint64_t length) {
     return std::max(kMinimum, length * 4);
 }
 
-bool writeAll(int fd, const void* data, std::size_t length, std::uint64_t offset) {
-    const auto* p = static_cast<const char*>(data);
+// Moves all `length` bytes at `offset` with pread or pwrite, going on after short transfers and
+// interruptions; false when the file ends or the call fails.
+template <class Byte, class Call>
+bool transferAll(Call call, int fd, Byte* p, std::size_t length, std::uint64_t offset) {
     while (length > 0) {
-        const ssize_t n = ::pwrite(fd, p, length, static_cast<off_t>(offset));
+        const ssize_t n = call(fd, p, length, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         p += n;
@@ -39,17 +41,12 @@ bool writeAll(int fd, const void* data, std::size_t length, std::uint64_t offset
     return true;
 }
 
+bool writeAll(int fd, const void* data, std::size_t length, std::uint64_t offset) {
+    return transferAll(::pwrite, fd, static_cast<const char*>(data), length, offset);
+}
+
 bool readAll(int fd, void* out, std::size_t length, std::uint64_t offset) {
-    auto* p = static_cast<char*>(out);
-    while (length > 0) {
-        const ssize_t n = ::pread(fd, p, length, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        offset += static_cast<std::uint64_t>(n);
-        length -= static_cast<std::size_t>(n);
-    }
-    return true;
+    return transferAll(::pread, fd, static_cast<char*>(out), length, offset);
 }
 
 std::uint64_t fileSize(int fd) {
