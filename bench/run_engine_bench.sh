@@ -6,16 +6,21 @@
 # records, largest against smallest.
 # Usage: bench/run_engine_bench.sh [work folder, default /tmp/dorvane-bench] [record counts...]
 # Wall times suffer when other work shares the machine; the cpu column (user + system) does less.
-# The build folder is $DORVANE_BENCH_BUILD (default build-cp); engine_read_bench is built there.
+# The build folder is $DORVANE_BENCH_BUILD (default build-bench, configured when missing); engine_read_bench is
+# built there.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${DORVANE_BENCH_BUILD:-$root/build-cp}
+build=${DORVANE_BENCH_BUILD:-$root/build-bench}
 work=${1:-/tmp/dorvane-bench}
 shift || true
 sizes=${*:-"10000 100000 1000000"}
 bench=$build/bin/engine_read_bench
 
-if [ -f "$build/build.ninja" ]; then ninja -C "$build" -j2 engine_read_bench >/dev/null; fi
+if [ ! -f "$build/build.ninja" ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DDORVANE_BUILD_GUI=OFF \
+    -DDORVANE_BUILD_TESTS=OFF -DDORVANE_BUILD_BENCH=ON >/dev/null
+fi
+ninja -C "$build" -j2 engine_read_bench >/dev/null
 mkdir -p "$work"
 cd "$work"
 
