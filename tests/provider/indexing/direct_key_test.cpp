@@ -260,26 +260,16 @@ TEST(DirectKey, RebuildingALargeTableGivesEveryTagTheRecordsKeys) {
         file.seekp(28);
         file.put(static_cast<char>(kTableFlagStructuralIndex));
     }
-    const auto tag = [](const char* name, const char* key, const char* forExpr, std::uint16_t length,
-                        KeyType type) {
-        TagDefinition t;
-        t.name = name;
-        t.keyExpression = key;
-        t.forExpression = forExpr;
-        t.keyLength = length;
-        t.keyType = type;
-        return t;
-    };
     std::vector<TagDefinition> tags = {
-        tag("ID", "id", "", 4, KeyType::Integer),
-        tag("NAME", "UPPER(name)", "", 30, KeyType::Character),
-        tag("BORN", "DTOS(born)", "", 8, KeyType::Character),
-        tag("BORNDATE", "born", "", 8, KeyType::Date),
-        tag("QTY", "qty", "", 8, KeyType::Numeric),
-        tag("FLAG", "flag", "", 2, KeyType::Logical),
-        tag("LNAME", "LOWER(name)", "", 30, KeyType::Character),
-        tag("POSITIVE", "name", "qty > 0", 30, KeyType::Character),
-        tag("IDTEXT", "STR(id)", "", 10, KeyType::Character),
+        {"ID", "id", "", 4, KeyType::Integer},
+        {"NAME", "UPPER(name)", "", 30, KeyType::Character},
+        {"BORN", "DTOS(born)", "", 8, KeyType::Character},
+        {"BORNDATE", "born", "", 8, KeyType::Date},
+        {"QTY", "qty", "", 8, KeyType::Numeric},
+        {"FLAG", "flag", "", 2, KeyType::Logical},
+        {"LNAME", "LOWER(name)", "", 30, KeyType::Character},
+        {"POSITIVE", "name", "qty > 0", 30, KeyType::Character},
+        {"IDTEXT", "STR(id)", "", 10, KeyType::Character},
     };
     tags[0].candidate = true;
     tags[6].unique = true;
@@ -326,10 +316,7 @@ TEST(DirectKey, RebuildingALargeTableGivesEveryTagTheRecordsKeys) {
 // Records an open write batch still holds in memory are keyed as the table reads them.
 TEST(DirectKey, RebuildingDuringAWriteBatchKeysTheBatchedRecords) {
     ScratchDir dir;
-    TagDefinition name;
-    name.name = "NAME";
-    name.keyExpression = "UPPER(name)";
-    name.keyLength = 10;
+    const TagDefinition name{"NAME", "UPPER(name)", "", 10, KeyType::Character};
     auto table = createIndexedTable(dir / "b.dbf", {{"name", "", 'C', 10}}, {name});
     std::vector<std::unique_ptr<IndexMaintainer>> keep;
     ASSERT_FALSE(attachIndexMaintenance(*table, keep));
