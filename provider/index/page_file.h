@@ -5,6 +5,8 @@
 // as soon as the bytes are stored, without a system call per page. New pages at the end are written
 // with pwrite, so the file system takes their blocks then and a full disk is an error, not a fault on
 // a later store. Where the file cannot be mapped it is held in memory and each change written through.
+// A mapped file must not be cut short under it by another program (the process would fault on the
+// lost pages); FoxPro rewrites an index that way only while it holds the table exclusively.
 #pragma once
 
 #include <cstdint>
