@@ -14,12 +14,15 @@ class Table;
 class TableChangeObserver {
 public:
     virtual ~TableChangeObserver() = default;
-    // Before a record is appended; `values` holds every visible field in field order. Raising cancels
-    // the append and nothing is written.
-    virtual void onAppend(Table& table, std::uint32_t recno, const std::vector<Value>& values) = 0;
-    // Before a record is rewritten in place. Raising cancels the update.
+    // Before a record is appended; `values` holds every visible field in field order, `record` the
+    // record's bytes (deletion flag first; memo pointers not yet set). Raising cancels the append and
+    // nothing is written.
+    virtual void onAppend(Table& table, std::uint32_t recno, const std::vector<Value>& values,
+                          const char* record) = 0;
+    // Before a record is rewritten in place, with its values and bytes before and after (memo pointers
+    // of the new bytes not yet set). Raising cancels the update.
     virtual void onUpdate(Table& table, std::uint32_t recno, const std::vector<Value>& oldValues,
-                          const std::vector<Value>& newValues) = 0;
+                          const std::vector<Value>& newValues, const char* oldRecord, const char* newRecord) = 0;
     // Before a record's deletion flag is set (`deleted`) or cleared. Raising cancels it.
     virtual void onDelete(Table& table, std::uint32_t recno, bool deleted) = 0;
     // After a structure change has replaced the .dbf, while the table is still held exclusively;

@@ -121,7 +121,7 @@ std::uint32_t Table::append(const FieldAssignments& values) {
                 if (&m_header.fields[static_cast<std::size_t>(m_headerIndex[i])] == memo.field)
                     newValues[i] = memo.field->isBinary() ? Value(Blob{memo.bytes})
                                                           : Value(m_codec->codePage()->decode(memo.bytes));
-        m_observer->onAppend(*this, recno, newValues);
+        m_observer->onAppend(*this, recno, newValues, record.data());
     }
 
     for (PendingMemo& memo : memos)
@@ -210,7 +210,7 @@ void Table::update(std::uint32_t recno, const FieldAssignments& values) {
         for (const auto& [index, value] : values)
             if (m_fields[static_cast<std::size_t>(index)].isMemo())
                 newValues[static_cast<std::size_t>(index)] = value;
-        m_observer->onUpdate(*this, recno, oldValues, newValues);
+        m_observer->onUpdate(*this, recno, oldValues, newValues, before.data(), record.data());
     }
     for (PendingMemo& memo : memos)
         m_codec->setMemoBlock(record.data(), *memo.field,

@@ -96,14 +96,27 @@ void IndexMaintainer::prepareTags() {
     for (const index::TagInfo& info : m_cdx->tags()) tags.push_back(TagKey::prepare(m_table, info, m_fileName));
     for (const TagKey& tag : tags) m_cdx->setKeyType(tag.name(), tag.keyType());
     m_tags = std::move(tags);
+    m_direct.clear();
+    for (const TagKey& tag : m_tags) m_direct.push_back(DirectKey::forTag(m_table, tag));
 }
 
-std::vector<OptionalKey> IndexMaintainer::keysOf(const std::vector<Value>& values, std::uint32_t recno, bool deleted) {
+std::vector<OptionalKey> IndexMaintainer::keysOf(const std::vector<Value>& values, std::uint32_t recno, bool deleted,
+                                                 const char* record) {
     RecordRow row(m_table.fields());
     row.set(&values, recno, deleted);
     std::vector<OptionalKey> keys;
     keys.reserve(m_tags.size());
-    for (const TagKey& tag : m_tags) keys.push_back(tag.keyOf(row));
+    std::string bytes;
+    for (std::size_t i = 0; i < m_tags.size(); ++i) {
+        if (record != nullptr && m_direct[i]) {
+            bytes.resize(m_tags[i].keyLength());
+            if (m_direct[i]->keyOf(record, reinterpret_cast<unsigned char*>(bytes.data()))) {
+                keys.emplace_back(bytes);
+                continue;
+            }
+        }
+        keys.push_back(m_tags[i].keyOf(row));
+    }
     return keys;
 }
 
@@ -179,10 +192,10 @@ void IndexMaintainer::applyChanges(std::uint32_t recno, const std::vector<Option
     }
 }
 
-void IndexMaintainer::onAppend(Table&, std::uint32_t recno, const std::vector<Value>& values) {
+void IndexMaintainer::onAppend(Table&, std::uint32_t recno, const std::vector<Value>& values, const char* record) {
     reloadIfChangedElsewhere();
     const std::vector<OptionalKey> none(m_tags.size());
-    applyChanges(recno, none, keysOf(values, recno, false));
+    applyChanges(recno, none, keysOf(values, recno, false, record));
 }
 
 void IndexMaintainer::checkCandidateKeys(const std::vector<std::uint32_t>& recnos,
@@ -228,7 +241,7 @@ void IndexMaintainer::checkCandidateKeys(const std::vector<std::uint32_t>& recno
 }
 
 void IndexMaintainer::onUpdate(Table&, std::uint32_t recno, const std::vector<Value>& oldValues,
-                               const std::vector<Value>& newValues) {
+                               const std::vector<Value>& newValues, const char* oldRecord, const char* newRecord) {
     // A change to fields no tag reads leaves every key as it was (numbering a work column, say).
     const bool keysMayChange = std::any_of(m_tags.begin(), m_tags.end(), [&](const TagKey& tag) {
         return std::any_of(tag.fieldsUsed().begin(), tag.fieldsUsed().end(), [&](int field) {
@@ -239,7 +252,7 @@ void IndexMaintainer::onUpdate(Table&, std::uint32_t recno, const std::vector<Va
     if (!keysMayChange) return;
     reloadIfChangedElsewhere();
     const bool deleted = m_table.isDeleted(recno);
-    applyChanges(recno, keysOf(oldValues, recno, deleted), keysOf(newValues, recno, deleted));
+    applyChanges(recno, keysOf(oldValues, recno, deleted, oldRecord), keysOf(newValues, recno, deleted, newRecord));
 }
 
 void IndexMaintainer::onDelete(Table&, std::uint32_t recno, bool deleted) {

@@ -14,6 +14,7 @@
 #include "provider/index/cdx_builder.h"
 #include "provider/index/cdx_file.h"
 #include "provider/indexing/change_journal.h"
+#include "provider/indexing/direct_key.h"
 #include "provider/indexing/key_scan.h"
 #include "provider/indexing/tag_key.h"
 
@@ -67,9 +68,9 @@ public:
     void checkCandidateKeys(const std::vector<std::uint32_t>& recnos,
                             const std::function<std::vector<Value>(std::uint32_t)>& newValuesOf);
 
-    void onAppend(Table& table, std::uint32_t recno, const std::vector<Value>& values) override;
+    void onAppend(Table& table, std::uint32_t recno, const std::vector<Value>& values, const char* record) override;
     void onUpdate(Table& table, std::uint32_t recno, const std::vector<Value>& oldValues,
-                  const std::vector<Value>& newValues) override;
+                  const std::vector<Value>& newValues, const char* oldRecord, const char* newRecord) override;
     void onDelete(Table& table, std::uint32_t recno, bool deleted) override;
     // Recompiles the tags against the new fields; rebuilds the index when a field a tag reads changed
     // its type, width or nullability. A tag that no longer compiles detaches the maintainer (the table
@@ -93,9 +94,10 @@ private:
     // Rebuilds the index when the journal's last change did not reach the table.
     void recover();
     bool changeReachedTable(const JournalEntry& entry);
-    // Per tag: the key the record has (nullopt: not admitted by FOR).
+    // Per tag: the key the record has (nullopt: not admitted by FOR). With the record's bytes, the
+    // tags a DirectKey covers read their keys from them.
     std::vector<std::optional<std::string>> keysOf(const std::vector<Value>& values, std::uint32_t recno,
-                                                   bool deleted);
+                                                   bool deleted, const char* record = nullptr);
     // Applies per-tag changes for one record: candidate checks for all tags first, then the journal
     // entry, then the writes. A write failing part-way rebuilds the index from the table (which has
     // not taken the change); when even that fails the maintainer detaches (the table turns read-only
@@ -115,6 +117,7 @@ private:
     Table& m_table;
     std::unique_ptr<index::CdxFile> m_cdx;
     std::vector<TagKey> m_tags;
+    std::vector<std::optional<DirectKey>> m_direct;  // per tag, where its keys can be read from bytes
     std::unique_ptr<ChangeJournal> m_journal;
     FileState m_seen;
     std::vector<std::string> m_signatures;  // fieldSignature() per tag, as of the last preparation

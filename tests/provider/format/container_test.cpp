@@ -21,8 +21,9 @@ const std::vector<std::string> kContainerFiles = {
 // Stands in for the index layer: accepts every change (the .dcx goes stale; the copy is thrown away).
 class AcceptingObserver : public TableChangeObserver {
 public:
-    void onAppend(Table&, std::uint32_t, const std::vector<Value>&) override { ++changes; }
-    void onUpdate(Table&, std::uint32_t, const std::vector<Value>&, const std::vector<Value>&) override {
+    void onAppend(Table&, std::uint32_t, const std::vector<Value>&, const char*) override { ++changes; }
+    void onUpdate(Table&, std::uint32_t, const std::vector<Value>&, const std::vector<Value>&, const char*,
+                  const char*) override {
         ++changes;
     }
     void onDelete(Table&, std::uint32_t, bool) override { ++changes; }

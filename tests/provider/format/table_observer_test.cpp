@@ -13,13 +13,13 @@ using test::fieldSpec;
 
 class RecordingObserver : public TableChangeObserver {
 public:
-    void onAppend(Table& table, std::uint32_t recno, const std::vector<Value>& values) override {
+    void onAppend(Table& table, std::uint32_t recno, const std::vector<Value>& values, const char*) override {
         seenOnDisk = table.recordCount();
         events.push_back("append " + std::to_string(recno) + " " + describe(values));
         if (refuse) throw ProviderError::make(FoxError::UniquenessViolated, "PK");
     }
     void onUpdate(Table& table, std::uint32_t recno, const std::vector<Value>& oldValues,
-                  const std::vector<Value>& newValues) override {
+                  const std::vector<Value>& newValues, const char*, const char*) override {
         seenOnDisk = table.recordCount();
         events.push_back("update " + std::to_string(recno) + " " + describe(oldValues) + " -> " +
                          describe(newValues));

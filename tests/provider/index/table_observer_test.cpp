@@ -20,12 +20,12 @@ public:
         for (const TagInfo& t : cdx.tags()) m_cdx.setKeyType(t.name, KeyType::Integer);
     }
 
-    void onAppend(Table& table, std::uint32_t recno, const std::vector<Value>& values) override {
+    void onAppend(Table& table, std::uint32_t recno, const std::vector<Value>& values, const char*) override {
         for (const auto& [tag, field] : tags(table))
             m_cdx.insert(tag, encodeKey(values[field], KeyType::Integer, 4), recno);
     }
     void onUpdate(Table& table, std::uint32_t recno, const std::vector<Value>& oldValues,
-                  const std::vector<Value>& newValues) override {
+                  const std::vector<Value>& newValues, const char*, const char*) override {
         // Candidate checks first for every tag, so a refusal leaves all tags as they were.
         for (const auto& [tag, field] : tags(table))
             m_cdx.checkCandidate(tag, encodeKey(newValues[field], KeyType::Integer, 4), recno);

@@ -151,7 +151,7 @@ TEST(CrashSafety, JournalledChangeMissingFromTableTriggersRebuild) {
         std::vector<std::unique_ptr<IndexMaintainer>> keep;
         ASSERT_FALSE(attachIndexMaintenance(*table, keep));
         // Put a key for record 11 into the tags as onAppend does, without the table taking it.
-        keep.front()->onAppend(*table, 11, {std::int64_t{11}, std::string("ghost")});
+        keep.front()->onAppend(*table, 11, {std::int64_t{11}, std::string("ghost")}, nullptr);
         table->setChangeObserver(nullptr);  // the maintainer must not see the table go
         EXPECT_NE(cdxCheck(dir / "t.dbf").exitCode, 0);
         keep.clear();
