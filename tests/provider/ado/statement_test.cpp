@@ -394,16 +394,3 @@ TEST(ExclusiveUse, ClosingTheConnectionFreesTablesItsResultsStillRead) {
     EXPECT_EQ(grid.DataSource()->rowCount(), 3);
     EXPECT_EQ(std::get<std::string>(grid.DataSource()->value(0, 0)), "Ann");
 }
-
-TEST(EditorStatements, AnUpdateThatOneRecordCannotTakeChangesNoRecord) {
-    TempDir dir;
-    writeWithPythonDbf(dir / "people.dbf");
-    Connection c;
-    c.Open(folderString(dir, true));
-    c.Execute("update people set name = 'abcdefghijklmnop' where recno() = 3");
-    const std::string before = test::readBytes(dir / "people.dbf");
-    // Ann and Bob still fit 20 characters with the suffix; the third name does not.
-    std::string message;
-    EXPECT_EQ(errorNumber(c, "update people set name = alltrim(name) + '-suffix'", &message), 1903) << message;
-    EXPECT_EQ(test::readBytes(dir / "people.dbf"), before);
-}

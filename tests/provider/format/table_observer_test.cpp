@@ -1,5 +1,5 @@
 // The index layer's hook: an observer hears every change, with old and new values, before it reaches
-// the disk; raising cancels it; attached to a table with a structural index, it makes the table writable.
+// the disk; raising cancels it.
 #include <gtest/gtest.h>
 
 #include "provider/error.h"
@@ -77,19 +77,6 @@ TEST(TableObserver, RaisingCancelsTheChange) {
     EXPECT_TRUE(test::readBytes(dir / "o.dbf") == before);
     EXPECT_EQ(table->recordCount(), 1u);
     EXPECT_EQ(table->value(1, 1), Value(std::string("old memo")));
-}
-
-TEST(TableObserver, AnObserverMakesATableWithAStructuralIndexWritable) {
-    test::TempDir dir;
-    const auto path = dir.copyFixture({"dbase_30.dbf", "dbase_30.fpt"});
-    auto table = Table::open(path, OpenMode::Exclusive);
-    EXPECT_THROW(table->ensureWritable(), ProviderError);
-    RecordingObserver observer;
-    table->setChangeObserver(&observer);
-    EXPECT_NO_THROW(table->ensureWritable());
-    const std::uint32_t recno = table->append({{0, std::string("NEW-1")}});
-    EXPECT_EQ(table->value(recno, 0), Value(std::string("NEW-1")));
-    EXPECT_EQ(observer.events.size(), 1u);
 }
 
 }  // namespace

@@ -240,13 +240,11 @@ TEST(IndexMaintainer, RebuildMatchesIncrementalChanges) {
     for (int i = 1; i <= 300; ++i) f.add(i * 7 % 307, "r" + std::to_string(i % 13), 1900 + i % 120, i % 17);
     for (std::uint32_t r = 1; r <= 300; r += 9) f.table->setDeleted(r, true);
     expectIndexTrue(*f.table, f.cdx);
-    const std::string incremental = fileBytes(f.cdx);
     f.keep.front()->rebuild();
     expectIndexTrue(*f.table, f.cdx);
     // Still maintained after the file was replaced.
     f.add(1000, "late", 2020, 1);
     expectIndexTrue(*f.table, f.cdx);
-    EXPECT_FALSE(incremental.empty());
 }
 
 // Tags whose keys this engine cannot reproduce keep the table read-only, naming the tag.
