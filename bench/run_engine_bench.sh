@@ -9,18 +9,12 @@
 # The build folder is $DORVANE_BENCH_BUILD (default build-bench, configured when missing); engine_read_bench is
 # built there.
 set -eu
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${DORVANE_BENCH_BUILD:-$root/build-bench}
+source "$(dirname "$0")/build_bench.sh" engine_read_bench
 work=${1:-/tmp/dorvane-bench}
 shift || true
 sizes=${*:-"10000 100000 1000000"}
 bench=$build/bin/engine_read_bench
 
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DDORVANE_BUILD_GUI=OFF \
-    -DDORVANE_BUILD_TESTS=OFF -DDORVANE_BUILD_BENCH=ON >/dev/null
-fi
-ninja -C "$build" -j2 engine_read_bench >/dev/null
 mkdir -p "$work"
 cd "$work"
 

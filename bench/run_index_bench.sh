@@ -7,18 +7,12 @@
 # The build folder is $DORVANE_BENCH_BUILD (default build-bench, configured when missing); index_bench is
 # built there.
 set -eu
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${DORVANE_BENCH_BUILD:-$root/build-bench}
+source "$(dirname "$0")/build_bench.sh" index_bench
 work=${1:-/tmp/dorvane-index-bench}
 records=${2:-1000000}
 changes=${3:-200}
 bench=$build/bin/index_bench
 
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DDORVANE_BUILD_GUI=OFF \
-    -DDORVANE_BUILD_TESTS=OFF -DDORVANE_BUILD_BENCH=ON >/dev/null
-fi
-ninja -C "$build" -j2 index_bench >/dev/null
 mkdir -p "$work"
 cat > "$work/nosync.c" <<'EOC'
 int fsync(int fd) { (void)fd; return 0; }
