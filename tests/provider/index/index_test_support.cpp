@@ -173,14 +173,9 @@ std::vector<std::string> checkInvariants(const CdxFile& cdx, const std::string& 
 }
 
 int runCdxCheck(const fs::path& dbf, std::string& output) {
-    const std::string command = "/usr/bin/python3 /work/shared/tools/cdx-check '" + dbf.string() + "' 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return -1;
-    std::array<char, 4096> buffer{};
-    output.clear();
-    while (std::fgets(buffer.data(), buffer.size(), pipe)) output += buffer.data();
-    const int status = ::pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const auto run = ::dorvane::test::runCdxCheck(dbf);
+    output = run.output;
+    return run.exitCode;
 }
 
 }  // namespace dorvane::provider::index::test

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "provider/index/cdx_file.h"
+#include "tests/support/cdx_check.h"
 
 namespace dorvane::provider::index::test {
 

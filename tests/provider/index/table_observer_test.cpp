@@ -44,6 +44,7 @@ private:
 };
 
 TEST(TableObserverIndex, ChangesThroughTheTableEngineKeepTheIndexTrue) {
+    DORVANE_NEEDS_CDX_CHECK();
     const fs::path dir = copyFoxproDb("engine");
     const fs::path dbf = dir / "contacts.dbf";
     CdxFile cdx = CdxFile::open((dir / "contacts.CDX").string(), true);

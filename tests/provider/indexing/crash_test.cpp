@@ -119,6 +119,7 @@ Outcome killAtManyPoints(Work work, int records, int points, std::chrono::micros
 }
 
 TEST(CrashSafety, KilledChangesLeaveOrRepairToConsistentFiles) {
+    DORVANE_NEEDS_CDX_CHECK();
     const Outcome o = killAtManyPoints(Work::Changes, 200, 30, std::chrono::microseconds(2500));
     std::printf("killed during changes: %d clean, %d repaired on attach, %d broken\n", o.clean, o.repaired,
                 o.broken);
@@ -127,6 +128,7 @@ TEST(CrashSafety, KilledChangesLeaveOrRepairToConsistentFiles) {
 }
 
 TEST(CrashSafety, KilledBatchedUpdatesLeaveOrRepairToConsistentFiles) {
+    DORVANE_NEEDS_CDX_CHECK();
     const Outcome o = killAtManyPoints(Work::BatchedUpdates, 200, 20, std::chrono::microseconds(2500));
     std::printf("killed during batched updates: %d clean, %d repaired on attach, %d broken\n", o.clean,
                 o.repaired, o.broken);
@@ -134,6 +136,7 @@ TEST(CrashSafety, KilledBatchedUpdatesLeaveOrRepairToConsistentFiles) {
 }
 
 TEST(CrashSafety, KilledRebuildLeavesOldOrNewIndexWhole) {
+    DORVANE_NEEDS_CDX_CHECK();
     const Outcome o = killAtManyPoints(Work::Rebuilds, 1000, 15, std::chrono::microseconds(3000));
     std::printf("killed during rebuilds: %d clean, %d repaired on attach, %d broken\n", o.clean, o.repaired,
                 o.broken);
@@ -144,6 +147,7 @@ TEST(CrashSafety, KilledRebuildLeavesOldOrNewIndexWhole) {
 // A table write that fails after the tags took the change (here: the journal says so) is repaired on
 // the next attach, as a crash would be.
 TEST(CrashSafety, JournalledChangeMissingFromTableTriggersRebuild) {
+    DORVANE_NEEDS_CDX_CHECK();
     ScratchDir dir;
     makeBase(dir / "t.dbf", 10);
     {

@@ -228,6 +228,7 @@ TEST(DirectKey, LeavesOtherTagsToTheGeneralPath) {
 // with tags of both paths, a unique and a candidate tag, deleted records and records only the general
 // path can key.
 TEST(DirectKey, RebuildingALargeTableGivesEveryTagTheRecordsKeys) {
+    DORVANE_NEEDS_CDX_CHECK();
     ScratchDir dir;
     const fs::path dbf = dir / "big.dbf";
     constexpr std::uint32_t kRecords = 70000;
@@ -315,6 +316,7 @@ TEST(DirectKey, RebuildingALargeTableGivesEveryTagTheRecordsKeys) {
 
 // Records an open write batch still holds in memory are keyed as the table reads them.
 TEST(DirectKey, RebuildingDuringAWriteBatchKeysTheBatchedRecords) {
+    DORVANE_NEEDS_CDX_CHECK();
     ScratchDir dir;
     const TagDefinition name{"NAME", "UPPER(name)", "", 10, KeyType::Character};
     auto table = createIndexedTable(dir / "b.dbf", {{"name", "", 'C', 10}}, {name});

@@ -12,6 +12,7 @@
 
 #include "provider/format/table.h"
 #include "provider/index/cdx_file.h"
+#include "tests/support/cdx_check.h"
 
 namespace dorvane::provider::indexing::testing {
 
@@ -47,15 +48,8 @@ struct CheckResult {
 
 // Runs the independent checker on a table (a .dbc is checked against its .dcx).
 inline CheckResult cdxCheck(const fs::path& table) {
-    CheckResult result;
-    const std::string command = "/work/shared/tools/cdx-check '" + table.string() + "' 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return result;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe)) result.output += buffer;
-    const int status = ::pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    const auto run = ::dorvane::test::runCdxCheck(table);
+    return CheckResult{run.exitCode, run.output};
 }
 
 inline std::string fileBytes(const fs::path& path) {
