@@ -2,7 +2,10 @@
 #include <QApplication>
 
 #include "app/connection_window.h"
+#include "app/editing_session.h"
 #include "app/table_list_placeholder.h"
+#include "editor/editor_window.h"
+#include "editor/identifier_column.h"
 #include "platform/qt/qt_platform.h"
 
 int main(int argc, char** argv) {
@@ -20,6 +23,16 @@ int main(int argc, char** argv) {
     QObject::connect(&form1, &dorvane::app::Form1::closed, endProgram);
     QObject::connect(&form2, &dorvane::app::Form2Placeholder::closed, endProgram);
 
+    dorvane::app::EditingSession session;
+    dorvane::editor::Form3 form3(platform, session);
+    form3.setTableListStep(&form2);
+    form3.setDataSourceHolder(&form1);
+    form3.setProgramEnd(endProgram);
+
     form1.startUp();
-    return application.exec();
+    const int exitCode = application.exec();
+    // However the run ended, no table prepared for editing keeps its row identifier.
+    form3.setGridDataSource(nullptr);
+    dorvane::editor::removeIdentifierColumns(session);
+    return exitCode;
 }
