@@ -97,7 +97,6 @@ void Form3::showEditor() {
         Form_Load();
     }
     show();
-    raise();
     activateWindow();
 }
 
