@@ -64,7 +64,8 @@ DataGrid1::DataGrid1(QWidget* parent) : QWidget(parent) {
     m_view->setHorizontalScrollMode(QAbstractItemView::ScrollPerItem);
     QHeaderView* rows = m_view->verticalHeader();
     rows->setSectionResizeMode(QHeaderView::Fixed);
-    rows->setDefaultSectionSize(m_view->fontMetrics().height() + 4);
+    // A row is as high as the cell overlay that edits it.
+    rows->setDefaultSectionSize(app::twips(285));
     rows->setFixedWidth(app::twips(240));
     rows->setMinimumSectionSize(1);
     m_view->horizontalHeader()->setMinimumSectionSize(0);
@@ -91,6 +92,14 @@ void DataGrid1::resizeEvent(QResizeEvent*) {
 
 void DataGrid1::setDataSource(std::shared_ptr<provider::RowSource> rows) {
     m_model->setRows(std::move(rows));
+    // Columns as wide as their caption and the texts of the first page, within reason.
+    QHeaderView* header = m_view->horizontalHeader();
+    header->setResizeContentsPrecision(40);
+    for (int column = 0; column < m_model->columnCount(); ++column) {
+        m_view->setColumnWidth(
+            column, std::clamp(std::max(m_view->contentWidth(column), header->sectionSizeHint(column)),
+                               app::twips(900), app::twips(4500)));
+    }
     m_currentColumn = -1;
     m_top = 0;
     m_view->verticalScrollBar()->setValue(0);

@@ -19,6 +19,8 @@ class GridView final : public QTableView {
     Q_OBJECT
 public:
     using QTableView::QTableView;
+    // The width the column's texts on the first page need.
+    int contentWidth(int column) const { return sizeHintForColumn(column); }
 
 signals:
     // `typed` is the character that started the edit, empty when it was not started by typing.
