@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <stdexcept>
 
 #include "app/window_behaviour.h"
@@ -182,9 +183,14 @@ void DataGrid1::setRow(int visibleRow) {
     if (row < 0 || row >= m_model->rowCount()) throw std::out_of_range("Invalid row number.");
     const int column =
         std::max(0, m_view->currentIndex().isValid() ? m_view->currentIndex().column() : m_currentColumn);
-    // Only the current index moves: no selection, no scrolling, nothing painted until events run.
-    m_view->selectionModel()->setCurrentIndex(m_model->index(int(row), column),
-                                              QItemSelectionModel::NoUpdate);
+    // Only the current index moves: no selection, no scrolling, and no notification per row; the rows
+    // whose marking changed are repainted together when events next run.
+    {
+        const QSignalBlocker quiet(m_view->selectionModel());
+        m_view->selectionModel()->setCurrentIndex(m_model->index(int(row), column),
+                                                  QItemSelectionModel::NoUpdate);
+    }
+    m_view->viewport()->update();
 }
 
 void DataGrid1::scroll(int columns, int rows) {

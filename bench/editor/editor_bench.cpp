@@ -119,6 +119,20 @@ int run(const QString& folder, const QString& name) {
                 since(start), static_cast<long long>(form3.grid()->currentRow()));
 
     start = Clock::now();
+    editor::DataGrid1& grid = *form3.grid();
+    std::size_t characters = 0;
+    grid.scrollToFirstRow();
+    for (std::int64_t i = 0, k = 0; i < grid.approxCount(); ++i, ++k) {
+        if (k >= grid.visibleRows()) grid.scroll(0, grid.visibleRows()), k = 0;
+        grid.setRow(int(k));
+        for (int column = 0; column < grid.columnCount() - 1; ++column)
+            characters += grid.columnText(column).size();
+    }
+    paint(form3);
+    std::printf("%lld records: export walk reading every cell\t%.1f ms (%zu characters)\n",
+                static_cast<long long>(records), since(start), characters);
+
+    start = Clock::now();
     fake.inputBox.answers.push_back({true, QStringLiteral("extra")});
     form3.chkNewColumn_Click();
     paint(form3);
