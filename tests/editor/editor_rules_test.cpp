@@ -54,7 +54,6 @@ TEST(CellText, ShowsWhatAFoxProUserExpects) {
         {Value{std::string("Smith   ")}, {"n", 'C', 8}, "Smith"},
         {Value{std::string("  memo \r\nline ")}, {"m", 'M', 4}, "  memo \r\nline "},
         {Value{12.5}, {"q", 'N', 10, 2}, "12.50"},
-        {Value{3.0}, {"q", 'N', 5, 0}, "3"},
         {Value{std::int64_t(42)}, {"i", 'I', 4}, "42"},
         {Value{provider::Date{provider::julianDayFromCivil(2024, 3, 5)}}, {"d", 'D', 8}, "2024-03-05"},
         {Value{provider::DateTime{provider::julianDayFromCivil(2024, 3, 5), 50700000}},
