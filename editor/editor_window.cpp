@@ -406,7 +406,13 @@ void Form3::DataGrid1_BeforeColEdit(int column, const QString& typed) {
         if (!m_toldReadOnly) tellReadOnly();
         return;
     }
-    if (!m_grid->model().isEditable(m_grid->currentRow(), column)) return;
+    bool editable = true;
+    try {
+        editable = m_grid->model().isEditable(m_grid->currentRow(), column);
+    } catch (...) {
+        // A cell that cannot be read is reported by the steps below.
+    }
+    if (!editable) return;
     app::ErrorTrap trap(m_platform.messageBox, label("DataGrid1_BeforeColEdit"), this);
     trap.line(102, [&] { mEditField = m_grid->columnDataField(column); });
     trap.line(104, [&] { mEditRowId = m_grid->columnText(m_grid->columnCount() - 1); });
