@@ -408,7 +408,9 @@ void Form3::DataGrid1_BeforeColEdit(int column, const QString& typed) {
     }
     bool editable = true;
     try {
-        editable = m_grid->model().isEditable(m_grid->currentRow(), column);
+        // The row identifier is never typed over: two rows sharing one would take each other's edits.
+        editable = m_grid->columnDataField(column) != QLatin1String(kIdentifierColumn) &&
+                   m_grid->model().isEditable(m_grid->currentRow(), column);
     } catch (...) {
         // A cell that cannot be read is reported by the steps below.
     }

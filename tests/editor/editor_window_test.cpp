@@ -208,6 +208,9 @@ private slots:
             QVERIFY(run.text1()->isVisible());
             run.form3->Text1_LostFocus();
         }
+        run.grid()->setCurrentCell(2, run.grid()->columnCount() - 1);  // the hidden identifier
+        QTest::keyClicks(run.grid()->view(), "7");
+        QVERIFY(!run.text1()->isVisible());
         const QJsonObject table = readTable(file);
         QVERIFY(cell(table, 2, "phone") == cell(readTable(kSamples + "customers.dbf"), 2, "phone"));
         QVERIFY(cell(table, 2, "notes").isNull());
