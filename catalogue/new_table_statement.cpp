@@ -31,7 +31,7 @@ bool tableFileExists(const QString& path) {
 }
 
 QString tableNameProblem(const QString& name) {
-    if (name.contains(QLatin1Char('/')) || name.contains(QChar(0))) {
+    if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) || name.contains(QChar(0))) {
         return QStringLiteral("Invalid path or file name.");
     }
     return QString();

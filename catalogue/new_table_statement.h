@@ -20,8 +20,8 @@ QString newTableFilePath(const QString& folder, const QString& name);
 // (FoxPro table names ignore case, so such a file is the same table).
 bool tableFileExists(const QString& path);
 
-// Why `name` cannot name a table file in the folder ("" when it can): a file name holds no "/" and
-// no NUL character.
+// Why `name` cannot name a table file in the folder ("" when it can): a file name holds no "/" and no
+// NUL character, and the provider reads "\\" in a path as a folder separator too.
 QString tableNameProblem(const QString& name);
 
 // "CREATE TABLE '" + path + "'(" + each field + " M," ... without the last comma, + ")".

@@ -179,6 +179,7 @@ private slots:
             {"fresh", {"a", "a"}, "Field name is a duplicate or invalid."},
             {"fresh", {"a", ""}, "Command contains unrecognized phrase/keyword."},
             {"sub/fresh", {"a"}, "Invalid path or file name."},
+            {"sub\\fresh", {"a"}, "Invalid path or file name."},
         };
         for (const auto& c : cases) {
             Run run({"orders"});
