@@ -21,7 +21,7 @@ QString newTableFilePath(const QString& folder, const QString& name);
 bool tableFileExists(const QString& path);
 
 // Why `name` cannot name a table file in the folder ("" when it can): a file name holds no "/" and no
-// NUL character, and the provider reads "\\" in a path as a folder separator too.
+// NUL character, and the provider reads a backslash in a path as a folder separator too.
 QString tableNameProblem(const QString& name);
 
 // "CREATE TABLE '" + path + "'(" + each field + " M," ... without the last comma, + ")".
