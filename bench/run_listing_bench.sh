@@ -8,7 +8,9 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${DORVANE_BENCH_GUI_BUILD:-$root/build-bench-gui}
 if [ ! -f "$build/build.ninja" ]; then
+  launcher=$(command -v ccache || true)
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DDORVANE_BUILD_TESTS=OFF \
+    ${launcher:+-DCMAKE_CXX_COMPILER_LAUNCHER=$launcher} \
     -DDORVANE_BUILD_BENCH=ON >/dev/null
 fi
 ninja -C "$build" -j2 listing_bench >/dev/null
