@@ -73,12 +73,16 @@ TEST(NewTableRoundTrip, DesignedTableIsCreatedListedAndDropped) {
         auto* list = form2.findChild<QListWidget*>("List1");
         ASSERT_EQ(list->findItems("people", Qt::MatchExactly).size(), 1);
         EXPECT_EQ(fieldsByPythonDbf(folder.path() + "/people.DBF"), "firstnam:M,notes:M,age:M");
-        if (container) EXPECT_EQ(test::runCdxCheck(dbc.toStdString()).exitCode, 0);
+        if (container) {
+            EXPECT_EQ(test::runCdxCheck(dbc.toStdString()).exitCode, 0);
+        }
 
         list->setCurrentItem(list->findItems("people", Qt::MatchExactly)[0]);
         form2.PushButton5_Click();
         EXPECT_FALSE(QFile::exists(folder.path() + "/people.DBF"));
-        if (container) EXPECT_EQ(test::runCdxCheck(dbc.toStdString()).exitCode, 0);
+        if (container) {
+            EXPECT_EQ(test::runCdxCheck(dbc.toStdString()).exitCode, 0);
+        }
         form2.reloadStep();
         EXPECT_EQ(list->findItems("people", Qt::MatchExactly).size(), 0);
         EXPECT_EQ(fake.messageBox.texts(), QStringList{"Are you sure you want to delete people?"});
