@@ -3,7 +3,7 @@
 
 #include "app/connection_window.h"
 #include "app/editing_session.h"
-#include "app/table_list_placeholder.h"
+#include "catalogue/table_list_window.h"
 #include "editor/editor_window.h"
 #include "editor/identifier_column.h"
 #include "platform/qt/qt_platform.h"
@@ -17,14 +17,15 @@ int main(int argc, char** argv) {
     dorvane::platform::Platform platform = desktop.platform();
 
     dorvane::app::Form1 form1(platform);
-    dorvane::app::Form2Placeholder form2;
+    dorvane::app::EditingSession session;
+    dorvane::catalogue::Form2 form2(platform, form1, session);
     form1.setTableListStep(&form2);
     auto endProgram = [] { QApplication::closeAllWindows(); QApplication::quit(); };
     QObject::connect(&form1, &dorvane::app::Form1::closed, endProgram);
-    QObject::connect(&form2, &dorvane::app::Form2Placeholder::closed, endProgram);
+    QObject::connect(&form2, &dorvane::catalogue::Form2::closed, endProgram);
 
-    dorvane::app::EditingSession session;
     dorvane::editor::Form3 form3(platform, session);
+    form2.setEditorStep(&form3);
     form3.setTableListStep(&form2);
     form3.setDataSourceHolder(&form1);
     form3.setProgramEnd(endProgram);
