@@ -152,7 +152,6 @@ void Form3::setGridColumnWidth(int column, int width) {
 
 void Form3::focusGrid() {
     m_grid->focusFirstCell();
-    if (!m_toldReadOnly) tellReadOnly();
 }
 
 void Form3::tellReadOnly() {

@@ -68,7 +68,8 @@ public:
     void Text1_Escape();
 
     DataGrid1* grid() const { return m_grid; }
-    // False while the table shown has no row identifier to key changes on.
+    // False while the table shown has no row identifier to key changes on: the commands that change it
+    // are disabled, and the first cell edit tried says why, once per opening.
     bool canChangeTable() const { return m_writable; }
 
     qint32 mTotalRecords = 0;

@@ -396,14 +396,16 @@ private slots:
         run.open("fb2p_free");
         QVERIFY(run.grid()->columnDataField(run.grid()->columnCount() - 1) != "tempidxxx");
         QVERIFY(run.grid()->columnWidth(run.grid()->columnCount() - 1) > 0);
-        QCOMPARE(int(run.fake.messageBox.shown.size()), 1);
-        QVERIFY2(run.fake.messageBox.shown[0].text.contains("fb2p_free.cdx"),
-                 qPrintable(run.fake.messageBox.shown[0].text));
+        QVERIFY(run.fake.messageBox.shown.empty());
         QVERIFY(!run.button("PushButton9")->isEnabled());
-        run.grid()->setCurrentCell(0, 0);
-        QTest::keyClicks(run.grid()->view(), "x");
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            run.grid()->setCurrentCell(0, 0);
+            QTest::keyClicks(run.grid()->view(), "x");
+        }
         QVERIFY(!run.text1()->isVisible());
         QCOMPARE(int(run.fake.messageBox.shown.size()), 1);
+        QVERIFY2(run.fake.messageBox.shown[0].text.contains("fb2p_free.cdx"),
+                 qPrintable(run.fake.messageBox.texts()[0]));
         QVERIFY(bytes(file) == before);
     }
 };
