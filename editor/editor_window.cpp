@@ -257,7 +257,10 @@ void Form3::leaveSequence(const char* procedure) {
     trap.line(116, [&] { need(), connection->CommandTimeout = 5000; });
     trap.line(118, [&] { need(), connection->ConnectionTimeout = 5000; });
     trap.line(120, [&] { need(), connection->Open(plainConnectionString().toStdString()); });
-    trap.line(122, [&] { execute(dropIdentifier(m_session.CurrentTableName)); });
+    // A table shown for reading only never got the column: there is nothing to remove.
+    trap.line(122, [&] {
+        if (m_writable) execute(dropIdentifier(m_session.CurrentTableName));
+    });
     trap.line(124, [&] { m_platform.events.doEvents(); });
     trap.line(126, [&] { m_platform.events.doEvents(); });
     if (trap.test(128, [&] { return need(), connection->state() != provider::kStateClosed; })) {

@@ -89,10 +89,10 @@ struct Run {
         form3->showEditor();
         form3->setEditingCaption(" Now Editing: " + table);
         form3->setGridDataSource(nullptr);
+        session.preparedTables.push_back({plain, table});
         try {
             session.SharedConnection->Execute(editor::addIdentifier(table).toStdString());
             session.SharedConnection->Execute(editor::numberIdentifier(table).toStdString());
-            session.preparedTables.push_back({plain, table});
         } catch (const std::exception&) {
         }
         provider::Recordset recordset;
@@ -406,6 +406,8 @@ private slots:
         QCOMPARE(int(run.fake.messageBox.shown.size()), 1);
         QVERIFY2(run.fake.messageBox.shown[0].text.contains("fb2p_free.cdx"),
                  qPrintable(run.fake.messageBox.texts()[0]));
+        run.button("PushButton3")->click();  // nothing to remove, nothing reported
+        QCOMPARE(int(run.fake.messageBox.shown.size()), 1);
         QVERIFY(bytes(file) == before);
     }
 };
