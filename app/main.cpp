@@ -4,6 +4,8 @@
 #include "app/connection_window.h"
 #include "app/editing_session.h"
 #include "catalogue/table_list_window.h"
+#include "editor/editor_window.h"
+#include "editor/identifier_column.h"
 #include "platform/qt/qt_platform.h"
 
 int main(int argc, char** argv) {
@@ -22,6 +24,16 @@ int main(int argc, char** argv) {
     QObject::connect(&form1, &dorvane::app::Form1::closed, endProgram);
     QObject::connect(&form2, &dorvane::catalogue::Form2::closed, endProgram);
 
+    dorvane::editor::Form3 form3(platform, session);
+    form2.setEditorStep(&form3);
+    form3.setTableListStep(&form2);
+    form3.setDataSourceHolder(&form1);
+    form3.setProgramEnd(endProgram);
+
     form1.startUp();
-    return application.exec();
+    const int exitCode = application.exec();
+    // However the run ended, no table prepared for editing keeps its row identifier.
+    form3.setGridDataSource(nullptr);
+    dorvane::editor::removeIdentifierColumns(session);
+    return exitCode;
 }
