@@ -1,0 +1,240 @@
+#include "export/grid_writers.h"
+
+#include <stdexcept>
+
+#include "app/error_trap.h"
+
+namespace dorvane::exporting::DataGrid1 {
+namespace {
+
+constexpr std::size_t kFlushSize = 1 << 20;
+
+QString label(const char* procedure) {
+    return app::locationLabel(QStringLiteral("Datagrid1"), QLatin1String(procedure));
+}
+
+// Runs one numbered line of a loop body without the cost of a trapped call when it does not fail.
+template <typename Body>
+void trapped(app::ErrorTrap& trap, int number, Body&& body) {
+    try {
+        body();
+    } catch (...) {
+        trap.line(number, [] { throw; });
+    }
+}
+
+}  // namespace
+
+void GridRowWalk(ExportGrid& grid, const std::function<bool()>& row) {
+    grid.scrollToFirstRow();
+    int k = 0;
+    const std::int64_t count = grid.approxCount();
+    for (std::int64_t i = 0; i < count; ++i) {
+        const int visible = grid.visibleRows();
+        if (k >= visible) {
+            grid.scroll(0, visible);
+            k = 0;
+        }
+        grid.setRow(k);
+        ++k;
+        if (!row()) return;
+    }
+}
+
+TextFileWriter::TextFileWriter(const QString& path) : m_file(path) {
+    m_buffer.reserve(kFlushSize + 4096);
+    if (path.isEmpty()) {
+        m_error = QStringLiteral("Bad file name or number");
+    } else if (!m_file.open(QIODevice::WriteOnly)) {
+        m_error = QStringLiteral("Cannot write %1: %2").arg(path, m_file.errorString());
+    }
+}
+
+void TextFileWriter::text(QStringView s) {
+    append(s, Escape::None);
+}
+void TextFileWriter::csvField(QStringView s) {
+    append(s, Escape::Csv);
+}
+void TextFileWriter::xmlText(QStringView s) {
+    append(s, Escape::Xml);
+}
+
+void TextFileWriter::append(QStringView s, Escape escape) {
+    std::string& out = m_buffer;
+    const char16_t* p = s.utf16();
+    const char16_t* end = p + s.size();
+    while (p < end) {
+        const char16_t c = *p++;
+        if (c < 0x80) {
+            if (escape == Escape::Csv && c == u'"') {
+                out += "\"\"";
+            } else if (escape == Escape::Xml && (c == u'&' || c == u'<' || c == u'>')) {
+                out += c == u'&' ? "&amp;" : c == u'<' ? "&lt;" : "&gt;";
+            } else {
+                out += char(c);
+            }
+        } else if (c < 0x800) {
+            out += char(0xC0 | (c >> 6));
+            out += char(0x80 | (c & 0x3F));
+        } else if (c >= 0xD800 && c < 0xDC00 && p < end && *p >= 0xDC00 && *p < 0xE000) {
+            const char32_t u = 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(*p++) - 0xDC00);
+            out += char(0xF0 | (u >> 18));
+            out += char(0x80 | ((u >> 12) & 0x3F));
+            out += char(0x80 | ((u >> 6) & 0x3F));
+            out += char(0x80 | (u & 0x3F));
+        } else {
+            // A lone surrogate cannot be encoded: the replacement character stands for it.
+            const char16_t v = (c >= 0xD800 && c < 0xE000) ? char16_t(0xFFFD) : c;
+            out += char(0xE0 | (v >> 12));
+            out += char(0x80 | ((v >> 6) & 0x3F));
+            out += char(0x80 | (v & 0x3F));
+        }
+    }
+    flushIfFull();
+}
+
+void TextFileWriter::flushIfFull() {
+    if (m_buffer.size() >= kFlushSize) flush();
+}
+
+void TextFileWriter::flush() {
+    if (!failed() && !m_buffer.empty() &&
+        m_file.write(m_buffer.data(), qint64(m_buffer.size())) != qint64(m_buffer.size())) {
+        m_error = QStringLiteral("Cannot write %1: %2").arg(m_file.fileName(), m_file.errorString());
+        m_file.cancelWriting();
+    }
+    m_buffer.clear();
+}
+
+void TextFileWriter::commit() {
+    flush();
+    if (!failed() && !m_file.commit()) {
+        m_error = QStringLiteral("Cannot write %1: %2").arg(m_file.fileName(), m_file.errorString());
+    }
+    if (failed()) throw std::runtime_error(m_error.toStdString());
+}
+
+void WriteTextFile(const QString& path, const QString& text) {
+    TextFileWriter file(path);
+    file.text(text);
+    file.commit();
+}
+
+QString xmlElementName(const QString& caption) {
+    if (caption.isEmpty()) return QStringLiteral("_");
+    QString name = caption;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar c = name[i];
+        const bool start = c.isLetter() || c == QLatin1Char('_');
+        const bool inner = start || c.isDigit() || c == QLatin1Char('-') || c == QLatin1Char('.') ||
+                           c.category() == QChar::Mark_NonSpacing ||
+                           c.category() == QChar::Mark_SpacingCombining;
+        if (i == 0 ? !start : !inner) name[i] = QLatin1Char('_');
+    }
+    return name;
+}
+
+void SaveDataGridToCSVFile(platform::MessageBox& messageBox, ExportGrid& grid, const QString& path,
+                           QWidget* owner) {
+    app::ErrorTrap trap(messageBox, label("SaveDataGridToCSVFile"), owner);
+    std::unique_ptr<TextFileWriter> file;
+    int last = -1;
+    trap.line(102, [&] { file = std::make_unique<TextFileWriter>(path); });
+    if (!file) return;
+    trap.line(104, [&] { last = grid.columnCount() - 2; });
+    for (int c = 0; c <= last; ++c) {
+        trap.line(106, [&] {
+            const QString caption = grid.columnCaption(c);
+            if (c > 0) file->ascii(",");
+            file->ascii("\"");
+            file->csvField(caption);
+            file->ascii("\"");
+        });
+    }
+    trap.line(112, [&] { file->ascii("\r\n"); });
+    trap.line(114, [&] {
+        GridRowWalk(grid, [&] {
+            for (int c = 0; c <= last; ++c) {
+                trapped(trap, 118, [&] {
+                    const QString text = grid.columnText(c);
+                    if (c > 0) file->ascii(",");
+                    file->ascii("\"");
+                    file->csvField(text);
+                    file->ascii("\"");
+                });
+            }
+            file->ascii("\r\n");
+            return !file->failed();
+        });
+    });
+    trap.line(126, [&] { file->commit(); });
+}
+
+void SaveDataGridToFile(platform::MessageBox& messageBox, ExportGrid& grid, const QString& path,
+                        QWidget* owner) {
+    app::ErrorTrap trap(messageBox, label("SaveDataGridToFile"), owner);
+    std::unique_ptr<TextFileWriter> file;
+    int last = -1;
+    trap.line(102, [&] { file = std::make_unique<TextFileWriter>(path); });
+    if (!file) return;
+    trap.line(104, [&] { last = grid.columnCount() - 2; });
+    for (int c = 0; c <= last; ++c) {
+        trap.line(106, [&] {
+            const QString caption = grid.columnCaption(c);
+            file->text(caption);
+            file->ascii("\t");
+        });
+    }
+    trap.line(110, [&] { file->ascii("\r\n"); });
+    trap.line(112, [&] {
+        GridRowWalk(grid, [&] {
+            for (int c = 0; c <= last; ++c) {
+                trapped(trap, 116, [&] {
+                    const QString text = grid.columnText(c);
+                    file->text(text);
+                    file->ascii("\t");
+                });
+            }
+            file->ascii("\r\n");
+            return !file->failed();
+        });
+    });
+    trap.line(122, [&] { file->commit(); });
+}
+
+void SaveDataGridToXMLFile(platform::MessageBox& messageBox, ExportGrid& grid, const QString& path,
+                           QWidget* owner) {
+    app::ErrorTrap trap(messageBox, label("SaveDataGridToXMLFile"), owner);
+    std::unique_ptr<TextFileWriter> file;
+    QStringList names;
+    trap.line(102, [&] { file = std::make_unique<TextFileWriter>(path); });
+    if (!file) return;
+    trap.line(104, [&] { file->ascii("<xml>\r\n"); });
+    trap.line(106, [&] {
+        for (int c = 0; c <= grid.columnCount() - 2; ++c) names << xmlElementName(grid.columnCaption(c));
+    });
+    trap.line(108, [&] {
+        GridRowWalk(grid, [&] {
+            file->ascii("<row>\r\n");
+            for (int c = 0; c < names.size(); ++c) {
+                trapped(trap, 114, [&] {
+                    const QString text = grid.columnText(c);
+                    file->ascii("<");
+                    file->text(names[c]);
+                    file->ascii(">");
+                    file->xmlText(text);
+                    file->ascii("</");
+                    file->text(names[c]);
+                    file->ascii(">\r\n");
+                });
+            }
+            file->ascii("</row>\r\n");
+            return !file->failed();
+        });
+    });
+    trap.line(122, [&] { file->ascii("</xml>"); });
+    trap.line(124, [&] { file->commit(); });
+}
+
+}  // namespace dorvane::exporting::DataGrid1
