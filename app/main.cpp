@@ -3,6 +3,7 @@
 
 #include "app/connection_window.h"
 #include "app/table_list_placeholder.h"
+#include "export/pdf_printing.h"
 #include "platform/qt/qt_platform.h"
 
 int main(int argc, char** argv) {
@@ -16,6 +17,7 @@ int main(int argc, char** argv) {
     dorvane::app::Form1 form1(platform);
     dorvane::app::Form2Placeholder form2;
     form1.setTableListStep(&form2);
+    form1.setStartUpCheck([&] { dorvane::exporting::GetSetPrinter::CheckPdfPrinter(platform, &form1); });
     auto endProgram = [] { QApplication::closeAllWindows(); QApplication::quit(); };
     QObject::connect(&form1, &dorvane::app::Form1::closed, endProgram);
     QObject::connect(&form2, &dorvane::app::Form2Placeholder::closed, endProgram);
