@@ -46,13 +46,14 @@ QString CupsPrinters::defaultPrinter() {
 
 void CupsPrinters::setDefaultPrinter(const QString& deviceName) {
     QString queue;
-    for (const QPrinterInfo& info : QPrinterInfo::availablePrinters()) {
+    // No name: the user keeps no default of their own (as before a default was first chosen).
+    for (const QPrinterInfo& info : deviceName.isEmpty() ? QList<QPrinterInfo>() : QPrinterInfo::availablePrinters()) {
         if (deviceNameOf(info) == deviceName) {
             queue = info.printerName();
             break;
         }
     }
-    if (queue.isEmpty()) throw std::runtime_error("There is no printer of that name.");
+    if (queue.isEmpty() && !deviceName.isEmpty()) throw std::runtime_error("There is no printer of that name.");
     QFile old(m_lpoptions);
     const QString content = old.open(QIODevice::ReadOnly) ? QString::fromUtf8(old.readAll()) : QString();
     QDir().mkpath(QFileInfo(m_lpoptions).absolutePath());
@@ -78,8 +79,8 @@ QString lpoptionsWithDefault(const QString& content, const QString& queue) {
         found = found || ours;
         line = words.join(QLatin1Char(' '));
     }
-    if (!found) lines << QStringLiteral("Default ") + queue;
-    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    if (!found && !queue.isEmpty()) lines << QStringLiteral("Default ") + queue;
+    return lines.isEmpty() ? QString() : lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
 ProgramConfigurationStore::ProgramConfigurationStore(QString programFolder)

@@ -24,6 +24,7 @@ public:
     explicit CupsPrinters(QString lpoptionsFile = QString());
     QStringList deviceNames() override;
     QString defaultPrinter() override;
+    // An empty name removes the user's own default.
     void setDefaultPrinter(const QString& deviceName) override;
 
 private:
@@ -31,7 +32,8 @@ private:
 };
 
 // The text of a CUPS lpoptions file with `queue` as its default: the old "Default" line becomes a
-// "Dest" line, the queue's own line (or a new one) becomes "Default", every option is kept.
+// "Dest" line, the queue's own line (or a new one) becomes "Default", every option is kept. An empty
+// queue leaves no default.
 QString lpoptionsWithDefault(const QString& content, const QString& queue);
 
 // The word processor's key names our print program beside this one (double-quoted when its path holds
