@@ -7,8 +7,6 @@
 namespace dorvane::exporting::DataGrid1 {
 namespace {
 
-constexpr std::size_t kFlushSize = 1 << 20;
-
 QString label(const char* procedure) {
     return app::locationLabel(QStringLiteral("Datagrid1"), QLatin1String(procedure));
 }
@@ -41,8 +39,7 @@ void GridRowWalk(ExportGrid& grid, const std::function<bool()>& row) {
     }
 }
 
-TextFileWriter::TextFileWriter(const QString& path) : m_file(path) {
-    m_buffer.reserve(kFlushSize + 4096);
+TextFileWriter::TextFileWriter(const QString& path) : m_file(path), m_buffer(new char[kCapacity]) {
     if (path.isEmpty()) {
         m_error = QStringLiteral("Bad file name or number");
     } else if (!m_file.open(QIODevice::WriteOnly)) {
@@ -61,50 +58,61 @@ void TextFileWriter::xmlText(QStringView s) {
 }
 
 void TextFileWriter::append(QStringView s, Escape escape) {
-    std::string& out = m_buffer;
+    // At most five bytes per UTF-16 unit ("&amp;"); long texts go in pieces that end on a whole character.
+    constexpr qsizetype kPiece = qsizetype(kCapacity / 5);
+    while (s.size() > kPiece) {
+        qsizetype cut = kPiece;
+        if (s[cut - 1].isHighSurrogate()) --cut;
+        append(s.first(cut), escape);
+        s = s.sliced(cut);
+    }
+    if (m_used + std::size_t(s.size()) * 5 > kCapacity) flush();
+    char* out = m_buffer.get() + m_used;
     const char16_t* p = s.utf16();
     const char16_t* end = p + s.size();
     while (p < end) {
         const char16_t c = *p++;
         if (c < 0x80) {
             if (escape == Escape::Csv && c == u'"') {
-                out += "\"\"";
+                *out++ = '"';
+                *out++ = '"';
             } else if (escape == Escape::Xml && (c == u'&' || c == u'<' || c == u'>')) {
-                out += c == u'&' ? "&amp;" : c == u'<' ? "&lt;" : "&gt;";
+                const char* entity = c == u'&' ? "&amp;" : c == u'<' ? "&lt;" : "&gt;";
+                while (*entity) *out++ = *entity++;
             } else {
-                out += char(c);
+                *out++ = char(c);
             }
         } else if (c < 0x800) {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
+            *out++ = char(0xC0 | (c >> 6));
+            *out++ = char(0x80 | (c & 0x3F));
         } else if (c >= 0xD800 && c < 0xDC00 && p < end && *p >= 0xDC00 && *p < 0xE000) {
             const char32_t u = 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(*p++) - 0xDC00);
-            out += char(0xF0 | (u >> 18));
-            out += char(0x80 | ((u >> 12) & 0x3F));
-            out += char(0x80 | ((u >> 6) & 0x3F));
-            out += char(0x80 | (u & 0x3F));
+            *out++ = char(0xF0 | (u >> 18));
+            *out++ = char(0x80 | ((u >> 12) & 0x3F));
+            *out++ = char(0x80 | ((u >> 6) & 0x3F));
+            *out++ = char(0x80 | (u & 0x3F));
         } else {
             // A lone surrogate cannot be encoded: the replacement character stands for it.
             const char16_t v = (c >= 0xD800 && c < 0xE000) ? char16_t(0xFFFD) : c;
-            out += char(0xE0 | (v >> 12));
-            out += char(0x80 | ((v >> 6) & 0x3F));
-            out += char(0x80 | (v & 0x3F));
+            *out++ = char(0xE0 | (v >> 12));
+            *out++ = char(0x80 | ((v >> 6) & 0x3F));
+            *out++ = char(0x80 | (v & 0x3F));
         }
     }
-    flushIfFull();
-}
-
-void TextFileWriter::flushIfFull() {
-    if (m_buffer.size() >= kFlushSize) flush();
+    m_used = std::size_t(out - m_buffer.get());
 }
 
 void TextFileWriter::flush() {
-    if (!failed() && !m_buffer.empty() &&
-        m_file.write(m_buffer.data(), qint64(m_buffer.size())) != qint64(m_buffer.size())) {
+    writeOut(m_buffer.get(), m_used);
+    m_used = 0;
+}
+
+void TextFileWriter::writeOut(const char* data, std::size_t size) {
+    if (failed() || size == 0) return;
+    if (m_file.write(data, qint64(size)) != qint64(size)) {
         m_error = QStringLiteral("Cannot write %1: %2").arg(m_file.fileName(), m_file.errorString());
         m_file.cancelWriting();
     }
-    m_buffer.clear();
 }
 
 void TextFileWriter::commit() {

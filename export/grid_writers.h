@@ -7,7 +7,9 @@
 #include <QSaveFile>
 #include <QString>
 #include <QStringView>
+#include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "export/export_grid.h"
@@ -37,8 +39,10 @@ public:
     // `s` with &, < and > written as entities.
     void xmlText(QStringView s);
     void ascii(std::string_view s) {
-        m_buffer.append(s);
-        flushIfFull();
+        if (m_used + s.size() > kCapacity) flush();
+        if (s.size() > kCapacity) return writeOut(s.data(), s.size());
+        std::memcpy(m_buffer.get() + m_used, s.data(), s.size());
+        m_used += s.size();
     }
     // True once opening or writing has failed (later text is dropped).
     bool failed() const { return !m_error.isEmpty(); }
@@ -47,12 +51,14 @@ public:
 
 private:
     enum class Escape { None, Csv, Xml };
+    static constexpr std::size_t kCapacity = 1 << 20;
     void append(QStringView s, Escape escape);
-    void flushIfFull();
     void flush();
+    void writeOut(const char* data, std::size_t size);
 
     QSaveFile m_file;
-    std::string m_buffer;
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_used = 0;
     QString m_error;
 };
 
