@@ -52,13 +52,13 @@ measure() {  # label, command...: one line with seconds, cpu seconds and peak me
 : >figures.tsv
 echo "== $n records: $(du -h "$t.dbf" | cut -f1) .dbf, $(du -h "$t.fpt" | cut -f1) .fpt"
 cat "$t.dbf" "$t.fpt" >/dev/null  # warm the page cache for every reader alike
-rm -f out.csv ogr.csv pgdbf.sql ./*.xlsx
+rm -f out.csv ogr.csv pgdbf.sql select.txt ./*.xlsx
 measure "csv export" "$build/bin/export_bench" csv "$t.dbf" out.csv
 measure "pgdbf -m" sh -c "pgdbf -m '$t.fpt' '$t.dbf' >pgdbf.sql"
 measure "ogr2ogr -f CSV" ogr2ogr -f CSV ogr.csv "$t.dbf"
 measure "workbook export" "$build/bin/export_bench" xlsx "$t.dbf" "$work"
-measure "dorvane-sql SELECT *" sh -c "'$build/bin/dorvane-sql' 'Provider=vfpoledb.1;Data Source=$work' 'SELECT * FROM $t' >/dev/null"
-rm -f out.csv ogr.csv pgdbf.sql ./*.xlsx
+measure "dorvane-sql SELECT *" sh -c "'$build/bin/dorvane-sql' 'Provider=vfpoledb.1;Data Source=$work' 'SELECT * FROM $t' >select.txt"
+rm -f out.csv ogr.csv pgdbf.sql select.txt ./*.xlsx
 
 echo "== goals"
 awk -F '\t' '
