@@ -1,13 +1,31 @@
 // Real tables for the export tests, made through the provider in a scratch folder.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QDir>
+#include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <string>
 
 #include "provider/ado/connection.h"
 
 namespace dorvane::exporting::testing {
+
+inline QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// What Debian's python3 prints for `args`; a failed run fails the test.
+inline QByteArray pythonOutput(const QStringList& args) {
+    QProcess python;
+    python.start("/usr/bin/python3", args);
+    EXPECT_TRUE(python.waitForFinished(60000));
+    EXPECT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
+    return python.readAllStandardOutput();
+}
 
 // A line break, a comma, double and single quotes, &, < and > in one memo.
 inline const std::string kOddMemo = "line one\r\ntwo, \"quoted\" & <tag> 'it'";
