@@ -1,5 +1,6 @@
 #include "export/export_commands.h"
 
+#include <QFile>
 #include <memory>
 #include <stdexcept>
 
@@ -136,7 +137,11 @@ void ExportCommands::mnuPDF_Click() {
         const QString folder = m_platform.environment.variable(QStringLiteral("TEMP"));
         return folder.isEmpty() ? m_platform.environment.tempFolder() : folder;
     };
-    trap.line(102, [&] { temporary = tempFolder() + QStringLiteral("/tmp.txt"); });
+    trap.line(102, [&] {
+        temporary = tempFolder() + QStringLiteral("/tmp.txt");
+        // A print file left by an earlier run must not be printed when this one cannot be written.
+        QFile::remove(temporary);
+    });
     trap.line(104,
               [&] { DataGrid1::SaveDataGridToFile(m_platform.messageBox, m_grid, temporary, m_window); });
     if (trap.test(106, [&] {

@@ -40,6 +40,8 @@ void GridRowWalk(ExportGrid& grid, const std::function<bool()>& row) {
 }
 
 TextFileWriter::TextFileWriter(const QString& path) : m_file(path), m_buffer(new char[kCapacity]) {
+    // A file the user may write in a folder they may not is written in place, as nothing else can be done.
+    m_file.setDirectWriteFallback(true);
     if (path.isEmpty()) {
         m_error = QStringLiteral("Bad file name or number");
     } else if (!m_file.open(QIODevice::WriteOnly)) {

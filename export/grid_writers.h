@@ -1,7 +1,7 @@
 // The module DataGrid1: the walk over every row of the editor's grid, and the writers that turn what
 // the grid shows into a CSV, tab-separated or XML file (UTF-8, no byte-order mark, CR LF line ends).
 // A file is written beside its target and renamed over it once complete, so a failed export leaves an
-// older file of that name as it was.
+// older file of that name as it was (only a folder that takes no new file has it written in place).
 #pragma once
 
 #include <QSaveFile>
