@@ -7,6 +7,7 @@
 #include <QSaveFile>
 #include <QString>
 #include <QStringView>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -53,6 +54,7 @@ private:
     enum class Escape { None, Csv, Xml };
     static constexpr std::size_t kCapacity = 1 << 20;
     void append(QStringView s, Escape escape);
+    static bool needsEscape(std::uint64_t fourUnits, Escape escape);
     void flush();
     void writeOut(const char* data, std::size_t size);
 
