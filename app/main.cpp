@@ -2,7 +2,8 @@
 #include <QApplication>
 
 #include "app/connection_window.h"
-#include "app/table_list_placeholder.h"
+#include "app/editing_session.h"
+#include "catalogue/table_list_window.h"
 #include "export/pdf_printing.h"
 #include "platform/qt/qt_platform.h"
 
@@ -15,12 +16,13 @@ int main(int argc, char** argv) {
     dorvane::platform::Platform platform = desktop.platform();
 
     dorvane::app::Form1 form1(platform);
-    dorvane::app::Form2Placeholder form2;
+    dorvane::app::EditingSession session;
+    dorvane::catalogue::Form2 form2(platform, form1, session);
     form1.setTableListStep(&form2);
     form1.setStartUpCheck([&] { dorvane::exporting::GetSetPrinter::CheckPdfPrinter(platform, &form1); });
     auto endProgram = [] { QApplication::closeAllWindows(); QApplication::quit(); };
     QObject::connect(&form1, &dorvane::app::Form1::closed, endProgram);
-    QObject::connect(&form2, &dorvane::app::Form2Placeholder::closed, endProgram);
+    QObject::connect(&form2, &dorvane::catalogue::Form2::closed, endProgram);
 
     form1.startUp();
     return application.exec();

@@ -10,7 +10,7 @@
 
 #include "app/advanced_options_window.h"
 #include "app/connection_window.h"
-#include "app/table_list_placeholder.h"
+#include "app/wizard.h"
 #include "platform/fake/fake_platform.h"
 
 using namespace dorvane;
@@ -25,18 +25,26 @@ void store(FakePlatform& fake, const char* key, const QString& value) {
     fake.settings.save("Kellmark", "Dorvane Table Suite", key, value);
 }
 
+// The table-list window as the connection window sees it: shown, and asked to rebuild its list.
+class TableListDouble final : public QWidget, public app::TableListStep {
+public:
+    void showStep() override { show(); }
+    void reloadStep() override { ++reloads; }
+    int reloads = 0;
+};
+
 // One run of the program: the fake desktop, the connection window and the table-list step.
 struct Run {
     FakePlatform fake;
     platform::Platform platform = fake.platform();
     QTemporaryDir programFolder;
     std::unique_ptr<app::Form1> form1;
-    std::unique_ptr<app::Form2Placeholder> form2;
+    std::unique_ptr<TableListDouble> form2;
 
     Run() {
         fake.environment.folder = programFolder.path();
         form1 = std::make_unique<app::Form1>(platform);
-        form2 = std::make_unique<app::Form2Placeholder>();
+        form2 = std::make_unique<TableListDouble>();
         form1->setTableListStep(form2.get());
     }
     QLineEdit* text2() { return form1->findChild<QLineEdit*>("Text2"); }
