@@ -45,10 +45,11 @@ QString pdfPrinterInstructions() {
         name + QStringLiteral(" is not installed. Please follow these instructions:"),
         QString(),
         QStringLiteral("1) Install the printing system and its PDF printer driver:"),
-        QStringLiteral("    sudo apt-get install cups printer-driver-cups-pdf"),
+        QStringLiteral("    sudo apt-get install cups printer-driver-cups-pdf poppler-utils"),
         QStringLiteral("2) Add a PDF printer queue described as ") + name + QStringLiteral(":"),
-        QStringLiteral("    sudo lpadmin -p Kellmark_PDF_Writer -E -v cups-pdf:/ -m "
-                       "lsb/usr/cups-pdf/CUPS-PDF_opt.ppd -D \"") +
+        QStringLiteral(
+            "    sudo lpadmin -p Kellmark_PDF_Writer -E -v cups-pdf:/ -m lsb/usr/cups-pdf/CUPS-PDF_opt.ppd "
+            "-o pdftops-renderer-default=pdftocairo -D \"") +
             name + QStringLiteral("\""),
         QStringLiteral("3) Check that it is listed: lpstat -l -p Kellmark_PDF_Writer"),
         QStringLiteral("4) Start this program again. Printed tables appear as PDF files in the folder PDF of "
