@@ -6,6 +6,7 @@
 #include "catalogue/table_list_window.h"
 #include "editor/editor_window.h"
 #include "editor/identifier_column.h"
+#include "export/pdf_printing.h"
 #include "platform/qt/qt_platform.h"
 
 int main(int argc, char** argv) {
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
     dorvane::app::EditingSession session;
     dorvane::catalogue::Form2 form2(platform, form1, session);
     form1.setTableListStep(&form2);
+    form1.setStartUpCheck([&] { dorvane::exporting::GetSetPrinter::CheckPdfPrinter(platform, &form1); });
     auto endProgram = [] { QApplication::closeAllWindows(); QApplication::quit(); };
     QObject::connect(&form1, &dorvane::app::Form1::closed, endProgram);
     QObject::connect(&form2, &dorvane::catalogue::Form2::closed, endProgram);

@@ -23,10 +23,20 @@ public:
     void mnuPDF_Click();
     void mnuXML_Click();
 
+    // The window's one save dialog (CommonDialog1): its file name stays between uses.
+    const platform::FileDialogRequest& commonDialog() const { return m_commonDialog; }
+
 private:
+    using Writer = void (*)(platform::MessageBox&, ExportGrid&, const QString&, QWidget*);
+    void fileExport(const char* procedure, const QString& filter, Writer writer);
+
     platform::Platform& m_platform;
     QWidget* m_window;
     ExportGrid& m_grid;
+    platform::FileDialogRequest m_commonDialog;
 };
+
+// How long the PDF export waits for the print program before it deletes the print file.
+inline constexpr int kPrintProgramWaitMs = 120000;
 
 }  // namespace dorvane::exporting

@@ -3,6 +3,9 @@
 
 #include "platform/file_dialogs.h"
 #include "platform/message_box.h"
+#include "platform/popup_menu.h"
+#include "platform/printing.h"
+#include "platform/spreadsheet.h"
 #include "platform/system.h"
 
 namespace dorvane::platform {
@@ -17,6 +20,11 @@ struct Platform {
     Environment& environment;
     EventPump& events;
     WindowRunner& windows;
+    PopupMenu& popupMenu;
+    Printers& printers;
+    ConfigurationStore& configurationStore;
+    ProgramLauncher& programs;
+    SpreadsheetAutomation& spreadsheet;
 };
 
 }  // namespace dorvane::platform

@@ -9,6 +9,7 @@
 #include <functional>
 #include <vector>
 
+#include "platform/fake/fake_export_platform.h"
 #include "platform/platform.h"
 
 namespace dorvane::platform {
@@ -125,9 +126,16 @@ struct FakePlatform {
     FakeEnvironment environment;
     FakeEventPump events;
     FakeWindowRunner windows;
+    FakePopupMenu popupMenu;
+    FakePrinters printers;
+    FakeConfigurationStore configurationStore;
+    FakeProgramLauncher programs;
+    FakeSpreadsheetAutomation spreadsheet;
 
     Platform platform() {
-        return Platform{messageBox, inputBox, fileDialog, folderDialog, pointer, settings, environment, events, windows};
+        return Platform{messageBox, inputBox,   fileDialog,         folderDialog, pointer,    settings,   environment,
+                        events,     windows,    popupMenu,          printers,     configurationStore, programs,
+                        spreadsheet};
     }
 };
 

@@ -1,5 +1,8 @@
 #include "platform/qt/qt_platform.h"
 
+#include "platform/qt/qt_printing.h"
+#include "platform/qt/xlsx_automation.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -259,6 +262,11 @@ struct QtPlatform::Parts {
     QtEnvironment environment;
     QtEventPump events;
     QtWindowRunner windows;
+    QtPopupMenu popupMenu;
+    CupsPrinters printers;
+    ProgramConfigurationStore configurationStore{QCoreApplication::applicationDirPath()};
+    ProcessLauncher programs;
+    XlsxAutomation spreadsheet;
 };
 
 QtPlatform::QtPlatform() : m_parts(std::make_unique<Parts>()) {}
@@ -266,8 +274,9 @@ QtPlatform::~QtPlatform() = default;
 
 Platform QtPlatform::platform() {
     Parts& p = *m_parts;
-    return Platform{p.messageBox, p.inputBox, p.fileDialog, p.folderDialog, p.pointer,
-                    p.settings,   p.environment, p.events, p.windows};
+    return Platform{p.messageBox, p.inputBox,  p.fileDialog, p.folderDialog, p.pointer,
+                    p.settings,   p.environment, p.events, p.windows,      p.popupMenu,
+                    p.printers,   p.configurationStore,    p.programs,     p.spreadsheet};
 }
 
 }  // namespace dorvane::platform

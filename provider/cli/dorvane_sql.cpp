@@ -5,8 +5,11 @@
 // prints the number of records it touched. A provider error prints "Error <number>: <message>" on
 // standard error and ends the run with status 1.
 #include <cctype>
+#include <cstdint>
+#include <cstring>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "provider/ado/connection.h"
@@ -18,37 +21,65 @@ using namespace dorvane::provider;
 
 namespace {
 
-std::string escaped(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '\t': out += "\\t"; break;
-        case '\r': out += "\\r"; break;
-        case '\n': out += "\\n"; break;
-        case '\\': out += "\\\\"; break;
-        default: out += c;
+// Appends `text` with tab, CR, LF and backslash written as \t, \r, \n and \\, copying the runs between them
+// whole.
+void appendEscaped(std::string& out, std::string_view text) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+    std::size_t run = 0, i = 0;
+    const std::size_t n = text.size();
+    while (i < n) {
+        // Eight bytes at a time while none is below 14 (tab, LF, CR) or a backslash.
+        if (i + 8 <= n) {
+            std::uint64_t word;
+            std::memcpy(&word, text.data() + i, 8);
+            const std::uint64_t backslash = word ^ (kOnes * '\\');
+            if (((((word - kOnes * 14) & ~word) | ((backslash - kOnes) & ~backslash)) & kHighs) == 0) {
+                i += 8;
+                continue;
+            }
         }
+        const char c = text[i];
+        if (c == '\t' || c == '\r' || c == '\n' || c == '\\') {
+            out.append(text.data() + run, i - run);
+            out += '\\';
+            out += c == '\t' ? 't' : c == '\r' ? 'r' : c == '\n' ? 'n' : '\\';
+            run = i + 1;
+        }
+        ++i;
     }
-    return out;
+    out.append(text.data() + run, n - run);
 }
 
 void printRows(const RowSource& rows) {
-    std::string line;
+    constexpr std::size_t kFlushSize = 1 << 20;
+    std::string out, cell;
+    out.reserve(kFlushSize + 4096);
     for (int c = 0; c < rows.columnCount(); ++c) {
-        if (c) line += '\t';
-        line += escaped(rows.column(c).name);
+        if (c) out += '\t';
+        appendEscaped(out, rows.column(c).name);
     }
-    std::cout << line << '\n';
+    out += '\n';
+    const int columns = rows.columnCount();
     for (std::int64_t r = 0; r < rows.rowCount(); ++r) {
-        line.clear();
-        for (int c = 0; c < rows.columnCount(); ++c) {
-            if (c) line += '\t';
+        for (int c = 0; c < columns; ++c) {
+            if (c) out += '\t';
             const ColumnInfo& column = rows.column(c);
-            line += escaped(sql::formatForGrid(rows.value(r, c), column.type, column.decimals));
+            const Value value = rows.value(r, c);
+            if (const auto* text = std::get_if<std::string>(&value)) {
+                appendEscaped(out, *text);
+            } else {
+                cell.clear();
+                sql::appendForGrid(cell, value, column.type, column.decimals);
+                appendEscaped(out, cell);
+            }
         }
-        std::cout << line << '\n';
+        out += '\n';
+        if (out.size() >= kFlushSize) {
+            std::cout.write(out.data(), std::streamsize(out.size()));
+            out.clear();
+        }
     }
+    std::cout.write(out.data(), std::streamsize(out.size()));
 }
 
 bool isSelect(const std::string& statement) {

@@ -369,40 +369,110 @@ Value convertForField(const Value& v, char type, int width, int decimals) {
     }
 }
 
-std::string formatForGrid(const Value& v, char type, int decimals) {
-    if (isNull(v)) return {};
-    if (const auto* s = std::get_if<std::string>(&v)) return *s;
-    if (const auto* d = std::get_if<double>(&v)) return formatNumber(*d);
-    if (const auto* i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
-    if (const auto* b = std::get_if<bool>(&v)) return *b ? "True" : "False";
-    if (const auto* blob = std::get_if<Blob>(&v)) return hexOf(blob->bytes);
+namespace {
+
+// Appends `value` as `digits` decimal digits with leading zeros.
+void appendDigits(std::string& out, int value, int digits) {
+    char buf[12];
+    for (int i = digits - 1; i >= 0; --i) {
+        buf[i] = char('0' + value % 10);
+        value /= 10;
+    }
+    out.append(buf, std::size_t(digits));
+}
+
+void appendDate(std::string& out, std::int64_t julianDay) {
+    int y, m, day;
+    civilFromJulianDay(julianDay, y, m, day);
+    if (y < 0 || y > 9999) {
+        char buf[48];
+        out +=
+            std::string_view(buf, std::size_t(std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, day)));
+        return;
+    }
+    appendDigits(out, y, 4);
+    out += '-';
+    appendDigits(out, m, 2);
+    out += '-';
+    appendDigits(out, day, 2);
+}
+
+}  // namespace
+
+void appendForGrid(std::string& out, const Value& v, char type, int decimals) {
+    switch (v.index()) {
+        case 0:
+            return;
+        case 1:
+            out += std::get<std::string>(v);
+            return;
+        case 2: {
+            const double d = std::get<double>(v);
+            if (d == 0) {
+                out += '0';
+                return;
+            }
+            char buf[400];
+            const double magnitude = std::fabs(d);
+            const auto format =
+                magnitude >= 1e-6 && magnitude < 1e16 ? std::chars_format::fixed : std::chars_format::general;
+            const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d, format);
+            if (ec != std::errc()) {
+                out += std::to_string(d);
+            } else {
+                out.append(buf, end);
+            }
+            return;
+        }
+        case 3: {
+            char buf[24];
+            const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, std::get<std::int64_t>(v));
+            out.append(buf, end);
+            return;
+        }
+        case 7:
+            out += std::get<bool>(v) ? "True" : "False";
+            return;
+        default:
+            break;
+    }
+    if (const auto* blob = std::get_if<Blob>(&v)) {
+        out += hexOf(blob->bytes);
+        return;
+    }
     if (const auto* c = std::get_if<Currency>(&v)) {
         const std::uint64_t magnitude = c->scaled < 0 ? 0 - static_cast<std::uint64_t>(c->scaled) : c->scaled;
-        std::string out = (c->scaled < 0 ? "-" : "") + std::to_string(magnitude / 10000);
+        if (c->scaled < 0) out += '-';
+        out += std::to_string(magnitude / 10000);
         std::string fraction = std::to_string(10000 + magnitude % 10000).substr(1);
         while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
-        return fraction.empty() ? out : out + "." + fraction;
+        if (!fraction.empty()) out += '.' + fraction;
+        return;
     }
-    char buf[48];
     if (const auto* d = std::get_if<Date>(&v)) {
-        if (d->empty()) return {};
-        int y, m, day;
-        civilFromJulianDay(d->julianDay, y, m, day);
-        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, day);
-        return buf;
+        if (!d->empty()) appendDate(out, d->julianDay);
+        return;
     }
     const auto& t = std::get<DateTime>(v);
-    if (t.empty()) return {};
-    int y, m, day;
-    civilFromJulianDay(t.julianDay, y, m, day);
+    if (t.empty()) return;
+    appendDate(out, t.julianDay);
     const int ms = t.milliseconds;
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, m, day, ms / 3600000, ms / 60000 % 60,
-                  ms / 1000 % 60);
-    std::string out = buf;
+    out += ' ';
+    appendDigits(out, ms / 3600000 % 100, 2);
+    out += ':';
+    appendDigits(out, ms / 60000 % 60, 2);
+    out += ':';
+    appendDigits(out, ms / 1000 % 60, 2);
     if (ms % 1000 != 0) {
-        std::snprintf(buf, sizeof buf, ".%03d", ms % 1000);
-        out += buf;
+        out += '.';
+        appendDigits(out, ms % 1000, 3);
     }
+}
+
+std::string formatForGrid(const Value& v, char type, int decimals) {
+    if (const auto* s = std::get_if<std::string>(&v)) return *s;
+    std::string out;
+    appendForGrid(out, v, type, decimals);
     return out;
 }
 

@@ -31,6 +31,8 @@ Value convertForField(const Value& v, char type, int width, int decimals);
 // (milliseconds appended only when not whole seconds), logicals True/False, blobs as upper-case hex,
 // null and empty dates as empty text. `type` and `decimals` are the field's (unused for most values).
 std::string formatForGrid(const Value& v, char type, int decimals);
+// Appends formatForGrid(v, type, decimals) to `out` without a string of its own.
+void appendForGrid(std::string& out, const Value& v, char type, int decimals);
 
 // Parsers shared with the expression language; nullopt when the whole text is not one such value.
 std::optional<double> parseNumberText(std::string_view text);

@@ -1,0 +1,282 @@
+#include "export/grid_writers.h"
+
+#include <stdexcept>
+
+#include "app/error_trap.h"
+
+namespace dorvane::exporting::DataGrid1 {
+namespace {
+
+QString label(const char* procedure) {
+    return app::locationLabel(QStringLiteral("Datagrid1"), QLatin1String(procedure));
+}
+
+// Runs one numbered line of a loop body without the cost of a trapped call when it does not fail.
+template <typename Body>
+void trapped(app::ErrorTrap& trap, int number, Body&& body) {
+    try {
+        body();
+    } catch (...) {
+        trap.line(number, [] { throw; });
+    }
+}
+
+}  // namespace
+
+void GridRowWalk(ExportGrid& grid, const std::function<bool()>& row) {
+    grid.scrollToFirstRow();
+    int k = 0;
+    const std::int64_t count = grid.approxCount();
+    for (std::int64_t i = 0; i < count; ++i) {
+        const int visible = grid.visibleRows();
+        if (k >= visible) {
+            grid.scroll(0, visible);
+            k = 0;
+        }
+        grid.setRow(k);
+        ++k;
+        if (!row()) return;
+    }
+}
+
+TextFileWriter::TextFileWriter(const QString& path) : m_file(path), m_buffer(new char[kCapacity]) {
+    // A file the user may write in a folder they may not is written in place, as nothing else can be done.
+    m_file.setDirectWriteFallback(true);
+    if (path.isEmpty()) {
+        m_error = QStringLiteral("Bad file name or number");
+    } else if (!m_file.open(QIODevice::WriteOnly)) {
+        m_error = QStringLiteral("Cannot write %1: %2").arg(path, m_file.errorString());
+    }
+}
+
+void TextFileWriter::text(QStringView s) {
+    append(s, Escape::None);
+}
+void TextFileWriter::csvField(QStringView s) {
+    append(s, Escape::Csv);
+}
+void TextFileWriter::xmlText(QStringView s) {
+    append(s, Escape::Xml);
+}
+
+namespace {
+
+// True when one of four UTF-16 units equals `unit`.
+constexpr bool hasUnit(std::uint64_t units, char16_t unit) {
+    const std::uint64_t x = units ^ (0x0001000100010001ull * unit);
+    return ((x - 0x0001000100010001ull) & ~x & 0x8000800080008000ull) != 0;
+}
+
+}  // namespace
+
+bool TextFileWriter::needsEscape(std::uint64_t units, Escape escape) {
+    switch (escape) {
+        case Escape::None:
+            return false;
+        case Escape::Csv:
+            return hasUnit(units, u'"');
+        case Escape::Xml:
+            return hasUnit(units, u'&') || hasUnit(units, u'<') || hasUnit(units, u'>');
+    }
+    return true;
+}
+
+void TextFileWriter::append(QStringView s, Escape escape) {
+    // At most five bytes per UTF-16 unit ("&amp;"); long texts go in pieces that end on a whole character.
+    constexpr qsizetype kPiece = qsizetype(kCapacity / 5);
+    while (s.size() > kPiece) {
+        qsizetype cut = kPiece;
+        if (s[cut - 1].isHighSurrogate()) --cut;
+        append(s.first(cut), escape);
+        s = s.sliced(cut);
+    }
+    if (m_used + std::size_t(s.size()) * 5 > kCapacity) flush();
+    char* out = m_buffer.get() + m_used;
+    const char16_t* p = s.utf16();
+    const char16_t* end = p + s.size();
+    while (p < end) {
+        // Four ASCII units at a time while none needs escaping.
+        if (end - p >= 4) {
+            std::uint64_t units;
+            std::memcpy(&units, p, 8);
+            if ((units & 0xFF80FF80FF80FF80ull) == 0 && !needsEscape(units, escape)) {
+                for (int i = 0; i < 4; ++i) *out++ = char(p[i]);
+                p += 4;
+                continue;
+            }
+        }
+        const char16_t c = *p++;
+        if (c < 0x80) {
+            if (escape == Escape::Csv && c == u'"') {
+                *out++ = '"';
+                *out++ = '"';
+            } else if (escape == Escape::Xml && (c == u'&' || c == u'<' || c == u'>')) {
+                const char* entity = c == u'&' ? "&amp;" : c == u'<' ? "&lt;" : "&gt;";
+                while (*entity) *out++ = *entity++;
+            } else {
+                *out++ = char(c);
+            }
+        } else if (c < 0x800) {
+            *out++ = char(0xC0 | (c >> 6));
+            *out++ = char(0x80 | (c & 0x3F));
+        } else if (c >= 0xD800 && c < 0xDC00 && p < end && *p >= 0xDC00 && *p < 0xE000) {
+            const char32_t u = 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(*p++) - 0xDC00);
+            *out++ = char(0xF0 | (u >> 18));
+            *out++ = char(0x80 | ((u >> 12) & 0x3F));
+            *out++ = char(0x80 | ((u >> 6) & 0x3F));
+            *out++ = char(0x80 | (u & 0x3F));
+        } else {
+            // A lone surrogate cannot be encoded: the replacement character stands for it.
+            const char16_t v = (c >= 0xD800 && c < 0xE000) ? char16_t(0xFFFD) : c;
+            *out++ = char(0xE0 | (v >> 12));
+            *out++ = char(0x80 | ((v >> 6) & 0x3F));
+            *out++ = char(0x80 | (v & 0x3F));
+        }
+    }
+    m_used = std::size_t(out - m_buffer.get());
+}
+
+void TextFileWriter::flush() {
+    writeOut(m_buffer.get(), m_used);
+    m_used = 0;
+}
+
+void TextFileWriter::writeOut(const char* data, std::size_t size) {
+    if (failed() || size == 0) return;
+    if (m_file.write(data, qint64(size)) != qint64(size)) {
+        m_error = QStringLiteral("Cannot write %1: %2").arg(m_file.fileName(), m_file.errorString());
+        m_file.cancelWriting();
+    }
+}
+
+void TextFileWriter::commit() {
+    flush();
+    if (!failed() && !m_file.commit()) {
+        m_error = QStringLiteral("Cannot write %1: %2").arg(m_file.fileName(), m_file.errorString());
+    }
+    if (failed()) throw std::runtime_error(m_error.toStdString());
+}
+
+void WriteTextFile(const QString& path, const QString& text) {
+    TextFileWriter file(path);
+    file.text(text);
+    file.commit();
+}
+
+QString xmlElementName(const QString& caption) {
+    if (caption.isEmpty()) return QStringLiteral("_");
+    QString name = caption;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar c = name[i];
+        const bool start = c.isLetter() || c == QLatin1Char('_');
+        const bool inner = start || c.isDigit() || c == QLatin1Char('-') || c == QLatin1Char('.') ||
+                           c.category() == QChar::Mark_NonSpacing ||
+                           c.category() == QChar::Mark_SpacingCombining;
+        if (i == 0 ? !start : !inner) name[i] = QLatin1Char('_');
+    }
+    return name;
+}
+
+void SaveDataGridToCSVFile(platform::MessageBox& messageBox, ExportGrid& grid, const QString& path,
+                           QWidget* owner) {
+    app::ErrorTrap trap(messageBox, label("SaveDataGridToCSVFile"), owner);
+    std::unique_ptr<TextFileWriter> file;
+    int last = -1;
+    trap.line(102, [&] { file = std::make_unique<TextFileWriter>(path); });
+    if (!file) return;
+    trap.line(104, [&] { last = grid.columnCount() - 2; });
+    for (int c = 0; c <= last; ++c) {
+        trap.line(106, [&] {
+            const QString caption = grid.columnCaption(c);
+            if (c > 0) file->ascii(",");
+            file->ascii("\"");
+            file->csvField(caption);
+            file->ascii("\"");
+        });
+    }
+    trap.line(112, [&] { file->ascii("\r\n"); });
+    trap.line(114, [&] {
+        GridRowWalk(grid, [&] {
+            for (int c = 0; c <= last; ++c) {
+                trapped(trap, 118, [&] {
+                    const QString text = grid.columnText(c);
+                    if (c > 0) file->ascii(",");
+                    file->ascii("\"");
+                    file->csvField(text);
+                    file->ascii("\"");
+                });
+            }
+            file->ascii("\r\n");
+            return !file->failed();
+        });
+    });
+    trap.line(126, [&] { file->commit(); });
+}
+
+void SaveDataGridToFile(platform::MessageBox& messageBox, ExportGrid& grid, const QString& path,
+                        QWidget* owner) {
+    app::ErrorTrap trap(messageBox, label("SaveDataGridToFile"), owner);
+    std::unique_ptr<TextFileWriter> file;
+    int last = -1;
+    trap.line(102, [&] { file = std::make_unique<TextFileWriter>(path); });
+    if (!file) return;
+    trap.line(104, [&] { last = grid.columnCount() - 2; });
+    for (int c = 0; c <= last; ++c) {
+        trap.line(106, [&] {
+            const QString caption = grid.columnCaption(c);
+            file->text(caption);
+            file->ascii("\t");
+        });
+    }
+    trap.line(110, [&] { file->ascii("\r\n"); });
+    trap.line(112, [&] {
+        GridRowWalk(grid, [&] {
+            for (int c = 0; c <= last; ++c) {
+                trapped(trap, 116, [&] {
+                    const QString text = grid.columnText(c);
+                    file->text(text);
+                    file->ascii("\t");
+                });
+            }
+            file->ascii("\r\n");
+            return !file->failed();
+        });
+    });
+    trap.line(122, [&] { file->commit(); });
+}
+
+void SaveDataGridToXMLFile(platform::MessageBox& messageBox, ExportGrid& grid, const QString& path,
+                           QWidget* owner) {
+    app::ErrorTrap trap(messageBox, label("SaveDataGridToXMLFile"), owner);
+    std::unique_ptr<TextFileWriter> file;
+    QStringList names;
+    trap.line(102, [&] { file = std::make_unique<TextFileWriter>(path); });
+    if (!file) return;
+    trap.line(104, [&] { file->ascii("<xml>\r\n"); });
+    trap.line(106, [&] {
+        for (int c = 0; c <= grid.columnCount() - 2; ++c) names << xmlElementName(grid.columnCaption(c));
+    });
+    trap.line(108, [&] {
+        GridRowWalk(grid, [&] {
+            file->ascii("<row>\r\n");
+            for (int c = 0; c < names.size(); ++c) {
+                trapped(trap, 114, [&] {
+                    const QString text = grid.columnText(c);
+                    file->ascii("<");
+                    file->text(names[c]);
+                    file->ascii(">");
+                    file->xmlText(text);
+                    file->ascii("</");
+                    file->text(names[c]);
+                    file->ascii(">\r\n");
+                });
+            }
+            file->ascii("</row>\r\n");
+            return !file->failed();
+        });
+    });
+    trap.line(122, [&] { file->ascii("</xml>"); });
+    trap.line(124, [&] { file->commit(); });
+}
+
+}  // namespace dorvane::exporting::DataGrid1
