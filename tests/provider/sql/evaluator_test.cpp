@@ -92,7 +92,9 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"name LIKE 'smith'", false}, ValueCase{"city LIKE 'Z_rich'", true},
         ValueCase{"'aXbXc' LIKE '%X%X%c'", true}, ValueCase{"'abc' LIKE 'abc_'", false},
         ValueCase{"'' LIKE '%'", true}, ValueCase{"id IN (1, 3)", true}, ValueCase{"id NOT IN (1, 2)", true},
-        ValueCase{"qty BETWEEN 12 AND 12", true}, ValueCase{"qty NOT BETWEEN 1 AND 5", true}));
+        ValueCase{"qty BETWEEN 12 AND 12", true}, ValueCase{"qty NOT BETWEEN 1 AND 5", true},
+        ValueCase{"qty=>12", true}, ValueCase{"qty =< 11", false}, ValueCase{"name=>'Smith'", true},
+        ValueCase{"'0'=<name", true}));
 
 INSTANTIATE_TEST_SUITE_P(
     Nulls, ExpressionEvaluates,
