@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "indexing_support.h"
+#include "provider/indexing/index_maintainer.h"
 #include "provider/indexing/tag_key.h"
 
 namespace dorvane::provider::indexing {
@@ -35,6 +36,23 @@ TEST(GeneralTags, EveryFoxProKeyIsRebuiltExactly) {
         }
     }
     EXPECT_EQ(checked, 19);
+}
+
+// Rebuilding writes GENERAL tags FoxPro's way: the checker agrees and the keys are those FoxPro wrote.
+TEST(GeneralTags, RebuiltTagsEqualFoxPros) {
+    DORVANE_NEEDS_CDX_CHECK();
+    ScratchDir dir;
+    for (const char* ext : {".dbf", ".cdx"})
+        fs::copy_file(fs::path(DORVANE_FIXTURES) / "general" / (std::string("fb2p_depto") + ext),
+                      dir / (std::string("fb2p_depto") + ext));
+    auto table = Table::open(dir / "fb2p_depto.dbf", OpenMode::Exclusive);
+    auto maintainer = IndexMaintainer::attach(*table);
+    maintainer->rebuild();
+    EXPECT_EQ(maintainer->indexFile().entries("DESCRIP"),
+              index::CdxFile::open((fs::path(DORVANE_FIXTURES) / "general/fb2p_depto.cdx").string())
+                  .entries("DESCRIP"));
+    const CheckResult check = cdxCheck(dir / "fb2p_depto.dbf");
+    EXPECT_EQ(check.exitCode, 0) << check.output;
 }
 
 }  // namespace
