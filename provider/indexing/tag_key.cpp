@@ -5,7 +5,7 @@
 
 #include "provider/error.h"
 #include "provider/format/codepage.h"
-#include "provider/index/general_collation.h"
+#include "provider/general_collation.h"
 #include "provider/sql/parser.h"
 
 namespace dorvane::provider::indexing {
@@ -157,7 +157,7 @@ std::optional<std::string> TagKey::keyOf(const RecordRow& row) const {
         if (!std::holds_alternative<std::string>(value))
             throw ProviderError::make(FoxError::DataTypeMismatch);
         const std::string text = m_codePage->encode(std::get<std::string>(value));
-        bytes = m_general ? index::encodeGeneralKey(text, m_valueLength)
+        bytes = m_general ? encodeGeneralKey(text, m_valueLength)
                           : index::encodeCharacterKey(text, m_valueLength);
     } else {
         bytes = index::encodeKey(value, m_keyType, m_valueLength);

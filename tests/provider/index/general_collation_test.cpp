@@ -1,13 +1,13 @@
 // The GENERAL weights of code page 1252 as the engine holds them, against the published table they
 // were written from.
-#include "provider/index/general_collation.h"
+#include "provider/general_collation.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <sstream>
 
-namespace dorvane::provider::index {
+namespace dorvane::provider {
 namespace {
 
 std::vector<int> hexBytes(const std::string& field) {
@@ -40,4 +40,4 @@ TEST(GeneralCollation, WeightsEqualThePublishedTable) {
 }
 
 }  // namespace
-}  // namespace dorvane::provider::index
+}  // namespace dorvane::provider

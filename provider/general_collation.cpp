@@ -1,8 +1,8 @@
-#include "provider/index/general_collation.h"
+#include "provider/general_collation.h"
 
 #include <cstring>
 
-namespace dorvane::provider::index {
+namespace dorvane::provider {
 
 void encodeGeneralKey(std::string_view text, unsigned char* out, std::size_t keyLength) {
     std::size_t end = text.size();
@@ -25,4 +25,4 @@ std::string encodeGeneralKey(std::string_view text, std::uint16_t keyLength) {
     return key;
 }
 
-}  // namespace dorvane::provider::index
+}  // namespace dorvane::provider

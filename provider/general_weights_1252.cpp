@@ -1,6 +1,6 @@
-#include "provider/index/general_collation.h"
+#include "provider/general_collation.h"
 
-namespace dorvane::provider::index {
+namespace dorvane::provider {
 
 // FoxPro's GENERAL weights for the 256 bytes of code page 1252: primary weight(s), then the diacritic
 // byte(s) the character adds. Upper and lower case letters weigh the same; ae, oe, ss and thorn
@@ -264,4 +264,4 @@ const std::array<GeneralWeight, 256> kGeneralWeights1252 = {{
     {1, {0x7D}, 1, {0x04}},              // FF
 }};
 
-}  // namespace dorvane::provider::index
+}  // namespace dorvane::provider

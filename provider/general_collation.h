@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace dorvane::provider::index {
+namespace dorvane::provider {
 
 struct GeneralWeight {
     std::uint8_t headCount;
@@ -26,4 +26,4 @@ std::string encodeGeneralKey(std::string_view codePageBytes, std::uint16_t keyLe
 // The same, written to `out` (keyLength bytes).
 void encodeGeneralKey(std::string_view codePageBytes, unsigned char* out, std::size_t keyLength);
 
-}  // namespace dorvane::provider::index
+}  // namespace dorvane::provider
