@@ -93,6 +93,42 @@ TEST(GeneralCollation, ChangesKeepEveryTagTrue) {
     EXPECT_EQ(count(c, "people"), 2);  // three added, one deleted
 }
 
+// ORDER BY and comparisons follow the Collating Sequence: GENERAL by FoxPro's weights, MACHINE by bytes.
+TEST(GeneralCollation, OrderByAndComparisonsFollowTheCollatingSequence) {
+    TempDir dir;
+    Table::create(dir / "words.dbf", {test::fieldSpec("w", 'C', 10)}).reset();
+    const struct {
+        const char* collation;
+        const char* select;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"general", "SELECT w FROM words ORDER BY w", {"Ábaco", "aero", "Ærø", "zebra", "Zèbre"}},
+        {"general", "SELECT w FROM words ORDER BY 1 DESC", {"Zèbre", "zebra", "Ærø", "aero", "Ábaco"}},
+        {"general", "SELECT w FROM words WHERE w < 'B' ORDER BY w", {"Ábaco", "aero", "Ærø"}},
+        {"general", "SELECT w FROM words WHERE w = 'ZEBRA'", {"zebra"}},
+        {"machine", "SELECT w FROM words ORDER BY w", {"Zèbre", "aero", "zebra", "Ábaco", "Ærø"}},
+        {"machine", "SELECT w FROM words WHERE w = 'ZEBRA'", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.select);
+        Connection connection;
+        connection.Open("Provider=vfpoledb.1;Data Source=" + dir.path().string() +
+                        ";Collating Sequence=" + c.collation + ";");
+        if (count(connection, "words") == 0)
+            for (const char* w : {"Zèbre", "aero", "zebra", "Ábaco", "Ærø"})
+                connection.Execute(std::string("INSERT INTO words (w) VALUES ('") + w + "')");
+        Recordset rs;
+        rs.CursorLocation = 3;
+        rs.Open(c.select, connection, 2, 3);
+        std::vector<std::string> got;
+        for (std::int64_t r = 0; r < rs.DataSource()->rowCount(); ++r) {
+            std::string w = std::get<std::string>(rs.DataSource()->value(r, 0));
+            got.push_back(w.substr(0, w.find_last_not_of(' ') + 1));
+        }
+        EXPECT_EQ(got, c.expected);
+    }
+}
+
 // Binary tags, and GENERAL tags outside code page 1252 (fb2p_depto marked as code page 437 here).
 TEST(ReadOnlyIndexes, TablesStayReadableAndRefuseEveryChangeNamingTheTag) {
     const struct {
