@@ -4,7 +4,6 @@
 
 #include "provider/format/table.h"
 #include "tests/provider/format/table_test_support.h"
-#include "tests/support/cdx_check.h"
 
 using dorvane::provider::test::TempDir;
 
@@ -19,9 +18,8 @@ Outcome run(const std::string& arguments, const std::string& input = "") {
     TempDir io;
     const std::string in = (io / "in").string(), out = (io / "out").string(), err = (io / "err").string();
     dorvane::provider::test::writeBytes(io / "in", input);
-    const int raw = std::system((std::string("'") + DORVANE_SQL_BIN + "' " + arguments + " < '" + in +
-                                 "' > '" + out + "' 2> '" + err + "'")
-                                    .c_str());
+    const int raw = std::system((std::string("'") + DORVANE_SQL_BIN + "' " + arguments + " < '" + in + "' > '" + out +
+                                 "' 2> '" + err + "'").c_str());
     return {dorvane::provider::test::readBytes(io / "out"), dorvane::provider::test::readBytes(io / "err"),
             WIFEXITED(raw) ? WEXITSTATUS(raw) : -1};
 }
@@ -30,16 +28,14 @@ Outcome run(const std::string& arguments, const std::string& input = "") {
 
 TEST(DorvaneSql, RunsStatementsAndPrintsRowsTabSeparated) {
     TempDir dir;
-    const std::string cs =
-        "\"Provider=vfpoledb.1;Data Source=" + dir.path().string() + ";Collating Sequence=general;\"";
+    const std::string cs = "\"Provider=vfpoledb.1;Data Source=" + dir.path().string() + ";Collating Sequence=general;\"";
     const Outcome made = run(cs + " \"CREATE TABLE notes (id I, body M, city C(10))\"" +
                              " \"INSERT INTO notes (id, body, city) VALUES (1, 'one', 'Oslo')\"");
     ASSERT_EQ(made.status, 0) << made.err;
     EXPECT_EQ(made.out, "0\n1\n");
     // From standard input, one statement a line; blank lines and carriage returns are skipped.
-    const Outcome piped = run(cs,
-                              "INSERT INTO notes (id, body, city) VALUES (2, 'plain', 'Bergen')\r\n\n"
-                              "UPDATE notes SET city = 'Tromso' WHERE id >= 1\n");
+    const Outcome piped = run(cs, "INSERT INTO notes (id, body, city) VALUES (2, 'plain', 'Bergen')\r\n\n"
+                                  "UPDATE notes SET city = 'Tromso' WHERE id >= 1\n");
     EXPECT_EQ(piped.status, 0) << piped.err;
     EXPECT_EQ(piped.out, "1\n2\n");
     const Outcome selected = run(cs + " \"SELECT id, city FROM notes WHERE id = 2\"");
@@ -55,8 +51,7 @@ TEST(DorvaneSql, EscapesControlCharactersInValues) {
         auto table = dorvane::provider::Table::create(dir / "t.dbf", fields);
         table->appendValues({std::string("a\tb\r\nc\\d")});
     }
-    const Outcome out =
-        run("\"Provider=vfpoledb.1;Data Source=" + dir.path().string() + ";\" \"SELECT * FROM t\"");
+    const Outcome out = run("\"Provider=vfpoledb.1;Data Source=" + dir.path().string() + ";\" \"SELECT * FROM t\"");
     EXPECT_EQ(out.status, 0) << out.err;
     EXPECT_EQ(out.out, "body\na\\tb\\r\\nc\\\\d\n");
 }
@@ -69,26 +64,6 @@ TEST(DorvaneSql, ReportsProviderErrorsWithTheirNumber) {
     EXPECT_EQ(missing.err, "Error 1: File \"nowhere.dbf\" does not exist.\n");
     const Outcome unknown = run(cs + " \"SHOUT AT customers\"");
     EXPECT_EQ(unknown.err, "Error 36: Command contains unrecognized phrase/keyword.\n");
-    EXPECT_EQ(run("\"Provider=vfpoledb.1;Data Source=" + (dir / "gone").string() + ";\" \"SELECT 1\"").status,
-              1);
+    EXPECT_EQ(run("\"Provider=vfpoledb.1;Data Source=" + (dir / "gone").string() + ";\" \"SELECT 1\"").status, 1);
     EXPECT_EQ(run("").status, 2);
-}
-
-// FoxPro's GENERAL tags are kept true from outside too; a binary tag refuses the change, naming itself.
-TEST(DorvaneSql, KeepsGeneralTagsAndRefusesBinaryTags) {
-    DORVANE_NEEDS_CDX_CHECK();
-    TempDir dir;
-    dir.copyFixture({"general/fb2p_depto.dbf", "general/fb2p_depto.cdx", "general/fb2p_free.dbf",
-                     "general/fb2p_free.cdx", "general/fb2p_free.fpt"});
-    const std::string cs = "\"Provider=vfpoledb.1;Data Source=" + dir.path().string() + ";\"";
-    const Outcome changed = run(cs,
-                                "INSERT INTO fb2p_depto (depto, descrip) VALUES ('7', 'Ærø STRASSE')\n"
-                                "UPDATE fb2p_depto SET descrip = 'ærø straße' WHERE depto = '7'\n"
-                                "DELETE FROM fb2p_depto WHERE depto = 'D.1.C'\n");
-    EXPECT_EQ(changed.status, 0) << changed.err;
-    const auto check = dorvane::test::runCdxCheck(dir / "fb2p_depto.dbf");
-    EXPECT_EQ(check.exitCode, 0) << check.output;
-    const Outcome refused = run(cs + " \"UPDATE fb2p_free SET entero = 1\"");
-    EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.err.find("\"LOGICO\""), std::string::npos) << refused.err;
 }
