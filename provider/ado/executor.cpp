@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 
+#include "provider/ado/order_by.h"
 #include "provider/ado/table_rows.h"
 #include "provider/error.h"
 #include "provider/format/container.h"
@@ -260,8 +261,10 @@ std::shared_ptr<RowSource> Executor::query(const std::string& text) {
 
 std::shared_ptr<RowSource> Executor::select(const sql::SelectStatement& s) {
     OpenTable& t = open(s.table);
-    RecordMap records = s.where ? RecordMap::listed(matching(t, s.where.get()))
-                                : RecordMap::allBut(t.table->recordCount(), deletedRecords(t));
+    RecordMap records = !s.orderBy.empty()
+                            ? RecordMap::listed(orderedRecords(*t.table, s, matching(t, s.where.get()), evalOptions()))
+                        : s.where ? RecordMap::listed(matching(t, s.where.get()))
+                                  : RecordMap::allBut(t.table->recordCount(), deletedRecords(t));
     if (s.items.empty()) return std::make_shared<TableRowSource>(t.table, std::move(records));
 
     const TableFieldCatalog fields(*t.table);

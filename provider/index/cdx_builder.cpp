@@ -30,6 +30,9 @@ void checkDefinition(const TagKeys& tag, std::set<std::string>& names) {
     const std::string name = upperName(d.name);
     if (name.empty() || name.size() > kDirectoryKeyLength || !names.insert(name).second)
         throw ProviderError::make(FoxError::FieldNameInvalid);
+    // A binary tag's nodes are bitmaps: never written as compact leaves.
+    if (tag.previousHeader && (*tag.previousHeader)[kHdrSignature] == kSigBinary)
+        throw ProviderError::make(FoxError::IndexNotMaintained, name);
     // Keys of other collations are accepted only as carried over from an existing tag.
     if (!collationSupported(d.collation) && !tag.previousHeader)
         throw ProviderError::make(FoxError::IndexNotMaintained, name);
@@ -45,8 +48,8 @@ TreePages layTag(const TagKeys& tag) {
     const RepeatedKeys repeated = d.candidate ? RepeatedKeys::Refuse
                                   : d.unique  ? RepeatedKeys::KeepFirst
                                               : RepeatedKeys::Keep;
-    TreePages tree = layTree(tag.keys, sortedOrder(tag.keys), NodeFormat{d.keyLength, padByteFor(d.keyType)},
-                             0, false, repeated);
+    TreePages tree = layTree(tag.keys, sortedOrder(tag.keys),
+                             NodeFormat{d.keyLength, padByteFor(d.keyType, d.collation)}, 0, false, repeated);
     if (tree.refused) throw ProviderError::make(FoxError::UniquenessViolated, upperName(d.name));
     return tree;
 }
@@ -133,7 +136,7 @@ std::string buildCdxImage(std::vector<TagKeys> tags) {
         const auto first = static_cast<std::uint32_t>(headerOffset + kTagHeaderSize);
         dir.recnos[i] = headerOffset;
         TreePages& tree = laid[i];
-        const NodeFormat format{d.keyLength, padByteFor(d.keyType)};
+        const NodeFormat format{d.keyLength, padByteFor(d.keyType, d.collation)};
         image.append(kTagHeaderSize, '\0');
         image.append(tree.pages);
         moveTree(bytes + first, tree.count(), first, format);

@@ -22,10 +22,29 @@ std::string upper(std::string_view s) {
 }
 
 NodeFormat formatOf(const TagInfo& tag) {
-    return {tag.header.keyLength, padByteFor(tag.keyType)};
+    return {tag.header.keyLength, padByteFor(tag.keyType, tag.header.collation)};
 }
 
 }  // namespace
+
+ProviderError tagNotMaintained(const std::string& indexFile, const std::string& tag,
+                               const std::string& reason) {
+    std::string message = foxproMessage(FoxError::IndexNotMaintained, indexFile);
+    const std::string detail = " (tag \"" + tag + "\": " + reason + ")";
+    const std::size_t cut = message.find("; the table is read-only");
+    if (cut == std::string::npos)
+        message += detail;
+    else
+        message.insert(cut, detail);
+    return ProviderError(FoxError::IndexNotMaintained, message);
+}
+
+void CdxFile::refuseBinary(const TagInfo& tag) const {
+    if (tag.header.binary())
+        throw tagNotMaintained(
+            baseName(m_file.path()), tag.name,
+            "a binary tag (INDEX ... BINARY), whose bitmap nodes this program does not keep");
+}
 
 CdxFile CdxFile::open(const std::string& path, bool writable) {
     CdxFile file(PageFile(path, writable));
@@ -76,6 +95,7 @@ void CdxFile::setKeyType(std::string_view tagName, KeyType type) {
 
 void CdxFile::forEach(std::string_view tagName, const std::function<bool(const KeyEntry&)>& visit) const {
     const TagInfo& t = tag(tagName);
+    refuseBinary(t);
     walkEntries(m_file, t.header.root, formatOf(t), visit);
 }
 
@@ -91,6 +111,7 @@ std::vector<KeyEntry> CdxFile::entries(std::string_view tagName) const {
 std::optional<KeyEntry> CdxFile::lowerBound(std::string_view tagName, std::string_view key,
                                             std::uint32_t recno) const {
     const TagInfo& t = tag(tagName);
+    refuseBinary(t);
     return findLowerBound(m_file, t.header.root, formatOf(t), {std::string(key), recno});
 }
 
@@ -105,11 +126,12 @@ std::optional<KeyEntry> CdxFile::seek(std::string_view tagName, std::string_view
 std::string CdxFile::paddedKey(const TagInfo& tag, std::string_view key) const {
     if (key.size() > tag.keyLength()) throw ProviderError::make(FoxError::StringTooLong);
     std::string k(key);
-    k.resize(tag.keyLength(), static_cast<char>(padByteFor(tag.keyType)));
+    k.resize(tag.keyLength(), static_cast<char>(padByteFor(tag.keyType, tag.header.collation)));
     return k;
 }
 
 void CdxFile::requireWritable(const TagInfo& tag) const {
+    refuseBinary(tag);
     if (!collationSupported(tag.header.collation) || !tag.keyTypeKnown)
         throw ProviderError::make(FoxError::IndexNotMaintained, baseName(m_file.path()));
     if (!m_file.writable()) throw ProviderError::make(FoxError::FileAccessDenied);
@@ -168,8 +190,11 @@ bool CdxFile::applyChange(TagInfo& t, const KeyChange& c) {
     if (oldK) {
         bool removed = false;
         switch (leaf.remove(*oldK, c.recno)) {
-            case LeafChange::Outcome::Done: removed = true; break;
-            case LeafChange::Outcome::Absent: break;
+            case LeafChange::Outcome::Done:
+                removed = true;
+                break;
+            case LeafChange::Outcome::Absent:
+                break;
             case LeafChange::Outcome::Restructure:
                 removed = restructured([&](BTreeEdit& edit) { return edit.remove({*oldK, c.recno}); });
                 break;
@@ -325,6 +350,7 @@ void CdxFile::dropTag(std::string_view tagName) {
 // entries of every tag are re-encoded.
 void CdxFile::rewrite(std::vector<TagContent> tags) {
     if (!m_file.writable()) throw ProviderError::make(FoxError::FileAccessDenied);
+    for (const TagInfo& t : m_tags) refuseBinary(t);
     for (const TagInfo& t : m_tags)
         if (!t.keyTypeKnown) throw ProviderError::make(FoxError::IndexNotMaintained, baseName(m_file.path()));
     create(m_file.path(), tags);

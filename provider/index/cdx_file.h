@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "provider/error.h"
 #include "provider/index/key_encoding.h"
 #include "provider/index/key_entry.h"
 #include "provider/index/node.h"
@@ -41,6 +42,10 @@ struct TagInfo {
     std::string collation() const { return header.collation.empty() ? "MACHINE" : header.collation; }
 };
 
+// The ProviderError(IndexNotMaintained) for a tag: the index file and tag named, with the reason.
+ProviderError tagNotMaintained(const std::string& indexFile, const std::string& tag,
+                               const std::string& reason);
+
 class CdxFile {
 public:
     // Opens an index file and reads its tag directory. Raises ProviderError: FileDoesNotExist,
@@ -62,6 +67,9 @@ public:
     const TagInfo& tag(std::string_view name) const;
     void setKeyType(std::string_view tagName, KeyType type);
 
+    // Reading or changing the entries of a VFP 9 binary tag (TagHeader::binary) raises its
+    // tagNotMaintained error: its nodes are bitmaps, so neither are its entries read nor is it ever
+    // written, and a file holding one is never rewritten.
     // Every entry of a tag in stored order: ascending key bytes, equal keys by record number.
     std::vector<KeyEntry> entries(std::string_view tagName) const;
     // The entries in the tag's own order: stored order, reversed for a DESCENDING tag (its keys are
@@ -124,6 +132,7 @@ private:
     bool applyChange(TagInfo& tag, const KeyChange& change);
     void writeStatistics(TagInfo& tag, std::uint32_t keyCount, std::uint32_t distinct);
     void requireWritable(const TagInfo& tag) const;
+    void refuseBinary(const TagInfo& tag) const;
     void rewrite(std::vector<TagContent> tags);
     std::vector<TagContent> contentsExcept(std::string_view skippedTag) const;
 

@@ -17,7 +17,7 @@ inline constexpr std::size_t kHdrFreeList = 4;        // 4: first free page (0 o
 inline constexpr std::size_t kHdrCounter = 8;         // 4: update counter
 inline constexpr std::size_t kHdrKeyLength = 12;      // 2: key length
 inline constexpr std::size_t kHdrOptions = 14;        // 1: option bits
-inline constexpr std::size_t kHdrSignature = 15;      // 1: signature, 1
+inline constexpr std::size_t kHdrSignature = 15;      // 1: kind of tag, kSig* below
 inline constexpr std::size_t kHdrKeyCount = 16;       // 4: number of keys (FoxPro: 0 in tags with FOR)
 inline constexpr std::size_t kHdrDistinctCount = 20;  // 4: number of distinct key values (likewise)
 inline constexpr std::size_t kHdrCollation = 494;     // 8: collation name, NUL-padded ("" = MACHINE)
@@ -37,6 +37,12 @@ inline constexpr std::uint8_t kOptHasFor = 0x08;
 inline constexpr std::uint8_t kOptCompact = 0x20;
 inline constexpr std::uint8_t kOptCompound = 0x40;
 inline constexpr std::uint8_t kOptDirectory = 0x80;
+
+// Kinds of tag (header byte 15): compact leaves with MACHINE keys, compact leaves with keys of another
+// collation (GENERAL), and VFP 9 binary tags (INDEX ON ... BINARY) whose nodes are bitmaps.
+inline constexpr std::uint8_t kSigMachine = 1;
+inline constexpr std::uint8_t kSigCollated = 2;
+inline constexpr std::uint8_t kSigBinary = 5;
 
 // Directory keys: tag names, upper case, blank-padded to this length.
 inline constexpr std::uint16_t kDirectoryKeyLength = 10;

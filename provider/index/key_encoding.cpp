@@ -20,8 +20,8 @@ constexpr double kMillisecondsPerDay = 86400000.0;
 
 }  // namespace
 
-unsigned char padByteFor(KeyType type) {
-    return type == KeyType::Character ? ' ' : 0x00;
+unsigned char padByteFor(KeyType type, std::string_view collation) {
+    return type == KeyType::Character && isMachineCollation(collation) ? ' ' : 0x00;
 }
 
 std::string encodeCharacterKey(std::string_view codePageBytes, std::uint16_t keyLength) {
@@ -131,8 +131,12 @@ std::optional<std::pair<KeyType, std::uint16_t>> keyForField(char fieldType, int
     }
 }
 
-bool collationSupported(std::string_view collation) {
+bool isMachineCollation(std::string_view collation) {
     return collation.empty() || collation == "MACHINE";
+}
+
+bool collationSupported(std::string_view collation) {
+    return isMachineCollation(collation) || collation == "GENERAL";
 }
 
 }  // namespace dorvane::provider::index

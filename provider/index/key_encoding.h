@@ -15,8 +15,9 @@ namespace dorvane::provider::index {
 // The type of a tag's key expression; it decides the key encoding and the byte leaf compression drops.
 enum class KeyType { Character, Numeric, Integer, Date, DateTime, Currency, Logical };
 
-// Byte that leaf compression strips from key ends: blank for character keys, 0x00 for the others.
-unsigned char padByteFor(KeyType type);
+// Byte that leaf compression strips from key ends: blank for character keys of MACHINE collation,
+// 0x00 for the others (keys of other collations are weights, padded with 0x00).
+unsigned char padByteFor(KeyType type, std::string_view collation = {});
 
 // Character key: bytes in the table's code page, cut or blank-padded to keyLength (MACHINE collation).
 std::string encodeCharacterKey(std::string_view codePageBytes, std::uint16_t keyLength);
@@ -50,7 +51,9 @@ std::string encodeKey(const Value& value, KeyType type, std::uint16_t keyLength)
 // character fields wider than the 240-byte key limit.
 std::optional<std::pair<KeyType, std::uint16_t>> keyForField(char fieldType, int width);
 
-// True for collations whose keys this engine reproduces (MACHINE, written as "" or "MACHINE").
+// True for collations whose keys this engine reproduces: MACHINE (written as "" or "MACHINE") and
+// GENERAL (general_collation.h; the callers that build keys check the code page).
 bool collationSupported(std::string_view collation);
+bool isMachineCollation(std::string_view collation);
 
 }  // namespace dorvane::provider::index

@@ -51,7 +51,7 @@ void writeTagHeader(const TagHeader& h, unsigned char* out) {
     writeLe(out + kHdrFreeList, h.freeList, 4);
     writeLe(out + kHdrKeyLength, h.keyLength, 2);
     out[kHdrOptions] = h.options;
-    out[kHdrSignature] = 1;
+    out[kHdrSignature] = h.collation.empty() ? kSigMachine : kSigCollated;
     std::memset(out + kHdrCollation, 0, kHdrCollationSize);
     std::memcpy(out + kHdrCollation, h.collation.data(), std::min(h.collation.size(), kHdrCollationSize));
     writeLe(out + kHdrDescending, h.descending ? 1 : 0, 2);

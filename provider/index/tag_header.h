@@ -24,6 +24,8 @@ struct TagHeader {
 
     bool unique() const { return (options & kOptUnique) != 0; }
     bool candidate() const { return (options & kOptCandidate) != 0; }
+    // A VFP 9 binary tag: its nodes are bitmaps, which this engine neither reads nor writes.
+    bool binary() const { return raw[kHdrSignature] == kSigBinary; }
 };
 
 // Parses a header; raises ProviderError(IndexMismatch, fileName) when its fields cannot be right.

@@ -4,6 +4,7 @@
 
 #include "provider/error.h"
 #include "provider/format/codepage.h"
+#include "provider/general_collation.h"
 #include "provider/index/byte_io.h"
 #include "provider/sql/text_utils.h"
 
@@ -68,6 +69,14 @@ std::optional<DirectKey> DirectKey::forTag(const Table& table, const TagKey& tag
         }
     const bool text = field.type == 'C' && !field.isBinary() && field.width == d.m_valueLength &&
                       d.m_keyType == index::KeyType::Character;
+    if (tag.general()) {
+        // GENERAL keys are weights of the field's code page 1252 bytes (the tag's code page).
+        if (form.kind != KeyForm::Kind::Field || field.type != 'C' || field.isBinary() ||
+            field.width * 2 != d.m_valueLength || !textBytes(tag.codePage(), form.kind, d.m_bytes))
+            return std::nullopt;
+        d.m_reading = Reading::General;
+        return d;
+    }
     switch (form.kind) {
         case KeyForm::Kind::Field:
             if (field.type == 'C') {
@@ -124,6 +133,16 @@ bool DirectKey::keyOf(const char* record, unsigned char* out) const {
                 out[i] = static_cast<unsigned char>(b);
             }
             std::memset(out + end, ' ', m_valueLength - end);
+            return true;
+        }
+        case Reading::General: {
+            // The text ends before trailing blanks and NULs, as for MACHINE keys; a byte whose text is
+            // not itself leaves the record to TagKey::keyOf.
+            std::size_t end = static_cast<std::size_t>(f.width);
+            while (end > 0 && (p[end - 1] == ' ' || p[end - 1] == '\0')) --end;
+            for (std::size_t i = 0; i < end; ++i)
+                if (m_bytes[p[i]] != p[i]) return false;
+            encodeGeneralKey(std::string_view(reinterpret_cast<const char*>(p), end), out, m_valueLength);
             return true;
         }
         case Reading::Integer:

@@ -1,5 +1,6 @@
 // Keys read straight from a record's bytes for the key expressions most tags have (a field, UPPER()
-// or LOWER() of a character field, DTOS() of a date field): the bytes TagKey::keyOf gives, without
+// or LOWER() of a character field, DTOS() of a date field, a character field in a GENERAL tag): the
+// bytes TagKey::keyOf gives, without
 // decoding values or running the evaluator. Every other tag, and any record this cannot read, takes
 // TagKey::keyOf.
 #pragma once
@@ -28,7 +29,7 @@ public:
     bool keyOf(const char* record, unsigned char* out) const;
 
 private:
-    enum class Reading { Text, Integer, Dtos, Value };
+    enum class Reading { Text, General, Integer, Dtos, Value };
     DirectKey() = default;
     bool valueKey(const char* record, unsigned char* out) const;
 
@@ -40,6 +41,7 @@ private:
     std::uint32_t m_nullFlagsOffset = 0;         // of the _NullFlags bytes in the record
     int m_nullFlagsBits = 0;                     // bits the _NullFlags bytes hold (none: 0)
     std::array<std::int16_t, 256> m_bytes{};     // Text: the key byte for each record byte, -1: keyOf decides
+                                                 // (General: the byte itself where its text keeps it)
     std::shared_ptr<const RecordCodec> m_codec;  // Value
 };
 

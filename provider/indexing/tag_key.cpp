@@ -5,22 +5,12 @@
 
 #include "provider/error.h"
 #include "provider/format/codepage.h"
+#include "provider/general_collation.h"
 #include "provider/sql/parser.h"
 
 namespace dorvane::provider::indexing {
 
 using index::KeyType;
-
-ProviderError tagNotMaintained(const std::string& indexFile, const std::string& tag, const std::string& reason) {
-    std::string message = foxproMessage(FoxError::IndexNotMaintained, indexFile);
-    const std::string detail = " (tag \"" + tag + "\": " + reason + ")";
-    const std::size_t cut = message.find("; the table is read-only");
-    if (cut == std::string::npos)
-        message += detail;
-    else
-        message.insert(cut, detail);
-    return ProviderError(FoxError::IndexNotMaintained, message);
-}
 
 namespace {
 
@@ -31,16 +21,24 @@ struct TypeAndLength {
 
 std::optional<TypeAndLength> keyTypeFor(char resultType) {
     switch (resultType) {
-        case 'C': return TypeAndLength{KeyType::Character, 0};
+        case 'C':
+            return TypeAndLength{KeyType::Character, 0};
         case 'N':
         case 'F':
-        case 'B': return TypeAndLength{KeyType::Numeric, 8};
-        case 'I': return TypeAndLength{KeyType::Integer, 4};
-        case 'D': return TypeAndLength{KeyType::Date, 8};
-        case 'T': return TypeAndLength{KeyType::DateTime, 8};
-        case 'Y': return TypeAndLength{KeyType::Currency, 8};
-        case 'L': return TypeAndLength{KeyType::Logical, 1};
-        default: return std::nullopt;
+        case 'B':
+            return TypeAndLength{KeyType::Numeric, 8};
+        case 'I':
+            return TypeAndLength{KeyType::Integer, 4};
+        case 'D':
+            return TypeAndLength{KeyType::Date, 8};
+        case 'T':
+            return TypeAndLength{KeyType::DateTime, 8};
+        case 'Y':
+            return TypeAndLength{KeyType::Currency, 8};
+        case 'L':
+            return TypeAndLength{KeyType::Logical, 1};
+        default:
+            return std::nullopt;
     }
 }
 
@@ -51,12 +49,13 @@ bool mentionsDeleted(const std::string& expression) {
     return upper.find("DELE") != std::string::npos;
 }
 
-sql::CompiledExpr compileOrRefuse(const std::string& text, const TableCatalog& catalog, const std::string& file,
-                                  const std::string& tag, const char* what) {
+sql::CompiledExpr compileOrRefuse(const std::string& text, const TableCatalog& catalog,
+                                  const std::string& file, const std::string& tag, const char* what) {
     try {
         return sql::compileExpression(text, catalog);
     } catch (const ProviderError& e) {
-        throw tagNotMaintained(file, tag, std::string(what) + " " + text + " cannot be evaluated: " + e.message());
+        throw tagNotMaintained(file, tag,
+                               std::string(what) + " " + text + " cannot be evaluated: " + e.message());
     }
 }
 
@@ -70,7 +69,8 @@ KeyForm formOf(const std::string& text, const sql::CompiledExpr& compiled) {
     const sql::ExprPtr e = sql::parseExpression(text);  // compiled already, so it parses
     const int field = compiled.fieldsUsed().front();
     if (e->kind == sql::ExprKind::Field) return {KeyForm::Kind::Field, field};
-    if (e->kind != sql::ExprKind::Call || e->args.size() != 1 || e->args[0]->kind != sql::ExprKind::Field) return {};
+    if (e->kind != sql::ExprKind::Call || e->args.size() != 1 || e->args[0]->kind != sql::ExprKind::Field)
+        return {};
     if (names(e->name, "UPPER")) return {KeyForm::Kind::Upper, field};
     if (names(e->name, "LOWER")) return {KeyForm::Kind::Lower, field};
     if (e->name == "DTOS") return {KeyForm::Kind::Dtos, field};
@@ -88,12 +88,18 @@ TagKey TagKey::prepare(const Table& table, const index::TagInfo& tag, const std:
     const std::string& keyText = tag.header.keyExpression;
     const std::string& forText = tag.header.forExpression;
     key.m_usesDeleted = mentionsDeleted(keyText) || mentionsDeleted(forText);
+    if (tag.header.binary())
+        throw tagNotMaintained(
+            indexFile, tag.name,
+            "a binary tag (INDEX ... BINARY), whose bitmap nodes this program does not keep");
     if (!index::collationSupported(tag.collation()))
         throw tagNotMaintained(indexFile, tag.name, "collation " + tag.collation() + " is not supported");
+    key.m_general = !index::isMachineCollation(tag.header.collation);
 
     const TableCatalog catalog(table);
     key.m_key = compileOrRefuse(keyText, catalog, indexFile, tag.name, "key expression");
-    if (!forText.empty()) key.m_for = compileOrRefuse(forText, catalog, indexFile, tag.name, "FOR expression");
+    if (!forText.empty())
+        key.m_for = compileOrRefuse(forText, catalog, indexFile, tag.name, "FOR expression");
 
     const sql::ExprType result = key.m_key.resultType();
     const auto type = keyTypeFor(result.type);
@@ -101,7 +107,12 @@ TagKey TagKey::prepare(const Table& table, const index::TagInfo& tag, const std:
         throw tagNotMaintained(indexFile, tag.name,
                                "the key expression " + keyText + " has no key type this program can build");
     key.m_keyType = type->type;
-    const int valueLength = type->length == 0 ? result.width : type->length;
+    // GENERAL applies to character keys only; they hold two bytes of weights per character.
+    if (key.m_keyType != KeyType::Character) key.m_general = false;
+    if (key.m_general && (!table.codePage() || table.codePage()->number() != 1252))
+        throw tagNotMaintained(indexFile, tag.name,
+                               "collation " + tag.collation() + " is not supported in the table's code page");
+    const int valueLength = type->length == 0 ? result.width * (key.m_general ? 2 : 1) : type->length;
 
     // A key on a nullable field carries a leading null marker byte.
     const auto& used = key.m_key.fieldsUsed();
@@ -115,20 +126,24 @@ TagKey TagKey::prepare(const Table& table, const index::TagInfo& tag, const std:
         key.m_valueLength = tag.keyLength();
     } else {
         throw tagNotMaintained(indexFile, tag.name,
-                               "the key expression " + keyText + " gives keys of " + std::to_string(valueLength) +
-                                   " bytes, the tag holds " + std::to_string(tag.keyLength()));
+                               "the key expression " + keyText + " gives keys of " +
+                                   std::to_string(valueLength) + " bytes, the tag holds " +
+                                   std::to_string(tag.keyLength()));
     }
     if (key.m_keyType == KeyType::Character) {
         key.m_codePage = table.codePage();
-        if (!key.m_codePage) throw tagNotMaintained(indexFile, tag.name, "the table's code page is not supported");
+        if (!key.m_codePage)
+            throw tagNotMaintained(indexFile, tag.name, "the table's code page is not supported");
     }
 
     key.m_form = formOf(keyText, key.m_key);
     key.m_fieldsUsed = used;
-    if (key.m_for) key.m_fieldsUsed.insert(key.m_fieldsUsed.end(), key.m_for->fieldsUsed().begin(),
-                                           key.m_for->fieldsUsed().end());
+    if (key.m_for)
+        key.m_fieldsUsed.insert(key.m_fieldsUsed.end(), key.m_for->fieldsUsed().begin(),
+                                key.m_for->fieldsUsed().end());
     std::sort(key.m_fieldsUsed.begin(), key.m_fieldsUsed.end());
-    key.m_fieldsUsed.erase(std::unique(key.m_fieldsUsed.begin(), key.m_fieldsUsed.end()), key.m_fieldsUsed.end());
+    key.m_fieldsUsed.erase(std::unique(key.m_fieldsUsed.begin(), key.m_fieldsUsed.end()),
+                           key.m_fieldsUsed.end());
     return key;
 }
 
@@ -139,8 +154,11 @@ std::optional<std::string> TagKey::keyOf(const RecordRow& row) const {
         return index::encodeNullableKey(std::nullopt, m_valueLength);
     std::string bytes;
     if (m_keyType == KeyType::Character) {
-        if (!std::holds_alternative<std::string>(value)) throw ProviderError::make(FoxError::DataTypeMismatch);
-        bytes = index::encodeCharacterKey(m_codePage->encode(std::get<std::string>(value)), m_valueLength);
+        if (!std::holds_alternative<std::string>(value))
+            throw ProviderError::make(FoxError::DataTypeMismatch);
+        const std::string text = m_codePage->encode(std::get<std::string>(value));
+        bytes = m_general ? encodeGeneralKey(text, m_valueLength)
+                          : index::encodeCharacterKey(text, m_valueLength);
     } else {
         bytes = index::encodeKey(value, m_keyType, m_valueLength);
     }

@@ -26,8 +26,9 @@ struct KeyForm {
 class TagKey {
 public:
     // Compiles the tag's expressions against `table`. Raises ProviderError(IndexNotMaintained) whose
-    // message names the tag and why its keys cannot be reproduced: an expression that does not
-    // compile, a collation other than MACHINE, a result type or width that disagrees with the key length.
+    // message names the tag and why its keys cannot be reproduced: a binary tag, an expression that
+    // does not compile, a collation other than MACHINE and GENERAL (GENERAL: in code page 1252 only), a
+    // result type or width that disagrees with the key length.
     static TagKey prepare(const Table& table, const index::TagInfo& tag, const std::string& indexFile);
 
     const std::string& name() const { return m_name; }
@@ -35,6 +36,8 @@ public:
     std::uint16_t keyLength() const { return m_keyLength; }
     bool candidate() const { return m_candidate; }
     bool unique() const { return m_unique; }
+    // Character keys of GENERAL collation (code page 1252 weights, general_collation.h).
+    bool general() const { return m_general; }
     // Whether DELETED() appears in the key or FOR expression (only such tags change on DELETE/RECALL).
     bool usesDeleted() const { return m_usesDeleted; }
     // Visible field indexes either expression reads.
@@ -59,6 +62,7 @@ private:
     bool m_nullable = false;
     bool m_candidate = false;
     bool m_unique = false;
+    bool m_general = false;
     bool m_usesDeleted = false;
     const CodePage* m_codePage = nullptr;
     sql::CompiledExpr m_key;
@@ -67,7 +71,6 @@ private:
     KeyForm m_form;
 };
 
-// The ProviderError(IndexNotMaintained) for a tag: the index file and tag named, with the reason.
-ProviderError tagNotMaintained(const std::string& indexFile, const std::string& tag, const std::string& reason);
+using index::tagNotMaintained;
 
 }  // namespace dorvane::provider::indexing

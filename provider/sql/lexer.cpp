@@ -141,6 +141,12 @@ Token lexToken(std::string_view s, std::size_t pos) {
     }
     static constexpr std::array<std::string_view, 6> kTwoChar = {"==", "<>", "!=", "<=", ">=", "**"};
     t.kind = TokenKind::Symbol;
+    // FoxPro also reads "=>" and "=<" as ">=" and "<=" (field rules and FOR clauses use them).
+    if (s.substr(pos, 2) == "=>" || s.substr(pos, 2) == "=<") {
+        t.text = s[pos + 1] == '>' ? ">=" : "<=";
+        t.end = pos + 2;
+        return t;
+    }
     for (std::string_view op : kTwoChar) {
         if (s.substr(pos, 2) == op) {
             t.text = std::string(op);

@@ -12,8 +12,8 @@
 
 namespace dorvane::provider::sql {
 
-// SET COLLATE: Machine compares texts by character codes; General case-insensitively with accents
-// folded (text_compare.h describes the exact folding).
+// SET COLLATE: Machine compares texts by character codes; General by FoxPro's GENERAL weights, so
+// letter case does not count (text_compare.h).
 enum class Collation { Machine, General };
 
 // Optional replacement for the text comparison (e.g. by code-page bytes). Receives the two texts after

@@ -1,73 +1,56 @@
 #include "provider/sql/text_compare.h"
 
+#include <algorithm>
 #include <string>
 
+#include "provider/general_collation.h"
 #include "provider/sql/text_utils.h"
 
 namespace dorvane::provider::sql {
 
 namespace {
 
-// Primary weights of the general collation for one character (see the header).
-void appendGeneralWeights(char32_t c, std::u32string& out) {
-    if (c >= 'a' && c <= 'z') {
-        out.push_back(c - 32);
-        return;
-    }
-    if (c < 0xC0) {
-        out.push_back(c);
-        return;
-    }
-    // U+00C0..U+00FF folded to base letters; 0 marks the ones handled below.
-    static constexpr char kLatin1[] =
-        "AAAAAA\0CEEEEIIII"      // C0-CF: A-grave .. I-diaeresis (C6 = AE)
-        "DNOOOOO\xd7OUUUUY\0\0"  // D0-DF: Eth .. Y-acute, Thorn, sharp s
-        "AAAAAA\0CEEEEIIII"      // E0-EF
-        "DNOOOOO\xf7OUUUUY\0Y";  // F0-FF
-    if (c <= 0xFF) {
-        const char base = kLatin1[c - 0xC0];
-        if (base != 0) {
-            out.push_back(static_cast<unsigned char>(base));
-            return;
-        }
-        if (c == 0xC6 || c == 0xE6) {
-            out.push_back('A');
-            out.push_back('E');
-        } else if (c == 0xDF) {
-            out.push_back('S');
-            out.push_back('S');
-        } else {
-            out.push_back(c == 0xFE ? 0xDE : c);  // thorn
-        }
-        return;
-    }
-    switch (c) {
-        case 0x152:
-        case 0x153:
-            out.push_back('O');
-            out.push_back('E');
-            return;
-        case 0x160:
-        case 0x161:
-            out.push_back('S');
-            return;
-        case 0x17D:
-        case 0x17E:
-            out.push_back('Z');
-            return;
-        case 0x178:
-            out.push_back('Y');
-            return;
-        default:
-            out.push_back(c);
-    }
+// The code page 1252 byte of a character, or -1 when the page has none.
+int cp1252Byte(char32_t c) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<int>(c);
+    static constexpr char32_t kHigh[32] = {0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                           0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x8D,   0x017D, 0x8F,
+                                           0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                           0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
+    for (int i = 0; i < 32; ++i)
+        if (kHigh[i] == c) return 0x80 + i;
+    return -1;
 }
 
+// A text's weights in the order of a GENERAL key (general_collation.h): the primary weights of its
+// characters, then their diacritics; trailing blanks weigh nothing. A character code page 1252 lacks
+// weighs after every other, by its code point.
 std::u32string generalWeights(std::string_view text) {
-    std::u32string out;
-    out.reserve(text.size());
-    for (std::size_t pos = 0; pos < text.size();) appendGeneralWeights(decodeChar(text, pos), out);
-    return out;
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    std::u32string heads, tails;
+    heads.reserve(text.size());
+    for (std::size_t pos = 0; pos < text.size();) {
+        const char32_t c = decodeChar(text, pos);
+        const int byte = cp1252Byte(c);
+        if (byte < 0) {
+            heads.push_back(0x100 + c);
+            continue;
+        }
+        const GeneralWeight& w = kGeneralWeights1252[static_cast<std::size_t>(byte)];
+        heads.append(w.heads, w.heads + w.headCount);
+        tails.append(w.tails, w.tails + w.tailCount);
+    }
+    return heads + tails;
+}
+
+// Compares weights as keys padded with zeros compare.
+int zeroPadCompare(const std::u32string& a, const std::u32string& b) {
+    const std::size_t n = std::max(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const char32_t x = i < a.size() ? a[i] : 0, y = i < b.size() ? b[i] : 0;
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return 0;
 }
 
 template <typename Seq, typename Unit>
@@ -117,8 +100,13 @@ int compareText(std::string_view left, std::string_view right, TextCompareMode m
         (l < r ? a : b).append(l < r ? r - l : l - r, ' ');
         return options.compareText(a, b);
     }
-    if (options.collation == Collation::General)
-        return padCompare<std::u32string, char32_t>(generalWeights(left), generalWeights(right), padded);
+    if (options.collation == Collation::General) {
+        const int c = zeroPadCompare(generalWeights(left), generalWeights(right));
+        if (c != 0 || padded) return c;
+        // ==: texts equal but for trailing blanks still differ.
+        const std::size_t l = charCount(left), r = charCount(right);
+        return l == r ? 0 : (l < r ? -1 : 1);
+    }
     return padCompare<std::string_view, unsigned char>(left, right, padded);
 }
 

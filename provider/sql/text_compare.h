@@ -5,11 +5,9 @@
 // Padded (= with SET EXACT ON, and <, > ...): the shorter text counts as padded
 // with blanks; Identical (==): texts compare as they are, so trailing blanks matter.
 //
-// General collation, as implemented here: letters compare case-insensitively and the accented Latin
-// letters of code page 1252 compare equal to their base letter (a with any accent = a, c cedilla = c,
-// n tilde = n, y diaeresis = y); ß compares as "ss", æ as "ae", œ as "oe". Other characters compare by
-// code point. FoxPro's own tables also order accented letters after the base letter when the base
-// letters tie; that tie-break is not applied, so "é" = "e" holds.
+// General collation: texts compare as FoxPro's GENERAL index keys of code page 1252 order them
+// (general_collation.h): by primary weights first, so letter case does not count and accented letters
+// sort beside their base letter, then by their accents; ß weighs as "ss", æ as "ae", œ as "oe".
 #pragma once
 
 #include <string_view>

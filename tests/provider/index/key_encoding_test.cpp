@@ -118,7 +118,8 @@ TEST(KeyEncoding, DispatchByTypeAndItsErrors) {
     for (const auto& f : fields) EXPECT_EQ(keyForField(f.type, f.width), f.shape) << f.type;
     EXPECT_TRUE(collationSupported("MACHINE"));
     EXPECT_TRUE(collationSupported(""));
-    EXPECT_FALSE(collationSupported("GENERAL"));
+    EXPECT_TRUE(collationSupported("GENERAL"));
+    EXPECT_FALSE(collationSupported("SPANISH"));
 }
 
 }  // namespace

@@ -132,8 +132,8 @@ TEST(IndexRebuild, BadDefinitionsAreRefusedAndTheOldFileStays) {
     CdxFile::create(p.string(), {{good, {{encodeIntegerKey(1), 1}}, std::nullopt}});
     const std::string before = readBytes(p);
     TagDefinition candidate{"C", "c", "", 4, KeyType::Integer, false, true};
-    TagDefinition general{"G", "g", "", 4, KeyType::Character};
-    general.collation = "GENERAL";
+    TagDefinition spanish{"G", "g", "", 4, KeyType::Character};
+    spanish.collation = "SPANISH";
     const struct {
         const char* what;
         std::vector<TagContent> tags;
@@ -142,7 +142,7 @@ TEST(IndexRebuild, BadDefinitionsAreRefusedAndTheOldFileStays) {
         {"candidate duplicates",
          {{candidate, {{encodeIntegerKey(1), 1}, {encodeIntegerKey(1), 2}}, std::nullopt}},
          1884},
-        {"collation without weights", {{general, {}, std::nullopt}}, 1999},
+        {"collation without weights", {{spanish, {}, std::nullopt}}, 1999},
         {"repeated tag name", {{good, {}, std::nullopt}, {good, {}, std::nullopt}}, 1712},
         {"tag name too long", {{TagDefinition{"ELEVENCHARS", "a", "", 4}, {}, std::nullopt}}, 1712},
         {"key of the wrong size", {{good, {{"abc", 1}}, std::nullopt}}, 1903},
@@ -244,20 +244,20 @@ TEST(IndexRebuild, TagsAddedAndDroppedStillMatchTheTable) {
 }
 
 TEST(IndexRebuild, CollationWithoutWeightsIsReadButNeverChanged) {
-    const fs::path dir = tempDir("general");
+    const fs::path dir = tempDir("spanish");
     const fs::path p = dir / "g.cdx";
     TagDefinition def{"NAME", "name", "", 8, KeyType::Character};
     CdxFile::create(
         p.string(),
         {{def, {{encodeCharacterKey("b", 8), 1}, {encodeCharacterKey("a", 8), 2}}, std::nullopt}});
-    // Mark the tag as GENERAL, as FoxPro writes it in the tag header.
+    // Mark the tag as SPANISH, as FoxPro writes it in the tag header.
     std::string bytes = readBytes(p);
     const std::uint32_t header = CdxFile::open(p.string()).tag("NAME").headerOffset;
-    bytes.replace(header + kHdrCollation, 7, "GENERAL");
+    bytes.replace(header + kHdrCollation, 7, "SPANISH");
     { std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes; }
     CdxFile cdx = CdxFile::open(p.string(), true);
     cdx.setKeyType("NAME", KeyType::Character);
-    EXPECT_EQ(cdx.tag("NAME").collation(), "GENERAL");
+    EXPECT_EQ(cdx.tag("NAME").collation(), "SPANISH");
     EXPECT_EQ(cdx.entries("NAME").size(), 2u);
     const std::function<void()> changes[] = {
         [&] { cdx.insert("NAME", encodeCharacterKey("c", 8), 3); },
@@ -267,15 +267,15 @@ TEST(IndexRebuild, CollationWithoutWeightsIsReadButNeverChanged) {
     for (const auto& change : changes) {
         try {
             change();
-            ADD_FAILURE() << "GENERAL tag changed";
+            ADD_FAILURE() << "SPANISH tag changed";
         } catch (const ProviderError& e) {
             EXPECT_EQ(e.number(), 1999);
         }
         EXPECT_EQ(readBytes(p), bytes);
     }
-    // Other tags of such a file may still be rebuilt: the GENERAL tag is carried over as it is.
+    // Other tags of such a file may still be rebuilt: the SPANISH tag is carried over as it is.
     cdx.addTag({{"OTHER", "x", "", 4, KeyType::Integer}, {{encodeIntegerKey(5), 1}}, std::nullopt});
-    EXPECT_EQ(cdx.tag("NAME").collation(), "GENERAL");
+    EXPECT_EQ(cdx.tag("NAME").collation(), "SPANISH");
     EXPECT_EQ(cdx.entries("NAME").size(), 2u);
     fs::remove_all(dir);
 }

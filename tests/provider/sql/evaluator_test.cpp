@@ -92,7 +92,9 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"name LIKE 'smith'", false}, ValueCase{"city LIKE 'Z_rich'", true},
         ValueCase{"'aXbXc' LIKE '%X%X%c'", true}, ValueCase{"'abc' LIKE 'abc_'", false},
         ValueCase{"'' LIKE '%'", true}, ValueCase{"id IN (1, 3)", true}, ValueCase{"id NOT IN (1, 2)", true},
-        ValueCase{"qty BETWEEN 12 AND 12", true}, ValueCase{"qty NOT BETWEEN 1 AND 5", true}));
+        ValueCase{"qty BETWEEN 12 AND 12", true}, ValueCase{"qty NOT BETWEEN 1 AND 5", true},
+        ValueCase{"qty=>12", true}, ValueCase{"qty =< 11", false}, ValueCase{"name=>'Smith'", true},
+        ValueCase{"'0'=<name", true}));
 
 INSTANTIATE_TEST_SUITE_P(
     Nulls, ExpressionEvaluates,
@@ -240,18 +242,21 @@ struct CollationCase {
 TEST(EvaluatorCollation, MachineAndGeneral) {
     const CollationCase cases[] = {
         {"'a' = 'A'", false, true},
-        {"'\xC3\xA9t\xC3\xA9' = 'ETE'", false, true},  // été
+        {"'\xC3\xA9t\xC3\xA9' = 'ETE'", false, false},               // été: accents count
+        {"'\xC3\xA9t\xC3\xA9' = '\xC3\x89T\xC3\x89'", false, true},  // été = ÉTÉ: case does not
+        {"'\xC3\xA9' < 'f'", false, true},                           // é sorts beside e
+        {"'e' < '\xC3\xA9'", true, true},
         {"'Stra\xC3\x9F"
          "e' = 'STRASSE'",
          false, true},                               // Straße
         {"'\xC5\x92uvre' = 'oeuvre'", false, true},  // Œuvre
         {"'\xC3\x87"
          "a' = 'ca'",
-         false, true},  // Ça
+         false, false},  // Ça
         {"'b' > 'A'", true, true},
         {"'a' < 'B'", false, true},
         {"'abc' = 'ABD'", false, false},
-        {"'x' < '\xC3\xBD'", true, true},  // ý folds to Y, after X
+        {"'x' < '\xC3\xBD'", true, true},  // ý weighs as Y, after X
         {"name = 'SMITH'", false, true},
     };
     EvalOptions general;
