@@ -102,7 +102,8 @@ Executor::~Executor() {
 
 sql::EvalOptions Executor::evalOptions() const {
     sql::EvalOptions options;
-    options.collation = m_settings.collation == Collation::General ? sql::Collation::General : sql::Collation::Machine;
+    options.collation =
+        m_settings.collation == Collation::General ? sql::Collation::General : sql::Collation::Machine;
     // SQL compares texts up to the shorter one's length (SET ANSI OFF, the provider's setting).
     options.shorterLength = true;
     return options;
@@ -114,8 +115,8 @@ Executor::OpenTable& Executor::open(const sql::TableRef& ref) {
     if (it != m_tables.end()) {
         OpenTable& t = *it->second;
         if (!m_settings.exclusive) {
-            // Others may have written since: read the header again and drop what was derived from it.
-            t.table->refresh();
+            // Others may have written since: take in what they changed and drop what was derived from it.
+            t.table->takeInChanges();
             t.deleted.reset();
             t.valueMaps.clear();
         }
@@ -127,7 +128,9 @@ Executor::OpenTable& Executor::open(const sql::TableRef& ref) {
     return *m_tables.emplace(file, std::move(t)).first->second;
 }
 
-void Executor::forget(const fs::path& file) { m_tables.erase(file); }
+void Executor::forget(const fs::path& file) {
+    m_tables.erase(file);
+}
 
 const std::vector<std::uint32_t>& Executor::deletedRecords(OpenTable& t) {
     if (!t.deleted) {
@@ -281,12 +284,14 @@ std::shared_ptr<RowSource> Executor::select(const sql::SelectStatement& s) {
             column.width = expr.resultType().width;
             column.decimals = expr.resultType().decimals;
         }
-        column.name = !item.name.empty() ? item.name : (column.name.empty() ? "Exp_" + std::to_string(++unnamed) : column.name);
+        column.name = !item.name.empty()
+                          ? item.name
+                          : (column.name.empty() ? "Exp_" + std::to_string(++unnamed) : column.name);
         columns.push_back(std::move(column));
         expressions.push_back(std::move(expr));
     }
-    return std::make_shared<TableRowSource>(t.table, std::move(records), std::move(columns), std::move(fieldOf),
-                                            std::move(expressions));
+    return std::make_shared<TableRowSource>(t.table, std::move(records), std::move(columns),
+                                            std::move(fieldOf), std::move(expressions));
 }
 
 long Executor::update(const sql::UpdateStatement& s) {
@@ -294,6 +299,8 @@ long Executor::update(const sql::UpdateStatement& s) {
     Table& table = *t.table;
     t.ensureWritable();
     t.written = true;
+    // In shared use the statement holds the table from before it reads a record until its last write.
+    const Table::WriteHold hold = t.table->holdForWriting();
     const TableFieldCatalog fields(table);
     struct Target {
         int field;
@@ -301,7 +308,8 @@ long Executor::update(const sql::UpdateStatement& s) {
     };
     std::vector<Target> targets;
     for (const auto& a : s.assignments) {
-        targets.push_back({requireField(table, a.field), sql::compileExpression(*a.value, fields, evalOptions())});
+        targets.push_back(
+            {requireField(table, a.field), sql::compileExpression(*a.value, fields, evalOptions())});
     }
     const std::vector<std::uint32_t> records = matching(t, s.where.get());
     TableRowContext row(table);
@@ -310,7 +318,8 @@ long Executor::update(const sql::UpdateStatement& s) {
         FieldAssignments values;
         for (const auto& target : targets) {
             const Field& f = table.fields()[size_t(target.field)];
-            values.emplace_back(target.field, sql::convertForField(target.value.evaluate(row), f.type, f.width, f.decimals));
+            values.emplace_back(
+                target.field, sql::convertForField(target.value.evaluate(row), f.type, f.width, f.decimals));
         }
         return values;
     };
@@ -380,6 +389,8 @@ long Executor::insert(const sql::InsertStatement& s) {
     Table& table = *t.table;
     t.ensureWritable();
     t.written = true;
+    // In shared use the statement holds the table from before it reads a record until its last write.
+    const Table::WriteHold hold = t.table->holdForWriting();
     std::vector<int> targets;
     if (s.columns.empty()) {
         for (int i = 0; i < table.fieldCount(); ++i) targets.push_back(i);
@@ -406,10 +417,13 @@ long Executor::remove(const sql::DeleteStatement& s) {
     OpenTable& t = open(s.table);
     t.ensureWritable();
     t.written = true;
+    // In shared use the statement holds the table from before it reads a record until its last write.
+    const Table::WriteHold hold = t.table->holdForWriting();
     const std::vector<std::uint32_t> records = matching(t, s.where.get());
     for (std::uint32_t recno : records) {
         t.table->setDeleted(recno, true);
-        if (t.deleted) t.deleted->insert(std::upper_bound(t.deleted->begin(), t.deleted->end(), recno), recno);
+        if (t.deleted)
+            t.deleted->insert(std::upper_bound(t.deleted->begin(), t.deleted->end(), recno), recno);
     }
     return long(records.size());
 }
@@ -473,7 +487,8 @@ long Executor::createTable(const sql::CreateTableStatement& s) {
     std::vector<FieldSpec> fieldSpecs;
     for (const auto& def : s.fields) fieldSpecs.push_back(specFrom(def));
     int recordLength = 0;
-    layoutFields(fieldSpecs, m_catalog->maxFieldNameLength(), recordLength);  // raises before anything is written
+    layoutFields(fieldSpecs, m_catalog->maxFieldNameLength(),
+                 recordLength);  // raises before anything is written
     Table::create(file, fieldSpecs);
     try {
         m_catalog->tableCreated(file, fieldSpecs);
@@ -510,8 +525,11 @@ long Executor::dropTable(const sql::DropTableStatement& s) {
 }
 
 std::shared_ptr<RowSource> Executor::tablesSchema() const {
-    std::vector<ColumnInfo> columns{{"TABLE_CATALOG", 'C', 128}, {"TABLE_SCHEMA", 'C', 128}, {"TABLE_NAME", 'C', 128},
-                                    {"TABLE_TYPE", 'C', 32},     {"DESCRIPTION", 'C', 254}};
+    std::vector<ColumnInfo> columns{{"TABLE_CATALOG", 'C', 128},
+                                    {"TABLE_SCHEMA", 'C', 128},
+                                    {"TABLE_NAME", 'C', 128},
+                                    {"TABLE_TYPE", 'C', 32},
+                                    {"DESCRIPTION", 'C', 254}};
     std::vector<std::vector<Value>> rows;
     for (const auto& entry : m_catalog->tables()) {
         rows.push_back({Value{}, Value{}, entry.name, entry.type, Value{}});

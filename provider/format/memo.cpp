@@ -96,6 +96,13 @@ void MemoFile::dropReadAhead() const {
     m_size = 0;
 }
 
+void MemoFile::takeInChanges() {
+    dropReadAhead();
+    char next[4];
+    if (m_kind == MemoKind::Fpt && m_file.readAt(kFptOffsetNextFree, next, sizeof next) == sizeof next)
+        m_nextFree = readBe32(next);
+}
+
 std::uint64_t MemoFile::knownSize(std::uint64_t atLeast) const {
     if (m_size < atLeast) m_size = m_file.size();
     return m_size;

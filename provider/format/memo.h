@@ -60,6 +60,10 @@ public:
     // Forgets what was read ahead, so the next read sees the file as it is now (after another user
     // may have written it).
     void dropReadAhead() const;
+    // Reads the next-free pointer again (another user may have stored memos since) and forgets what
+    // was read ahead.
+    void takeInChanges();
+    int fd() const { return m_file.fd(); }
 
 private:
     MemoFile() = default;

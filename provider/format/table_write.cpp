@@ -39,8 +39,9 @@ void Table::ensureWritable() const {
         const int fixed = fixedWidthOf(f.type);
         if (!f.isSystem() && fixed != 0 && f.width != fixed)
             throw ProviderError(FoxError::TableCorrupted,
-                                foxproMessage(FoxError::TableCorrupted, nameForErrors()) + " (field " + f.name +
-                                    " has width " + std::to_string(f.width) + "; the table is read-only)");
+                                foxproMessage(FoxError::TableCorrupted, nameForErrors()) + " (field " +
+                                    f.name + " has width " + std::to_string(f.width) +
+                                    "; the table is read-only)");
     }
 }
 
@@ -71,11 +72,8 @@ std::uint32_t Table::appendValues(const std::vector<Value>& values) {
 
 std::uint32_t Table::append(const FieldAssignments& values) {
     ensureWritable();
+    const WriteHold hold = holdForWriting();  // in shared use, the record count as of now
     writePending();
-    // Another user may have appended since the header was read.
-    char countBytes[4];
-    if (m_file.readAt(kOffsetRecordCount, countBytes, 4) == 4)
-        m_header.recordCount = std::max(m_header.recordCount, readLe32(countBytes));
 
     std::vector<char> record(m_header.recordLength);
     m_codec->blank(record.data(), record.size());
@@ -175,6 +173,7 @@ std::uint32_t Table::append(const FieldAssignments& values) {
 
 void Table::update(std::uint32_t recno, const FieldAssignments& values) {
     ensureWritable();
+    const WriteHold hold = holdForWriting();
     const char* cached = recordBytes(recno);  // also the range check
     std::vector<char> record(m_header.recordLength);
     const std::uint64_t at =
@@ -221,7 +220,8 @@ void Table::update(std::uint32_t recno, const FieldAssignments& values) {
         m_header.headerLength + static_cast<std::uint64_t>(recno - 1) * m_header.recordLength;
     if (m_batching) {
         constexpr std::size_t kMaxPending = 1 << 20;
-        if (m_pending.empty() || offset != m_pendingOffset + m_pending.size() || m_pending.size() >= kMaxPending) {
+        if (m_pending.empty() || offset != m_pendingOffset + m_pending.size() ||
+            m_pending.size() >= kMaxPending) {
             writePending();
             m_pendingOffset = offset;
         }
@@ -274,6 +274,7 @@ void Table::writePending() {
 
 void Table::setDeleted(std::uint32_t recno, bool deleted) {
     ensureWritable();
+    const WriteHold hold = holdForWriting();
     writePending();
     const char current = recordBytes(recno)[0];
     if ((current == kRecordDeleted) == deleted) return;
@@ -304,6 +305,7 @@ void Table::touchHeaderDate() {
 
 void Table::setBacklink(const std::string& backlink) {
     ensureWritable();
+    const WriteHold hold = holdForWriting();
     if (backlink.size() >= kBacklinkSize) throw ProviderError::make(FoxError::FileAccessDenied, backlink);
     const std::uint64_t at = kTableHeaderSize + m_header.fields.size() * kFieldRecordSize + 1;
     if (at + kBacklinkSize > m_header.headerLength)
@@ -315,13 +317,13 @@ void Table::setBacklink(const std::string& backlink) {
     m_header.backlink = backlink;
 }
 
-std::unique_ptr<Table> Table::create(const std::filesystem::path& path, const std::vector<FieldSpec>& fieldSpecs,
-                                     const CreateOptions& options) {
+std::unique_ptr<Table> Table::create(const std::filesystem::path& path,
+                                     const std::vector<FieldSpec>& fieldSpecs, const CreateOptions& options) {
     CodePage::forMark(options.codePageMark);  // raises for a mark no page carries
     TableHeader header;
     int recordLength = 0;
-    header.fields = layoutFields(fieldSpecs, options.backlink.empty() ? kMaxFreeFieldName : kMaxContainerFieldName,
-                                 recordLength);
+    header.fields = layoutFields(
+        fieldSpecs, options.backlink.empty() ? kMaxFreeFieldName : kMaxContainerFieldName, recordLength);
     header.version = vfpVersionFor(header.fields);
     header.recordLength = static_cast<std::uint32_t>(recordLength);
     header.headerLength = vfpHeaderLength(header.fields.size());

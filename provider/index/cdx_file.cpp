@@ -168,8 +168,11 @@ bool CdxFile::applyChange(TagInfo& t, const KeyChange& c) {
     if (oldK) {
         bool removed = false;
         switch (leaf.remove(*oldK, c.recno)) {
-            case LeafChange::Outcome::Done: removed = true; break;
-            case LeafChange::Outcome::Absent: break;
+            case LeafChange::Outcome::Done:
+                removed = true;
+                break;
+            case LeafChange::Outcome::Absent:
+                break;
             case LeafChange::Outcome::Restructure:
                 removed = restructured([&](BTreeEdit& edit) { return edit.remove({*oldK, c.recno}); });
                 break;
@@ -331,6 +334,16 @@ void CdxFile::rewrite(std::vector<TagContent> tags) {
     m_file = PageFile(m_file.path(), true);
     readDirectory();
     for (const TagContent& c : tags) setKeyType(c.definition.name, c.definition.keyType);
+}
+
+std::uint32_t CdxFile::updateCounter() const {
+    return readLe(m_file.bytes(kHdrCounter, 4), 4);
+}
+
+void CdxFile::setUpdateCounter(std::uint32_t value) {
+    unsigned char bytes[4];
+    writeLe(bytes, value, 4);
+    m_file.write(kHdrCounter, bytes, sizeof bytes);
 }
 
 }  // namespace dorvane::provider::index
