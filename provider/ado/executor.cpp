@@ -84,13 +84,23 @@ Executor::Executor(ConnectionSettings settings, std::unique_ptr<SourceCatalog> c
     : m_settings(std::move(settings)), m_catalog(std::move(catalog)) {}
 
 Executor::~Executor() {
+    try {
+        close();
+    } catch (...) {
+        // Connection::Close reports what failed; a connection dropped without it flushed what it could.
+    }
+}
+
+void Executor::close() {
+    std::optional<ProviderError> failure;
     for (auto& [file, t] : m_tables) {
         // What this connection wrote, the table and its index, reaches the disk when it closes.
         if (t->written) {
             try {
                 t->table->flush();
                 for (auto& maintainer : t->maintainers) maintainer->indexFile().sync();
-            } catch (...) {
+            } catch (const ProviderError& e) {
+                if (!failure) failure = e;
             }
         }
         // A result set may still read the table (a grid bound to it): it keeps reading, but the
@@ -98,6 +108,8 @@ Executor::~Executor() {
         t->maintainers.clear();
         if (t->table.use_count() > 1) t->table->keepForReadingOnly();
     }
+    m_tables.clear();
+    if (failure) throw *failure;
 }
 
 sql::EvalOptions Executor::evalOptions() const {
@@ -345,15 +357,19 @@ long Executor::update(const sql::UpdateStatement& s) {
         }
     }
     std::map<int, std::unordered_multimap<std::int64_t, std::uint32_t>> built;
-    // Records written one after another go to the file together; the batch ends with the statement.
+    // Records written one after another go to the file together; the batch ends with the statement,
+    // written by end() on success. On failure the destructor writes what it can; its error is not the
+    // one the caller is told of.
     struct WriteBatch {
         Table& table;
+        bool open = true;
         explicit WriteBatch(Table& t) : table(t) { table.beginWriteBatch(); }
-        ~WriteBatch() noexcept(false) {
-            if (std::uncaught_exceptions() == 0) {
-                table.endWriteBatch();
-                return;
-            }
+        void end() {
+            open = false;
+            table.endWriteBatch();
+        }
+        ~WriteBatch() {
+            if (!open) return;
             try {
                 table.endWriteBatch();
             } catch (...) {
@@ -373,6 +389,7 @@ long Executor::update(const sql::UpdateStatement& s) {
             if (auto key = wholeNumber(value)) built[field].emplace(*key, recno);
         }
     }
+    batch.end();
     // Deleted records were not numbered; their values stay as they were and are looked up past anyway.
     for (int field : mapsToBuild) {
         auto& map = built[field];

@@ -23,11 +23,20 @@ std::string escaped(const std::string& text) {
     out.reserve(text.size());
     for (char c : text) {
         switch (c) {
-        case '\t': out += "\\t"; break;
-        case '\r': out += "\\r"; break;
-        case '\n': out += "\\n"; break;
-        case '\\': out += "\\\\"; break;
-        default: out += c;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -109,6 +118,7 @@ int main(int argc, char** argv) {
             }
             std::cout.flush();
         }
+        connection.Close();  // what was written reaches the disk, or the run fails
     } catch (const ProviderError& e) {
         std::cout.flush();
         std::cerr << "Error " << e.number() << ": " << e.message() << '\n';
