@@ -12,7 +12,6 @@ namespace {
 // A memo value waiting to be stored once every field of the record has passed its checks.
 struct PendingMemo {
     const Field* field;
-    std::uint32_t oldBlock;
     std::string bytes;
 };
 
@@ -84,7 +83,7 @@ std::uint32_t Table::append(const FieldAssignments& values) {
         const Field& f =
             m_header.fields[static_cast<std::size_t>(m_headerIndex[static_cast<std::size_t>(index)])];
         if (f.isMemo())
-            memos.push_back({&f, 0, m_codec->encodeMemo(record.data(), f, value)});
+            memos.push_back({&f, m_codec->encodeMemo(record.data(), f, value)});
         else
             m_codec->encode(record.data(), f, value);
         assigned[static_cast<std::size_t>(index)] = true;
@@ -123,7 +122,7 @@ std::uint32_t Table::append(const FieldAssignments& values) {
     }
 
     for (PendingMemo& memo : memos)
-        m_codec->setMemoBlock(record.data(), *memo.field, m_memo->write(0, memo.bytes));
+        m_codec->setMemoBlock(record.data(), *memo.field, m_memo->write(memo.bytes));
     if (!memos.empty() && m_flushEachChange) m_memo->sync();
 
     const std::uint64_t oldSize = m_file.size();
@@ -193,8 +192,7 @@ void Table::update(std::uint32_t recno, const FieldAssignments& values) {
         const Field& f =
             m_header.fields[static_cast<std::size_t>(m_headerIndex[static_cast<std::size_t>(index)])];
         if (f.isMemo())
-            memos.push_back(
-                {&f, m_codec->memoBlock(record.data(), f), m_codec->encodeMemo(record.data(), f, value)});
+            memos.push_back({&f, m_codec->encodeMemo(record.data(), f, value)});
         else
             m_codec->encode(record.data(), f, value);
     }
@@ -212,8 +210,7 @@ void Table::update(std::uint32_t recno, const FieldAssignments& values) {
         m_observer->onUpdate(*this, recno, oldValues, newValues, before.data(), record.data());
     }
     for (PendingMemo& memo : memos)
-        m_codec->setMemoBlock(record.data(), *memo.field,
-                              memo.bytes.empty() ? 0 : m_memo->write(memo.oldBlock, memo.bytes));
+        m_codec->setMemoBlock(record.data(), *memo.field, m_memo->write(memo.bytes));
     if (!memos.empty() && m_flushEachChange) m_memo->sync();
 
     const std::uint64_t offset =
