@@ -12,6 +12,7 @@
 #include "provider/ado/connection.h"
 #include "provider/ado/recordset.h"
 #include "provider/error.h"
+#include "tests/support/fault_file_system.h"
 #include "provider/format/file_io.h"
 #include "tests/provider/indexing/indexing_support.h"
 
