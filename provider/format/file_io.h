@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "provider/format/file_system.h"
+#include "provider/file_system.h"
 
 namespace dorvane::provider {
 

@@ -8,7 +8,7 @@
 
 #include <cerrno>
 
-#include "provider/format/file_system.h"
+#include "provider/file_system.h"
 
 namespace dorvane::provider {
 

@@ -1,5 +1,6 @@
-// The one way the table engine reaches the file system: every open, read, write, truncation, sync,
-// rename and removal of tables, memos and containers goes through fileSystem(). The real one calls
+// The one way the provider reaches the file system: every open, read, write, truncation, sync, rename
+// and removal of tables, memos, containers, indexes and journals goes through fileSystem() (indexes
+// and journals are then mapped into memory directly). The real one calls
 // POSIX; a test installs another (one that fails or stops at a chosen operation, say) with
 // setFileSystem(). Calls follow POSIX: -1 and errno on failure.
 #pragma once
