@@ -1,6 +1,7 @@
 #include "provider/ado/executor.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <exception>
 #include <functional>
@@ -8,6 +9,7 @@
 
 #include "provider/ado/table_rows.h"
 #include "provider/error.h"
+#include "provider/file_system.h"
 #include "provider/format/container.h"
 #include "provider/format/file_names.h"
 #include "provider/indexing/attach.h"
@@ -511,9 +513,8 @@ long Executor::createTable(const sql::CreateTableStatement& s) {
         m_catalog->tableCreated(file, fieldSpecs);
     } catch (...) {
         // The source would not take the table: take its files away again.
-        std::error_code ignored;
-        fs::remove(file, ignored);
-        fs::remove(siblingFile(file, "fpt"), ignored);
+        fileSystem().unlink(file.c_str());
+        fileSystem().unlink(siblingFile(file, "fpt").c_str());
         throw;
     }
     return 0;
@@ -534,9 +535,8 @@ long Executor::dropTable(const sql::DropTableStatement& s) {
         if (fs::exists(sibling)) files.push_back(sibling);
     }
     for (const auto& f : files) {
-        std::error_code ec;
-        fs::remove(f, ec);
-        if (ec) throw ProviderError::make(FoxError::FileAccessDenied);
+        if (fileSystem().unlink(f.c_str()) != 0 && errno != ENOENT)
+            throw ProviderError::make(FoxError::FileAccessDenied);
     }
     return 0;
 }

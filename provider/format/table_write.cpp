@@ -357,8 +357,7 @@ std::unique_ptr<Table> Table::create(const std::filesystem::path& path,
         file.close();
         replaceFile(temporary, path);
     } catch (...) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
+        fileSystem().unlink(temporary.c_str());
         throw;
     }
     existingLock.release();
