@@ -173,13 +173,14 @@ std::uint32_t Table::append(const FieldAssignments& values) {
 void Table::update(std::uint32_t recno, const FieldAssignments& values) {
     ensureWritable();
     const WriteHold hold = holdForWriting();
-    const char* cached = recordBytes(recno);  // also the range check
     std::vector<char> record(m_header.recordLength);
     const std::uint64_t at =
         m_header.headerLength + static_cast<std::uint64_t>(recno - 1) * m_header.recordLength;
     if (m_mode == OpenMode::Exclusive) {
-        // Nobody else writes this file: the cached bytes are the file's.
-        std::memcpy(record.data(), cached, record.size());
+        // Nobody else writes this file: the cached bytes are the file's (and the range is checked).
+        std::memcpy(record.data(), recordBytes(recno), record.size());
+    } else if (recno < 1 || recno > m_header.recordCount) {
+        throw ProviderError::make(FoxError::RecordOutOfRange);
     } else if (m_file.readAt(at, record.data(), record.size()) != record.size()) {
         // In shared use another user may have changed it: read it from the file itself.
         throw ProviderError::make(FoxError::TableCorrupted, nameForErrors());
