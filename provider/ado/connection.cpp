@@ -17,7 +17,7 @@ struct Connection::Impl {
     std::unique_ptr<Executor> executor;
 
     Executor& run() {
-        if (!open) throw ProviderError(FoxError::FileDoesNotExist, "Operation is not allowed when the object is closed.");
+        if (!open) throw ProviderError::ado(kAdErrObjectClosed);
         return *executor;
     }
 };
@@ -36,7 +36,11 @@ bool hasDbcExtension(const fs::path& p) {
 }  // namespace
 
 void Connection::Open(const std::string& connectionString) {
-    if (m_impl->open) throw ProviderError(FoxError::FileInUse, "Operation is not allowed when the object is open.");
+    withProviderErrors([&] { openSource(connectionString); });
+}
+
+void Connection::openSource(const std::string& connectionString) {
+    if (m_impl->open) throw ProviderError::ado(kAdErrObjectOpen);
     ConnectionSettings settings = parseConnectionString(connectionString);
     if (settings.dataSource.empty()) throw ProviderError::make(FoxError::FileDoesNotExist);
     const fs::path source(settings.dataSource);
@@ -50,34 +54,51 @@ void Connection::Open(const std::string& connectionString) {
     } else {
         throw ProviderError::make(FoxError::FileDoesNotExist, settings.dataSource);
     }
-    std::unique_ptr<SourceCatalog> catalog = container ? openContainerCatalog(source) : openFolderCatalog(source);
+    std::unique_ptr<SourceCatalog> catalog =
+        container ? openContainerCatalog(source) : openFolderCatalog(source);
     m_impl->executor = std::make_unique<Executor>(settings, std::move(catalog));
     m_impl->settings = std::move(settings);
     m_impl->container = container;
     m_impl->open = true;
 }
 
-long Connection::Execute(const std::string& statement) { return m_impl->run().execute(statement); }
+long Connection::Execute(const std::string& statement) {
+    return withProviderErrors([&] { return m_impl->run().execute(statement); });
+}
 
 std::shared_ptr<Recordset> Connection::OpenSchema(int schema) {
+    return withProviderErrors([&] { return openSchema(schema); });
+}
+
+std::shared_ptr<Recordset> Connection::openSchema(int schema) {
     Executor& executor = m_impl->run();
-    if (schema != kSchemaTables) throw ProviderError(FoxError::UnrecognizedPhrase, "Schema " + std::to_string(schema) + " is not supported.");
+    if (schema != kSchemaTables) throw ProviderError::ado(kAdErrFeatureNotAvailable);
     auto rows = std::make_shared<Recordset>();
     rows->openOver(executor.tablesSchema());
     return rows;
 }
 
-std::shared_ptr<RowSource> Connection::query(const std::string& select) { return m_impl->run().query(select); }
-
-int Connection::state() const { return m_impl->open ? kStateOpen : kStateClosed; }
-
-void Connection::Close() {
-    if (!m_impl->open) throw ProviderError(FoxError::FileDoesNotExist, "Operation is not allowed when the object is closed.");
-    m_impl->open = false;
-    m_impl->executor.reset();  // closes the tables and releases their locks
+std::shared_ptr<RowSource> Connection::query(const std::string& select) {
+    return withProviderErrors([&] { return m_impl->run().query(select); });
 }
 
-const ConnectionSettings& Connection::settings() const { return m_impl->settings; }
-bool Connection::isContainer() const { return m_impl->container; }
+int Connection::state() const {
+    return m_impl->open ? kStateOpen : kStateClosed;
+}
+
+void Connection::Close() {
+    if (!m_impl->open) throw ProviderError::ado(kAdErrObjectClosed);
+    m_impl->open = false;
+    // Closes the tables and releases their locks; a table that could not be flushed raises here.
+    const std::unique_ptr<Executor> executor = std::move(m_impl->executor);
+    withProviderErrors([&] { executor->close(); });
+}
+
+const ConnectionSettings& Connection::settings() const {
+    return m_impl->settings;
+}
+bool Connection::isContainer() const {
+    return m_impl->container;
+}
 
 }  // namespace dorvane::provider

@@ -40,7 +40,9 @@ public:
     std::shared_ptr<Recordset> OpenSchema(int schema);
     // 0 closed, 1 open.
     int state() const;
-    // Closes; raises when already closed, as ADO does.
+    // Closes, flushing what this connection wrote; raises when already closed, as ADO does, and when
+    // a table could not be flushed (the connection is closed all the same). No call lets any error
+    // but ProviderError out.
     void Close();
 
     // The settings of the open data source (valid while open).
@@ -51,6 +53,8 @@ public:
     std::shared_ptr<RowSource> query(const std::string& select);
 
 private:
+    void openSource(const std::string& connectionString);
+    std::shared_ptr<Recordset> openSchema(int schema);
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };

@@ -1,6 +1,7 @@
 #include "provider/ado/executor.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <exception>
 #include <functional>
@@ -9,6 +10,7 @@
 #include "provider/ado/order_by.h"
 #include "provider/ado/table_rows.h"
 #include "provider/error.h"
+#include "provider/file_system.h"
 #include "provider/format/container.h"
 #include "provider/format/file_names.h"
 #include "provider/indexing/attach.h"
@@ -85,13 +87,23 @@ Executor::Executor(ConnectionSettings settings, std::unique_ptr<SourceCatalog> c
     : m_settings(std::move(settings)), m_catalog(std::move(catalog)) {}
 
 Executor::~Executor() {
+    try {
+        close();
+    } catch (...) {
+        // Connection::Close reports what failed; a connection dropped without it flushed what it could.
+    }
+}
+
+void Executor::close() {
+    std::optional<ProviderError> failure;
     for (auto& [file, t] : m_tables) {
         // What this connection wrote, the table and its index, reaches the disk when it closes.
         if (t->written) {
             try {
                 t->table->flush();
                 for (auto& maintainer : t->maintainers) maintainer->indexFile().sync();
-            } catch (...) {
+            } catch (const ProviderError& e) {
+                if (!failure) failure = e;
             }
         }
         // A result set may still read the table (a grid bound to it): it keeps reading, but the
@@ -99,11 +111,14 @@ Executor::~Executor() {
         t->maintainers.clear();
         if (t->table.use_count() > 1) t->table->keepForReadingOnly();
     }
+    m_tables.clear();
+    if (failure) throw *failure;
 }
 
 sql::EvalOptions Executor::evalOptions() const {
     sql::EvalOptions options;
-    options.collation = m_settings.collation == Collation::General ? sql::Collation::General : sql::Collation::Machine;
+    options.collation =
+        m_settings.collation == Collation::General ? sql::Collation::General : sql::Collation::Machine;
     // SQL compares texts up to the shorter one's length (SET ANSI OFF, the provider's setting).
     options.shorterLength = true;
     return options;
@@ -115,8 +130,8 @@ Executor::OpenTable& Executor::open(const sql::TableRef& ref) {
     if (it != m_tables.end()) {
         OpenTable& t = *it->second;
         if (!m_settings.exclusive) {
-            // Others may have written since: read the header again and drop what was derived from it.
-            t.table->refresh();
+            // Others may have written since: take in what they changed and drop what was derived from it.
+            t.table->takeInChanges();
             t.deleted.reset();
             t.valueMaps.clear();
         }
@@ -128,7 +143,9 @@ Executor::OpenTable& Executor::open(const sql::TableRef& ref) {
     return *m_tables.emplace(file, std::move(t)).first->second;
 }
 
-void Executor::forget(const fs::path& file) { m_tables.erase(file); }
+void Executor::forget(const fs::path& file) {
+    m_tables.erase(file);
+}
 
 const std::vector<std::uint32_t>& Executor::deletedRecords(OpenTable& t) {
     if (!t.deleted) {
@@ -284,12 +301,14 @@ std::shared_ptr<RowSource> Executor::select(const sql::SelectStatement& s) {
             column.width = expr.resultType().width;
             column.decimals = expr.resultType().decimals;
         }
-        column.name = !item.name.empty() ? item.name : (column.name.empty() ? "Exp_" + std::to_string(++unnamed) : column.name);
+        column.name = !item.name.empty()
+                          ? item.name
+                          : (column.name.empty() ? "Exp_" + std::to_string(++unnamed) : column.name);
         columns.push_back(std::move(column));
         expressions.push_back(std::move(expr));
     }
-    return std::make_shared<TableRowSource>(t.table, std::move(records), std::move(columns), std::move(fieldOf),
-                                            std::move(expressions));
+    return std::make_shared<TableRowSource>(t.table, std::move(records), std::move(columns),
+                                            std::move(fieldOf), std::move(expressions));
 }
 
 long Executor::update(const sql::UpdateStatement& s) {
@@ -297,6 +316,8 @@ long Executor::update(const sql::UpdateStatement& s) {
     Table& table = *t.table;
     t.ensureWritable();
     t.written = true;
+    // In shared use the statement holds the table from before it reads a record until its last write.
+    const Table::WriteHold hold = t.table->holdForWriting();
     const TableFieldCatalog fields(table);
     struct Target {
         int field;
@@ -304,7 +325,8 @@ long Executor::update(const sql::UpdateStatement& s) {
     };
     std::vector<Target> targets;
     for (const auto& a : s.assignments) {
-        targets.push_back({requireField(table, a.field), sql::compileExpression(*a.value, fields, evalOptions())});
+        targets.push_back(
+            {requireField(table, a.field), sql::compileExpression(*a.value, fields, evalOptions())});
     }
     const std::vector<std::uint32_t> records = matching(t, s.where.get());
     TableRowContext row(table);
@@ -313,7 +335,8 @@ long Executor::update(const sql::UpdateStatement& s) {
         FieldAssignments values;
         for (const auto& target : targets) {
             const Field& f = table.fields()[size_t(target.field)];
-            values.emplace_back(target.field, sql::convertForField(target.value.evaluate(row), f.type, f.width, f.decimals));
+            values.emplace_back(
+                target.field, sql::convertForField(target.value.evaluate(row), f.type, f.width, f.decimals));
         }
         return values;
     };
@@ -339,15 +362,19 @@ long Executor::update(const sql::UpdateStatement& s) {
         }
     }
     std::map<int, std::unordered_multimap<std::int64_t, std::uint32_t>> built;
-    // Records written one after another go to the file together; the batch ends with the statement.
+    // Records written one after another go to the file together; the batch ends with the statement,
+    // written by end() on success. On failure the destructor writes what it can; its error is not the
+    // one the caller is told of.
     struct WriteBatch {
         Table& table;
+        bool open = true;
         explicit WriteBatch(Table& t) : table(t) { table.beginWriteBatch(); }
-        ~WriteBatch() noexcept(false) {
-            if (std::uncaught_exceptions() == 0) {
-                table.endWriteBatch();
-                return;
-            }
+        void end() {
+            open = false;
+            table.endWriteBatch();
+        }
+        ~WriteBatch() {
+            if (!open) return;
             try {
                 table.endWriteBatch();
             } catch (...) {
@@ -367,6 +394,7 @@ long Executor::update(const sql::UpdateStatement& s) {
             if (auto key = wholeNumber(value)) built[field].emplace(*key, recno);
         }
     }
+    batch.end();
     // Deleted records were not numbered; their values stay as they were and are looked up past anyway.
     for (int field : mapsToBuild) {
         auto& map = built[field];
@@ -383,6 +411,8 @@ long Executor::insert(const sql::InsertStatement& s) {
     Table& table = *t.table;
     t.ensureWritable();
     t.written = true;
+    // In shared use the statement holds the table from before it reads a record until its last write.
+    const Table::WriteHold hold = t.table->holdForWriting();
     std::vector<int> targets;
     if (s.columns.empty()) {
         for (int i = 0; i < table.fieldCount(); ++i) targets.push_back(i);
@@ -409,10 +439,13 @@ long Executor::remove(const sql::DeleteStatement& s) {
     OpenTable& t = open(s.table);
     t.ensureWritable();
     t.written = true;
+    // In shared use the statement holds the table from before it reads a record until its last write.
+    const Table::WriteHold hold = t.table->holdForWriting();
     const std::vector<std::uint32_t> records = matching(t, s.where.get());
     for (std::uint32_t recno : records) {
         t.table->setDeleted(recno, true);
-        if (t.deleted) t.deleted->insert(std::upper_bound(t.deleted->begin(), t.deleted->end(), recno), recno);
+        if (t.deleted)
+            t.deleted->insert(std::upper_bound(t.deleted->begin(), t.deleted->end(), recno), recno);
     }
     return long(records.size());
 }
@@ -476,15 +509,15 @@ long Executor::createTable(const sql::CreateTableStatement& s) {
     std::vector<FieldSpec> fieldSpecs;
     for (const auto& def : s.fields) fieldSpecs.push_back(specFrom(def));
     int recordLength = 0;
-    layoutFields(fieldSpecs, m_catalog->maxFieldNameLength(), recordLength);  // raises before anything is written
+    layoutFields(fieldSpecs, m_catalog->maxFieldNameLength(),
+                 recordLength);  // raises before anything is written
     Table::create(file, fieldSpecs);
     try {
         m_catalog->tableCreated(file, fieldSpecs);
     } catch (...) {
         // The source would not take the table: take its files away again.
-        std::error_code ignored;
-        fs::remove(file, ignored);
-        fs::remove(siblingFile(file, "fpt"), ignored);
+        fileSystem().unlink(file.c_str());
+        fileSystem().unlink(siblingFile(file, "fpt").c_str());
         throw;
     }
     return 0;
@@ -505,16 +538,18 @@ long Executor::dropTable(const sql::DropTableStatement& s) {
         if (fs::exists(sibling)) files.push_back(sibling);
     }
     for (const auto& f : files) {
-        std::error_code ec;
-        fs::remove(f, ec);
-        if (ec) throw ProviderError::make(FoxError::FileAccessDenied);
+        if (fileSystem().unlink(f.c_str()) != 0 && errno != ENOENT)
+            throw ProviderError::make(FoxError::FileAccessDenied);
     }
     return 0;
 }
 
 std::shared_ptr<RowSource> Executor::tablesSchema() const {
-    std::vector<ColumnInfo> columns{{"TABLE_CATALOG", 'C', 128}, {"TABLE_SCHEMA", 'C', 128}, {"TABLE_NAME", 'C', 128},
-                                    {"TABLE_TYPE", 'C', 32},     {"DESCRIPTION", 'C', 254}};
+    std::vector<ColumnInfo> columns{{"TABLE_CATALOG", 'C', 128},
+                                    {"TABLE_SCHEMA", 'C', 128},
+                                    {"TABLE_NAME", 'C', 128},
+                                    {"TABLE_TYPE", 'C', 32},
+                                    {"DESCRIPTION", 'C', 254}};
     std::vector<std::vector<Value>> rows;
     for (const auto& entry : m_catalog->tables()) {
         rows.push_back({Value{}, Value{}, entry.name, entry.type, Value{}});

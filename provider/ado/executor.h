@@ -28,7 +28,11 @@ class IndexMaintainer;
 class Executor {
 public:
     Executor(ConnectionSettings settings, std::unique_ptr<SourceCatalog> catalog);
+    // Flushes what close() did not; never raises.
     ~Executor();
+    // Flushes every table (and index) this connection wrote and lets the tables go. Raises the first
+    // failure (disk full, I/O error) after letting every table go.
+    void close();
 
     // Runs one statement; returns the records it touched (0 for structure changes and SELECT).
     long execute(const std::string& text);
@@ -46,7 +50,8 @@ private:
     // Records (not deleted) matching `where` (all when null), in record order.
     std::vector<std::uint32_t> matching(OpenTable& t, const sql::Expr* where);
     const std::unordered_multimap<std::int64_t, std::uint32_t>& valueMap(OpenTable& t, int field);
-    void noteUpdate(OpenTable& t, std::uint32_t recno, const FieldAssignments& before, const FieldAssignments& after);
+    void noteUpdate(OpenTable& t, std::uint32_t recno, const FieldAssignments& before,
+                    const FieldAssignments& after);
     void afterSchemaChange(OpenTable& t);
     // Runs a structure change with the table held exclusively.
     void changeStructure(const sql::TableRef& ref, const std::function<void(Table&)>& change);

@@ -7,32 +7,38 @@
 
 namespace dorvane::provider {
 
-MemoryRowSource::MemoryRowSource(std::vector<ColumnInfo> columns, std::vector<std::vector<dorvane::provider::Value>> rows)
+MemoryRowSource::MemoryRowSource(std::vector<ColumnInfo> columns,
+                                 std::vector<std::vector<dorvane::provider::Value>> rows)
     : m_columns(std::move(columns)), m_rows(std::move(rows)) {}
 
-std::string FieldRef::name() const { return m_owner.DataSource()->column(m_index).name; }
+std::string FieldRef::name() const {
+    return m_owner.DataSource()->column(m_index).name;
+}
 
 dorvane::provider::Value FieldRef::Value() const {
-    if (m_owner.Eof()) throw ProviderError(FoxError::RecordOutOfRange, "Either BOF or EOF is True, or the current record has been deleted.");
+    if (m_owner.Eof()) throw ProviderError::ado(kAdErrNoCurrentRecord);
     return m_owner.DataSource()->value(m_owner.position(), m_index);
 }
 
-int Fields::count() const { return m_owner.DataSource() ? m_owner.DataSource()->columnCount() : 0; }
+int Fields::count() const {
+    return m_owner.DataSource() ? m_owner.DataSource()->columnCount() : 0;
+}
 
 FieldRef Fields::operator[](int index) const {
-    if (index < 0 || index >= count()) throw ProviderError::make(FoxError::VariableNotFound, std::to_string(index));
+    if (index < 0 || index >= count()) throw ProviderError::ado(kAdErrItemNotFound);
     return FieldRef(m_owner, index);
 }
 
 FieldRef Fields::operator[](const std::string& name) const {
     for (int i = 0; i < count(); ++i) {
-        if (strcasecmp(m_owner.DataSource()->column(i).name.c_str(), name.c_str()) == 0) return FieldRef(m_owner, i);
+        if (strcasecmp(m_owner.DataSource()->column(i).name.c_str(), name.c_str()) == 0)
+            return FieldRef(m_owner, i);
     }
-    throw ProviderError::make(FoxError::VariableNotFound, name);
+    throw ProviderError::ado(kAdErrItemNotFound);
 }
 
 void Recordset::Open(const std::string& select, Connection& connection, int cursorType, int lockType) {
-    if (m_rows) throw ProviderError(FoxError::FileInUse, "Operation is not allowed when the object is open.");
+    if (m_rows) throw ProviderError::ado(kAdErrObjectOpen);
     m_rows = connection.query(select);
     m_position = 0;
 }
@@ -42,17 +48,21 @@ void Recordset::openOver(std::shared_ptr<RowSource> rows) {
     m_position = 0;
 }
 
-bool Recordset::Eof() const { return !m_rows || m_position >= m_rows->rowCount(); }
+bool Recordset::Eof() const {
+    return !m_rows || m_position >= m_rows->rowCount();
+}
 
 void Recordset::MoveNext() {
-    if (Eof()) throw ProviderError(FoxError::RecordOutOfRange, "Either BOF or EOF is True, or the current record has been deleted.");
+    if (Eof()) throw ProviderError::ado(kAdErrNoCurrentRecord);
     ++m_position;
 }
 
-int Recordset::state() const { return m_rows ? kStateOpen : kStateClosed; }
+int Recordset::state() const {
+    return m_rows ? kStateOpen : kStateClosed;
+}
 
 void Recordset::Close() {
-    if (!m_rows) throw ProviderError(FoxError::FileDoesNotExist, "Operation is not allowed when the object is closed.");
+    if (!m_rows) throw ProviderError::ado(kAdErrObjectClosed);
     m_rows.reset();
     m_position = 0;
 }

@@ -43,7 +43,8 @@ std::uint32_t RecordMap::recnoAt(std::int64_t row) const {
     std::uint64_t low = target, high = target + m_recnos.size();
     while (low < high) {
         const std::uint64_t mid = low + (high - low) / 2;
-        const auto deletedUpTo = std::uint64_t(std::upper_bound(m_recnos.begin(), m_recnos.end(), mid) - m_recnos.begin());
+        const auto deletedUpTo =
+            std::uint64_t(std::upper_bound(m_recnos.begin(), m_recnos.end(), mid) - m_recnos.begin());
         if (mid - deletedUpTo >= target) {
             high = mid;
         } else {
@@ -58,8 +59,9 @@ TableRowSource::TableRowSource(std::shared_ptr<Table> table, RecordMap records)
     for (const Field& field : m_table->fields()) m_columns.push_back(columnOf(field));
 }
 
-TableRowSource::TableRowSource(std::shared_ptr<Table> table, RecordMap records, std::vector<ColumnInfo> columns,
-                               std::vector<int> fields, std::vector<sql::CompiledExpr> expressions)
+TableRowSource::TableRowSource(std::shared_ptr<Table> table, RecordMap records,
+                               std::vector<ColumnInfo> columns, std::vector<int> fields,
+                               std::vector<sql::CompiledExpr> expressions)
     : m_table(std::move(table)),
       m_records(std::move(records)),
       m_columns(std::move(columns)),
@@ -68,7 +70,12 @@ TableRowSource::TableRowSource(std::shared_ptr<Table> table, RecordMap records, 
       m_row(*m_table) {}
 
 Value TableRowSource::value(std::int64_t row, int column) const {
-    if (column < 0 || column >= columnCount()) throw ProviderError::make(FoxError::VariableNotFound, std::to_string(column));
+    return withProviderErrors([&] { return valueAt(row, column); });
+}
+
+Value TableRowSource::valueAt(std::int64_t row, int column) const {
+    if (column < 0 || column >= columnCount())
+        throw ProviderError::make(FoxError::VariableNotFound, std::to_string(column));
     const std::uint32_t recno = m_records.recnoAt(row);
     if (m_fields.empty()) return m_table->value(recno, column);
     if (m_fields[size_t(column)] >= 0) return m_table->value(recno, m_fields[size_t(column)]);

@@ -66,10 +66,11 @@ public:
     Value value(std::int64_t row, int column) const override;
 
 private:
+    Value valueAt(std::int64_t row, int column) const;
     std::shared_ptr<Table> m_table;
     RecordMap m_records;
     std::vector<ColumnInfo> m_columns;
-    std::vector<int> m_fields;                     // empty: column i is field i
+    std::vector<int> m_fields;  // empty: column i is field i
     std::vector<sql::CompiledExpr> m_expressions;
     mutable TableRowContext m_row;
 };

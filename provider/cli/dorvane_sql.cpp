@@ -140,6 +140,7 @@ int main(int argc, char** argv) {
             }
             std::cout.flush();
         }
+        connection.Close();  // what was written reaches the disk, or the run fails
     } catch (const ProviderError& e) {
         std::cout.flush();
         std::cerr << "Error " << e.number() << ": " << e.message() << '\n';

@@ -1,7 +1,6 @@
 #include "provider/format/file_io.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,21 +12,6 @@
 namespace dorvane::provider {
 namespace {
 
-long g_operationsBeforeKill = -1;
-long g_operationsBeforeFailure = -1;
-
-void countOperation() {
-    if (g_operationsBeforeFailure == 0) {
-        g_operationsBeforeFailure = -1;
-        throw ProviderError(FoxError::FileAccessDenied,
-                            foxproMessage(FoxError::FileAccessDenied) + " (injected failure)");
-    }
-    if (g_operationsBeforeFailure > 0) --g_operationsBeforeFailure;
-    if (g_operationsBeforeKill < 0) return;
-    if (g_operationsBeforeKill == 0) ::raise(SIGKILL);
-    --g_operationsBeforeKill;
-}
-
 [[noreturn]] void raiseIoError(const std::filesystem::path& path, int error) {
     if (error == ENOENT) throw ProviderError::make(FoxError::FileDoesNotExist, path.filename().string());
     if (error == EFBIG) throw ProviderError::make(FoxError::FileTooLarge, path.filename().string());
@@ -37,13 +21,6 @@ void countOperation() {
 }
 
 }  // namespace
-
-void killAfterFileOperationsForTests(long operations) {
-    g_operationsBeforeKill = operations;
-}
-void failAfterFileOperationsForTests(long operations) {
-    g_operationsBeforeFailure = operations;
-}
 
 File::~File() {
     close();
@@ -65,7 +42,7 @@ File& File::operator=(File&& other) noexcept {
 
 File File::openExisting(const std::filesystem::path& path, bool writable) {
     File file;
-    file.m_fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    file.m_fd = fileSystem().open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC, 0);
     if (file.m_fd < 0) raiseIoError(path, errno);
     struct stat info {};
     if (::fstat(file.m_fd, &info) == 0 && !S_ISREG(info.st_mode)) raiseIoError(path, EISDIR);
@@ -75,8 +52,7 @@ File File::openExisting(const std::filesystem::path& path, bool writable) {
 
 File File::create(const std::filesystem::path& path) {
     File file;
-    countOperation();
-    file.m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    file.m_fd = fileSystem().open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (file.m_fd < 0) raiseIoError(path, errno == ENOENT ? EACCES : errno);
     file.m_path = path;
     return file;
@@ -92,7 +68,8 @@ std::size_t File::readAt(std::uint64_t offset, void* buffer, std::size_t length)
     auto* out = static_cast<char*>(buffer);
     std::size_t done = 0;
     while (done < length) {
-        const ssize_t n = ::pread(m_fd, out + done, length - done, static_cast<off_t>(offset + done));
+        const ssize_t n =
+            fileSystem().pread(m_fd, out + done, length - done, static_cast<off_t>(offset + done));
         if (n < 0) {
             if (errno == EINTR) continue;
             raiseIoError(m_path, errno);
@@ -104,11 +81,11 @@ std::size_t File::readAt(std::uint64_t offset, void* buffer, std::size_t length)
 }
 
 void File::writeAt(std::uint64_t offset, const void* buffer, std::size_t length) {
-    countOperation();
     const auto* in = static_cast<const char*>(buffer);
     std::size_t done = 0;
     while (done < length) {
-        const ssize_t n = ::pwrite(m_fd, in + done, length - done, static_cast<off_t>(offset + done));
+        const ssize_t n =
+            fileSystem().pwrite(m_fd, in + done, length - done, static_cast<off_t>(offset + done));
         if (n < 0) {
             if (errno == EINTR) continue;
             raiseIoError(m_path, errno);
@@ -118,37 +95,29 @@ void File::writeAt(std::uint64_t offset, const void* buffer, std::size_t length)
 }
 
 void File::truncate(std::uint64_t length) {
-    countOperation();
-    if (::ftruncate(m_fd, static_cast<off_t>(length)) != 0) raiseIoError(m_path, errno);
+    if (fileSystem().ftruncate(m_fd, static_cast<off_t>(length)) != 0) raiseIoError(m_path, errno);
 }
 
 void File::sync() {
-    countOperation();
-    if (::fsync(m_fd) != 0) raiseIoError(m_path, errno);
+    if (fileSystem().fsync(m_fd) != 0) raiseIoError(m_path, errno);
 }
 
 void File::close() {
-    if (m_fd >= 0) ::close(m_fd);
+    if (m_fd >= 0) fileSystem().close(m_fd);
     m_fd = -1;
 }
 
 void syncDirectory(const std::filesystem::path& folder) {
     // Best effort: the rename before it has happened either way, so nothing here may fail the caller.
-    try {
-        countOperation();
-    } catch (const ProviderError&) {
-        return;
-    }
     const std::filesystem::path dir = folder.empty() ? std::filesystem::path(".") : folder;
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = fileSystem().open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
     if (fd < 0) return;  // some file systems do not let a folder be opened
-    ::fsync(fd);
-    ::close(fd);
+    fileSystem().fsync(fd);
+    fileSystem().close(fd);
 }
 
 void replaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
-    countOperation();
-    if (::rename(from.c_str(), to.c_str()) != 0) raiseIoError(to, errno);
+    if (fileSystem().rename(from.c_str(), to.c_str()) != 0) raiseIoError(to, errno);
     syncDirectory(to.parent_path());
 }
 

@@ -1,10 +1,12 @@
-// Plain POSIX file access for the table engine: whole-buffer positioned reads and writes, fsync,
-// and the rename-over step of a safe file replacement. Knows nothing of the table formats.
+// File access for the table engine, through fileSystem(): whole-buffer positioned reads and writes,
+// fsync, and the rename-over step of a safe file replacement. Knows nothing of the table formats.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
+
+#include "provider/file_system.h"
 
 namespace dorvane::provider {
 
@@ -47,11 +49,5 @@ void replaceFile(const std::filesystem::path& from, const std::filesystem::path&
 // Flushes a folder's entries (after a create or rename inside it). Never raises: it follows a step
 // that has already happened.
 void syncDirectory(const std::filesystem::path& folder);
-
-// Fault injection for tests. Crash: after `operations` more writes, syncs and renames the process
-// kills itself with SIGKILL. Failure: the operation after `operations` more raises FileAccessDenied
-// as a full disk would, once. A negative count switches either off (the default).
-void killAfterFileOperationsForTests(long operations);
-void failAfterFileOperationsForTests(long operations);
 
 }  // namespace dorvane::provider

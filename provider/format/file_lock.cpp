@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <thread>
 #include <utility>
 
 #include "provider/error.h"
+#include "provider/format/lock_ranges.h"
 
 namespace dorvane::provider {
 
@@ -18,15 +20,19 @@ bool wouldBlock(int error) {
     return error == EAGAIN || error == EACCES || error == EWOULDBLOCK;
 }
 
-// Sets or clears an OFD lock on the whole file; returns 0 or the errno.
-int setOfdLock(int fd, short type) {
+// Sets or clears an OFD lock on a range (length 0: to the end of the file, however it grows);
+// returns 0 or the errno.
+int setOfdLock(int fd, short type, std::uint64_t offset = 0, std::uint64_t length = 0) {
     struct flock lock {};
     lock.l_type = type;
     lock.l_whence = SEEK_SET;
-    lock.l_start = 0;
-    lock.l_len = 0;  // to the end of the file, however it grows
+    lock.l_start = static_cast<off_t>(offset);
+    lock.l_len = static_cast<off_t>(length);
     lock.l_pid = 0;  // required to be 0 for OFD locks
-    return fcntl(fd, F_OFD_SETLK, &lock) == 0 ? 0 : errno;
+    int rc;
+    do rc = fcntl(fd, F_OFD_SETLK, &lock);
+    while (rc != 0 && errno == EINTR);
+    return rc == 0 ? 0 : errno;
 }
 
 int flockRetrying(int fd, int operation) {
@@ -53,7 +59,9 @@ FileLock FileLock::acquire(int fd, Mode mode, const std::string& nameForErrors) 
     const int access = fcntl(fd, F_GETFL) & O_ACCMODE;
     const short type = exclusive && access != O_RDONLY ? F_WRLCK : F_RDLCK;
     bool ofd = false;
-    if (int error = setOfdLock(fd, type)) {
+    const std::uint64_t offset = exclusive ? 0 : kOpenMarkOffset;
+    const std::uint64_t length = exclusive ? 0 : kOpenMarkLength;
+    if (int error = setOfdLock(fd, type, offset, length)) {
         if (error != EINVAL) {  // EINVAL: a kernel or file system without OFD locks
             flockRetrying(fd, LOCK_UN);
             if (wouldBlock(error)) throw ProviderError::make(FoxError::FileInUseByAnother);
@@ -103,9 +111,50 @@ void FileLock::release() noexcept {
     struct stat st {};
     // The descriptor may have been closed and its number reused for another file: leave that alone.
     if (fstat(m_fd, &st) == 0 && st.st_dev == m_device && st.st_ino == m_inode) {
-        if (m_ofd) setOfdLock(m_fd, F_UNLCK);
+        if (m_ofd) setOfdLock(m_fd, F_UNLCK);  // every range this description holds
         flockRetrying(m_fd, LOCK_UN);
     }
+    m_fd = -1;
+}
+
+RangeLock RangeLock::acquire(int fd, Kind kind, std::uint64_t offset, std::uint64_t length,
+                             std::chrono::milliseconds wait) {
+    const short type = kind == Kind::Write ? F_WRLCK : F_RDLCK;
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    auto pause = std::chrono::microseconds(50);
+    for (;;) {
+        const int error = setOfdLock(fd, type, offset, length);
+        if (error == 0) break;
+        if (error == EINVAL) return {};  // no OFD locks here
+        if (!wouldBlock(error)) throw ProviderError::make(FoxError::FileAccessDenied);
+        if (std::chrono::steady_clock::now() >= deadline)
+            throw ProviderError::make(FoxError::FileInUseByAnother);
+        std::this_thread::sleep_for(pause);
+        pause = std::min<std::chrono::microseconds>(pause * 2, std::chrono::milliseconds(4));
+    }
+    RangeLock lock;
+    lock.m_fd = fd;
+    lock.m_offset = offset;
+    lock.m_length = length;
+    return lock;
+}
+
+RangeLock::RangeLock(RangeLock&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_offset(other.m_offset), m_length(other.m_length) {}
+
+RangeLock& RangeLock::operator=(RangeLock&& other) noexcept {
+    if (this != &other) {
+        release();
+        m_fd = std::exchange(other.m_fd, -1);
+        m_offset = other.m_offset;
+        m_length = other.m_length;
+    }
+    return *this;
+}
+
+void RangeLock::release() noexcept {
+    if (m_fd < 0) return;
+    setOfdLock(m_fd, F_UNLCK, m_offset, m_length);
     m_fd = -1;
 }
 

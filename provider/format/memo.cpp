@@ -96,6 +96,13 @@ void MemoFile::dropReadAhead() const {
     m_size = 0;
 }
 
+void MemoFile::takeInChanges() {
+    dropReadAhead();
+    char next[4];
+    if (m_kind == MemoKind::Fpt && m_file.readAt(kFptOffsetNextFree, next, sizeof next) == sizeof next)
+        m_nextFree = readBe32(next);
+}
+
 std::uint64_t MemoFile::knownSize(std::uint64_t atLeast) const {
     if (m_size < atLeast) m_size = m_file.size();
     return m_size;
@@ -150,32 +157,21 @@ void MemoFile::read(std::uint32_t block, std::string& data) const {
     if (!readThroughWindow(start, data.size(), data.data())) throw invalid(path());
 }
 
-std::uint32_t MemoFile::write(std::uint32_t oldBlock, std::string_view data, std::uint32_t type) {
+std::uint32_t MemoFile::write(std::string_view data, std::uint32_t type) {
     if (m_kind != MemoKind::Fpt)
         throw ProviderError::make(FoxError::FileAccessDenied, path().filename().string());
     if (data.empty()) return 0;
     dropReadAhead();
     const std::uint32_t need = blocksFor(data.size());
-    std::uint32_t target = 0;
     const std::uint64_t fileSize = m_file.size();
-    if (oldBlock >= firstDataBlock() &&
-        static_cast<std::uint64_t>(oldBlock) * m_blockSize + kFptBlockHeaderSize <= fileSize) {
-        char head[kFptBlockHeaderSize];
-        if (m_file.readAt(static_cast<std::uint64_t>(oldBlock) * m_blockSize, head, sizeof head) ==
-            sizeof head) {
-            const std::uint32_t had = blocksFor(readBe32(head + kFptBlockOffsetLength));
-            if (need <= had) target = oldBlock;
-        }
-    }
-    const bool append = target == 0;
-    if (append) {
-        // A next-free pointer behind the real end would make new data overwrite live blocks.
-        const std::uint64_t endBlock = (fileSize + m_blockSize - 1) / m_blockSize;
-        const std::uint64_t candidate = std::max<std::uint64_t>({m_nextFree, firstDataBlock(), endBlock});
-        if (candidate * m_blockSize > kMaxFileSize)
-            throw ProviderError::make(FoxError::FileTooLarge, path().filename().string());
-        target = static_cast<std::uint32_t>(candidate);
-    }
+    // Always fresh blocks at the end, which no record points to yet: a value is never overwritten in
+    // place, so a write that fails or is cut short leaves every record's memo as it was. A next-free
+    // pointer behind the real end would make new data overwrite live blocks.
+    const std::uint64_t endBlock = (fileSize + m_blockSize - 1) / m_blockSize;
+    const std::uint64_t candidate = std::max<std::uint64_t>({m_nextFree, firstDataBlock(), endBlock});
+    if (candidate * m_blockSize > kMaxFileSize)
+        throw ProviderError::make(FoxError::FileTooLarge, path().filename().string());
+    const auto target = static_cast<std::uint32_t>(candidate);
     const std::uint64_t end = (static_cast<std::uint64_t>(target) + need) * m_blockSize;
     if (end > kMaxFileSize) throw ProviderError::make(FoxError::FileTooLarge, path().filename().string());
 
@@ -184,12 +180,10 @@ std::uint32_t MemoFile::write(std::uint32_t oldBlock, std::string_view data, std
     writeBe32(bytes.data() + kFptBlockOffsetLength, static_cast<std::uint32_t>(data.size()));
     std::memcpy(bytes.data() + kFptBlockHeaderSize, data.data(), data.size());
     m_file.writeAt(static_cast<std::uint64_t>(target) * m_blockSize, bytes.data(), bytes.size());
-    if (append) {
-        m_nextFree = target + need;
-        char next[4];
-        writeBe32(next, m_nextFree);
-        m_file.writeAt(kFptOffsetNextFree, next, sizeof next);
-    }
+    m_nextFree = target + need;
+    char next[4];
+    writeBe32(next, m_nextFree);
+    m_file.writeAt(kFptOffsetNextFree, next, sizeof next);
     m_dirty = true;
     return target;
 }

@@ -51,15 +51,20 @@ public:
     // The same into `out`, reusing its storage.
     void read(std::uint32_t block, std::string& out) const;
 
-    // Stores `data` (.fpt only) and returns its block number: in place when it fits the blocks `oldBlock`
-    // already holds, else in fresh blocks at the end (next-free advanced after the data is written).
-    // Empty data returns 0 and writes nothing. Raises FileTooLarge past 2 GB.
-    std::uint32_t write(std::uint32_t oldBlock, std::string_view data, std::uint32_t type = kFptTypeText);
+    // Stores `data` (.fpt only) in fresh blocks at the end, which no record points to yet, and returns
+    // the first block's number (next-free advanced after the data is written). The blocks of a value
+    // it replaces stay as they were until the file is packed. Empty data returns 0 and writes nothing.
+    // Raises FileTooLarge past 2 GB.
+    std::uint32_t write(std::string_view data, std::uint32_t type = kFptTypeText);
     // Makes every write so far durable; the table calls it before writing a record that points here.
     void sync();
     // Forgets what was read ahead, so the next read sees the file as it is now (after another user
     // may have written it).
     void dropReadAhead() const;
+    // Reads the next-free pointer again (another user may have stored memos since) and forgets what
+    // was read ahead.
+    void takeInChanges();
+    int fd() const { return m_file.fd(); }
 
 private:
     MemoFile() = default;

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "provider/format/file_lock.h"
+#include "provider/format/lock_ranges.h"
+
 namespace dorvane::provider {
 
 void PageCache::attach(const File* file) {
@@ -28,6 +31,10 @@ PageCache::Page& PageCache::load(std::uint64_t pageIndex) {
     }
     victim->bytes.resize(kPageSize);
     victim->index = UINT64_MAX;
+    RangeLock lock;
+    if (m_lockFd >= 0)
+        lock = RangeLock::acquire(m_lockFd, RangeLock::Kind::Read, kTableLockOffset, kTableLockLength,
+                                  kLockWait);
     victim->valid = m_file->readAt(pageIndex * kPageSize, victim->bytes.data(), kPageSize);
     victim->index = pageIndex;
     victim->lastUse = ++m_clock;

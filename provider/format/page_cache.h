@@ -22,6 +22,9 @@ public:
     // Keeps cached pages in step with a write the table made through its own File.
     void noteWrite(std::uint64_t offset, const char* data, std::size_t length);
     void clear();
+    // A descriptor on which each page is read under a read lock of the table's write range, so that a
+    // page never holds a record another process is half-way through writing; -1 for none.
+    void setReadLock(int fd) { m_lockFd = fd; }
 
 private:
     struct Page {
@@ -35,6 +38,7 @@ private:
     const File* m_file;
     Page m_pages[kPageCount];
     std::uint64_t m_clock = 0;
+    int m_lockFd = -1;
 };
 
 }  // namespace dorvane::provider

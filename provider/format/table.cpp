@@ -5,6 +5,7 @@
 #include "provider/error.h"
 #include "provider/format/codepage.h"
 #include "provider/format/file_names.h"
+#include "provider/format/lock_ranges.h"
 
 namespace dorvane::provider {
 namespace {
@@ -56,6 +57,7 @@ void Table::load() {
     }
     m_codec = std::make_unique<RecordCodec>(m_header.fields, m_codePage, !isVfpVersion(m_header.version));
     m_cache.attach(&m_file);
+    m_cache.setReadLock(m_mode == OpenMode::Exclusive || m_holdDepth > 0 ? -1 : m_file.fd());
     m_record.assign(m_header.recordLength, '\0');
     m_memo.reset();
     if (hasMemoFields()) {
@@ -78,6 +80,66 @@ void Table::refresh() {
     for (const Field& f : m_fields) longNames.push_back(f.longName);
     load();
     setLongFieldNames(longNames);
+}
+
+Table::WriteHold Table::holdForWriting() {
+    if (m_mode != OpenMode::Shared) return WriteHold(nullptr);
+    if (m_holdDepth > 0) {
+        ++m_holdDepth;
+        return WriteHold(this);
+    }
+    try {
+        m_writeLock = RangeLock::acquire(m_file.fd(), RangeLock::Kind::Write, kTableLockOffset,
+                                         kTableLockLength, kLockWait);
+        // A read lock of this description over the same range would turn the write lock into a read
+        // lock: pages are read without one while the hold lasts (nobody else writes meanwhile).
+        m_holdDepth = 1;
+        m_cache.setReadLock(-1);
+        if (m_memo)
+            m_memoLock = RangeLock::acquire(m_memo->fd(), RangeLock::Kind::Write, kMemoLockOffset,
+                                            kMemoLockLength, kLockWait);
+        takeInChanges();
+        if (m_observer) m_observer->onWriteHold(*this, true, false);
+    } catch (...) {
+        m_holdDepth = 0;
+        m_memoLock.release();
+        m_writeLock.release();
+        m_cache.setReadLock(m_file.fd());
+        throw;
+    }
+    return WriteHold(this);
+}
+
+void Table::releaseHold(bool failed) noexcept {
+    if (m_holdDepth == 0 || --m_holdDepth > 0) return;
+    try {
+        writePending();
+    } catch (...) {
+        failed = true;
+    }
+    if (m_observer) m_observer->onWriteHold(*this, false, failed);
+    m_memoLock.release();
+    m_writeLock.release();
+    m_cache.setReadLock(m_file.fd());
+}
+
+void Table::takeInChanges() {
+    m_cache.clear();
+    if (m_memo) m_memo->takeInChanges();
+    // Record count and autoincrement values: the header's first bytes and the field records.
+    std::vector<char> bytes(kTableHeaderSize + m_header.fields.size() * kFieldRecordSize);
+    if (m_file.readAt(0, bytes.data(), bytes.size()) != bytes.size())
+        throw ProviderError::make(FoxError::TableCorrupted, nameForErrors());
+    m_header.recordCount = readLe32(bytes.data() + kOffsetRecordCount);
+    for (std::size_t h = 0; h < m_header.fields.size(); ++h) {
+        Field& f = m_header.fields[h];
+        if (!f.isAutoIncrement()) continue;
+        f.autoIncrementNext = static_cast<std::int32_t>(
+            readLe32(bytes.data() + kTableHeaderSize + h * kFieldRecordSize + kFieldOffsetAutoIncNext));
+    }
+    for (std::size_t i = 0; i < m_fields.size(); ++i)
+        m_fields[i].autoIncrementNext =
+            m_header.fields[static_cast<std::size_t>(m_headerIndex[i])].autoIncrementNext;
 }
 
 void Table::keepForReadingOnly() {

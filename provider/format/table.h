@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -86,6 +87,35 @@ public:
     std::vector<Value> record(std::uint32_t recno);
 
     // Writing. Each call either completes or leaves the .dbf as it was.
+
+    // A writer's hold on a table opened shared: while one lasts, no other process writes the table,
+    // its memo or its index (lock_ranges.h). Taking the first hold waits up to kLockWait for the
+    // locks (then raises FileInUseByAnother, having written nothing) and takes in what other users
+    // changed: record count, autoincrement values, memo end and, through the observer, the index.
+    // Holds nest; every write takes one, so a statement holds one across all its reads and writes.
+    // Outside shared use a hold does nothing.
+    class WriteHold {
+    public:
+        WriteHold(WriteHold&& other) noexcept : m_table(std::exchange(other.m_table, nullptr)) {}
+        WriteHold(const WriteHold&) = delete;
+        WriteHold& operator=(const WriteHold&) = delete;
+        WriteHold& operator=(WriteHold&&) = delete;
+        ~WriteHold() {
+            if (m_table) m_table->releaseHold(std::uncaught_exceptions() > m_exceptions);
+        }
+
+    private:
+        friend class Table;
+        explicit WriteHold(Table* table) : m_table(table), m_exceptions(std::uncaught_exceptions()) {}
+        Table* m_table;
+        int m_exceptions = 0;
+    };
+    WriteHold holdForWriting();
+    bool holdsWriteLock() const { return m_holdDepth > 0; }
+    // Takes in what other users of a shared table changed since (record count, autoincrement values,
+    // memo end) and forgets what was read ahead. The structure cannot change while the table is open.
+    void takeInChanges();
+
     void setChangeObserver(TableChangeObserver* observer) { m_observer = observer; }
     TableChangeObserver* changeObserver() const { return m_observer; }
     // Raises unless this table may be changed: FileAccessDenied when opened read-only or not a VFP
@@ -133,6 +163,7 @@ public:
 
 private:
     Table() = default;
+    void releaseHold(bool failed) noexcept;
     void load();
     const char* recordBytes(std::uint32_t recno);
     Value memoValue(const char* record, const Field& field) const;
@@ -165,6 +196,9 @@ private:
     TableChangeObserver* m_observer = nullptr;
     std::optional<Date> m_fixedDate;
     bool m_flushEachChange = false;
+    int m_holdDepth = 0;
+    RangeLock m_writeLock;  // the .dbf's write range, while held
+    RangeLock m_memoLock;
 };
 
 }  // namespace dorvane::provider

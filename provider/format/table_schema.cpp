@@ -144,8 +144,8 @@ void Table::rewrite(const std::vector<FieldSpec>& fieldSpecs, const std::vector<
         // Room for the whole new file at once: the file system places it in one go instead of block
         // by block (where it cannot, nothing is done and the writes place it as usual).
         (void)::fallocate(out.fd(), 0, 0,
-                                static_cast<off_t>(header.headerLength +
-                                                   std::uint64_t(m_header.recordCount) * header.recordLength + 1));
+                          static_cast<off_t>(header.headerLength +
+                                             std::uint64_t(m_header.recordCount) * header.recordLength + 1));
         FileLock newLock = FileLock::acquire(out.fd(), FileLock::Mode::Exclusive, nameForErrors());
         const std::string headerBytes = serializeTableHeader(header);
         out.writeAt(0, headerBytes.data(), headerBytes.size());
@@ -196,8 +196,7 @@ void Table::rewrite(const std::vector<FieldSpec>& fieldSpecs, const std::vector<
         m_lock = std::move(newLock);
     } catch (...) {
         out.close();
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
+        fileSystem().unlink(temporary.c_str());
         throw;
     }
     // The old descriptor now refers to the replaced file; the lock moved to the new one above.

@@ -12,7 +12,6 @@ namespace {
 // A memo value waiting to be stored once every field of the record has passed its checks.
 struct PendingMemo {
     const Field* field;
-    std::uint32_t oldBlock;
     std::string bytes;
 };
 
@@ -39,8 +38,9 @@ void Table::ensureWritable() const {
         const int fixed = fixedWidthOf(f.type);
         if (!f.isSystem() && fixed != 0 && f.width != fixed)
             throw ProviderError(FoxError::TableCorrupted,
-                                foxproMessage(FoxError::TableCorrupted, nameForErrors()) + " (field " + f.name +
-                                    " has width " + std::to_string(f.width) + "; the table is read-only)");
+                                foxproMessage(FoxError::TableCorrupted, nameForErrors()) + " (field " +
+                                    f.name + " has width " + std::to_string(f.width) +
+                                    "; the table is read-only)");
     }
 }
 
@@ -71,11 +71,8 @@ std::uint32_t Table::appendValues(const std::vector<Value>& values) {
 
 std::uint32_t Table::append(const FieldAssignments& values) {
     ensureWritable();
+    const WriteHold hold = holdForWriting();  // in shared use, the record count as of now
     writePending();
-    // Another user may have appended since the header was read.
-    char countBytes[4];
-    if (m_file.readAt(kOffsetRecordCount, countBytes, 4) == 4)
-        m_header.recordCount = std::max(m_header.recordCount, readLe32(countBytes));
 
     std::vector<char> record(m_header.recordLength);
     m_codec->blank(record.data(), record.size());
@@ -86,7 +83,7 @@ std::uint32_t Table::append(const FieldAssignments& values) {
         const Field& f =
             m_header.fields[static_cast<std::size_t>(m_headerIndex[static_cast<std::size_t>(index)])];
         if (f.isMemo())
-            memos.push_back({&f, 0, m_codec->encodeMemo(record.data(), f, value)});
+            memos.push_back({&f, m_codec->encodeMemo(record.data(), f, value)});
         else
             m_codec->encode(record.data(), f, value);
         assigned[static_cast<std::size_t>(index)] = true;
@@ -125,7 +122,7 @@ std::uint32_t Table::append(const FieldAssignments& values) {
     }
 
     for (PendingMemo& memo : memos)
-        m_codec->setMemoBlock(record.data(), *memo.field, m_memo->write(0, memo.bytes));
+        m_codec->setMemoBlock(record.data(), *memo.field, m_memo->write(memo.bytes));
     if (!memos.empty() && m_flushEachChange) m_memo->sync();
 
     const std::uint64_t oldSize = m_file.size();
@@ -175,13 +172,15 @@ std::uint32_t Table::append(const FieldAssignments& values) {
 
 void Table::update(std::uint32_t recno, const FieldAssignments& values) {
     ensureWritable();
-    const char* cached = recordBytes(recno);  // also the range check
+    const WriteHold hold = holdForWriting();
     std::vector<char> record(m_header.recordLength);
     const std::uint64_t at =
         m_header.headerLength + static_cast<std::uint64_t>(recno - 1) * m_header.recordLength;
     if (m_mode == OpenMode::Exclusive) {
-        // Nobody else writes this file: the cached bytes are the file's.
-        std::memcpy(record.data(), cached, record.size());
+        // Nobody else writes this file: the cached bytes are the file's (and the range is checked).
+        std::memcpy(record.data(), recordBytes(recno), record.size());
+    } else if (recno < 1 || recno > m_header.recordCount) {
+        throw ProviderError::make(FoxError::RecordOutOfRange);
     } else if (m_file.readAt(at, record.data(), record.size()) != record.size()) {
         // In shared use another user may have changed it: read it from the file itself.
         throw ProviderError::make(FoxError::TableCorrupted, nameForErrors());
@@ -194,8 +193,7 @@ void Table::update(std::uint32_t recno, const FieldAssignments& values) {
         const Field& f =
             m_header.fields[static_cast<std::size_t>(m_headerIndex[static_cast<std::size_t>(index)])];
         if (f.isMemo())
-            memos.push_back(
-                {&f, m_codec->memoBlock(record.data(), f), m_codec->encodeMemo(record.data(), f, value)});
+            memos.push_back({&f, m_codec->encodeMemo(record.data(), f, value)});
         else
             m_codec->encode(record.data(), f, value);
     }
@@ -213,15 +211,15 @@ void Table::update(std::uint32_t recno, const FieldAssignments& values) {
         m_observer->onUpdate(*this, recno, oldValues, newValues, before.data(), record.data());
     }
     for (PendingMemo& memo : memos)
-        m_codec->setMemoBlock(record.data(), *memo.field,
-                              memo.bytes.empty() ? 0 : m_memo->write(memo.oldBlock, memo.bytes));
+        m_codec->setMemoBlock(record.data(), *memo.field, m_memo->write(memo.bytes));
     if (!memos.empty() && m_flushEachChange) m_memo->sync();
 
     const std::uint64_t offset =
         m_header.headerLength + static_cast<std::uint64_t>(recno - 1) * m_header.recordLength;
     if (m_batching) {
         constexpr std::size_t kMaxPending = 1 << 20;
-        if (m_pending.empty() || offset != m_pendingOffset + m_pending.size() || m_pending.size() >= kMaxPending) {
+        if (m_pending.empty() || offset != m_pendingOffset + m_pending.size() ||
+            m_pending.size() >= kMaxPending) {
             writePending();
             m_pendingOffset = offset;
         }
@@ -274,6 +272,7 @@ void Table::writePending() {
 
 void Table::setDeleted(std::uint32_t recno, bool deleted) {
     ensureWritable();
+    const WriteHold hold = holdForWriting();
     writePending();
     const char current = recordBytes(recno)[0];
     if ((current == kRecordDeleted) == deleted) return;
@@ -304,6 +303,7 @@ void Table::touchHeaderDate() {
 
 void Table::setBacklink(const std::string& backlink) {
     ensureWritable();
+    const WriteHold hold = holdForWriting();
     if (backlink.size() >= kBacklinkSize) throw ProviderError::make(FoxError::FileAccessDenied, backlink);
     const std::uint64_t at = kTableHeaderSize + m_header.fields.size() * kFieldRecordSize + 1;
     if (at + kBacklinkSize > m_header.headerLength)
@@ -315,13 +315,13 @@ void Table::setBacklink(const std::string& backlink) {
     m_header.backlink = backlink;
 }
 
-std::unique_ptr<Table> Table::create(const std::filesystem::path& path, const std::vector<FieldSpec>& fieldSpecs,
-                                     const CreateOptions& options) {
+std::unique_ptr<Table> Table::create(const std::filesystem::path& path,
+                                     const std::vector<FieldSpec>& fieldSpecs, const CreateOptions& options) {
     CodePage::forMark(options.codePageMark);  // raises for a mark no page carries
     TableHeader header;
     int recordLength = 0;
-    header.fields = layoutFields(fieldSpecs, options.backlink.empty() ? kMaxFreeFieldName : kMaxContainerFieldName,
-                                 recordLength);
+    header.fields = layoutFields(
+        fieldSpecs, options.backlink.empty() ? kMaxFreeFieldName : kMaxContainerFieldName, recordLength);
     header.version = vfpVersionFor(header.fields);
     header.recordLength = static_cast<std::uint32_t>(recordLength);
     header.headerLength = vfpHeaderLength(header.fields.size());
@@ -358,8 +358,7 @@ std::unique_ptr<Table> Table::create(const std::filesystem::path& path, const st
         file.close();
         replaceFile(temporary, path);
     } catch (...) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
+        fileSystem().unlink(temporary.c_str());
         throw;
     }
     existingLock.release();

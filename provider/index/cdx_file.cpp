@@ -359,4 +359,14 @@ void CdxFile::rewrite(std::vector<TagContent> tags) {
     for (const TagContent& c : tags) setKeyType(c.definition.name, c.definition.keyType);
 }
 
+std::uint32_t CdxFile::updateCounter() const {
+    return readLe(m_file.bytes(kHdrCounter, 4), 4);
+}
+
+void CdxFile::setUpdateCounter(std::uint32_t value) {
+    unsigned char bytes[4];
+    writeLe(bytes, value, 4);
+    m_file.write(kHdrCounter, bytes, sizeof bytes);
+}
+
 }  // namespace dorvane::provider::index

@@ -112,8 +112,13 @@ public:
     void addTag(TagContent tag);
     // Removes a tag (TagNotFound if absent) and rewrites the file the same way.
     void dropTag(std::string_view tagName);
-    // Stamps the file's modification time, by which other users notice a change (see PageFile::touch).
+    // Stamps the file's modification time (see PageFile::touch).
     void touch() { m_file.touch(); }
+    // The directory's update counter as the file holds it now, other users' changes included (they
+    // are stored through the same shared pages), and setting it.
+    std::uint32_t updateCounter() const;
+    void setUpdateCounter(std::uint32_t value);
+    int fd() const { return m_file.fd(); }
     // Flushes the file to the disk itself.
     void sync() { m_file.sync(); }
     // Test hook: the next `writes` page writes succeed, later ones fail (see PageFile).

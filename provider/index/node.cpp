@@ -98,8 +98,8 @@ Node decodeInterior(const unsigned char* page, Node node, std::size_t count, con
 
 // Walks a leaf's entries: `emit(dup, stored bytes, stored length, trail, recno)` per entry, in order.
 template <class Emit>
-void walkLeaf(const unsigned char* page, std::size_t count, const NodeFormat& format, std::string_view fileName,
-              Emit&& emit) {
+void walkLeaf(const unsigned char* page, std::size_t count, const NodeFormat& format,
+              std::string_view fileName, Emit&& emit) {
     const int recBits = page[kLeafRecBits];
     const int dupBits = page[kLeafDupBits];
     const int trailBits = page[kLeafTrailBits];
@@ -133,17 +133,18 @@ Node decodeLeafNode(const unsigned char* page, Node node, std::size_t count, con
                     std::string_view fileName) {
     node.keys.reserve(count);
     const std::string* previous = nullptr;
-    walkLeaf(page, count, format, fileName,
-             [&](std::size_t dup, const char* stored, std::size_t length, std::size_t trail, std::uint32_t recno) {
-                 KeyEntry k;
-                 k.recno = recno;
-                 k.key.reserve(format.keyLength);
-                 if (previous) k.key.append(*previous, 0, dup);
-                 k.key.append(stored, length);
-                 k.key.append(trail, static_cast<char>(format.pad));
-                 node.keys.push_back(std::move(k));
-                 previous = &node.keys.back().key;
-             });
+    walkLeaf(
+        page, count, format, fileName,
+        [&](std::size_t dup, const char* stored, std::size_t length, std::size_t trail, std::uint32_t recno) {
+            KeyEntry k;
+            k.recno = recno;
+            k.key.reserve(format.keyLength);
+            if (previous) k.key.append(*previous, 0, dup);
+            k.key.append(stored, length);
+            k.key.append(trail, static_cast<char>(format.pad));
+            node.keys.push_back(std::move(k));
+            previous = &node.keys.back().key;
+        });
     return node;
 }
 
@@ -151,8 +152,9 @@ Node decodeLeafNode(const unsigned char* page, Node node, std::size_t count, con
 // `countsAt(i, previous key, key)` into the leaf fields and area of `page` (cleared beforehand).
 // Returns the area bytes used, or nullopt when they overflow it.
 template <class KeyAt, class RecnoAt, class CountsAt>
-std::optional<std::size_t> encodeLeafEntries(std::size_t count, KeyAt&& keyAt, RecnoAt&& recnoAt, CountsAt&& countsAt,
-                                             const NodeFormat& format, unsigned char* page) {
+std::optional<std::size_t> encodeLeafEntries(std::size_t count, KeyAt&& keyAt, RecnoAt&& recnoAt,
+                                             CountsAt&& countsAt, const NodeFormat& format,
+                                             unsigned char* page) {
     std::uint32_t maxRecno = 0;
     for (std::size_t i = 0; i < count; ++i) maxRecno = std::max(maxRecno, recnoAt(i));
     const LeafWidths w = widthsFor(format.keyLength, maxRecno);
@@ -162,7 +164,9 @@ std::optional<std::size_t> encodeLeafEntries(std::size_t count, KeyAt&& keyAt, R
     std::string_view previous;
     for (std::size_t i = 0; i < count; ++i) {
         const std::string_view key = keyAt(i);
-        if (key.size() != format.keyLength) throw std::logic_error("index key of the wrong length");
+        if (key.size() != format.keyLength)
+            throw ProviderError(FoxError::IndexMismatch,
+                                foxproMessage(FoxError::IndexMismatch) + " (index key of the wrong length)");
         const auto [dup, trail] = countsAt(i, previous, key);
         const std::size_t stored = key.size() - dup - trail;
         if (keyPos < entriesEnd + stored) return std::nullopt;
@@ -215,7 +219,8 @@ Node decodeNode(const unsigned char* page, std::uint32_t offset, const NodeForma
 
 void encodeNode(const Node& node, const NodeFormat& format, unsigned char* page) {
     if (!node.leaf && node.keys.size() > interiorCapacity(format))
-        throw std::logic_error("index node overflows its page");
+        throw ProviderError(FoxError::IndexMismatch,
+                            foxproMessage(FoxError::IndexMismatch) + " (index node overflows its page)");
     std::memset(page, 0, kPageSize);
     writeNodeHeader(page, node.otherAttributes | (node.leaf ? kAttrLeaf : 0) | (node.root ? kAttrRoot : 0),
                     node.keys.size(), node.left, node.right);
@@ -227,14 +232,17 @@ void encodeNode(const Node& node, const NodeFormat& format, unsigned char* page)
                 return compressionOf(previous, key, format.pad);
             },
             format, page);
-        if (!used) throw std::logic_error("index node overflows its page");
+        if (!used)
+            throw ProviderError(FoxError::IndexMismatch,
+                                foxproMessage(FoxError::IndexMismatch) + " (index node overflows its page)");
         return;
     }
     const std::size_t entrySize = format.keyLength + 8u;
     for (std::size_t i = 0; i < node.keys.size(); ++i) {
         unsigned char* e = page + kInteriorEntries + i * entrySize;
         if (node.keys[i].key.size() != format.keyLength)
-            throw std::logic_error("index key of the wrong length");
+            throw ProviderError(FoxError::IndexMismatch,
+                                foxproMessage(FoxError::IndexMismatch) + " (index key of the wrong length)");
         std::memcpy(e, node.keys[i].key.data(), format.keyLength);
         writeBe32(e + format.keyLength, node.keys[i].recno);
         writeBe32(e + format.keyLength + 4, node.children[i]);
@@ -300,7 +308,8 @@ void FlatLeaf::recount(std::size_t i) {
     trails[i] = static_cast<std::uint16_t>(trail);
 }
 
-void decodeLeaf(const unsigned char* page, const NodeFormat& format, std::string_view fileName, FlatLeaf& out) {
+void decodeLeaf(const unsigned char* page, const NodeFormat& format, std::string_view fileName,
+                FlatLeaf& out) {
     const std::uint32_t attributes = readLe(page + kNodeAttributes, 2);
     if (attributes > 0xFF || (attributes & kAttrLeaf) == 0) damaged(fileName);
     const std::size_t count = readLe(page + kNodeKeyCount, 2);
@@ -312,27 +321,29 @@ void decodeLeaf(const unsigned char* page, const NodeFormat& format, std::string
     out.dups.resize(count);
     out.trails.resize(count);
     std::size_t i = 0;
-    walkLeaf(page, count, format, fileName,
-             [&](std::size_t dup, const char* stored, std::size_t length, std::size_t trail, std::uint32_t recno) {
-                 char* key = out.keys.data() + i * keyLength;
-                 if (dup > 0) std::memcpy(key, key - keyLength, dup);
-                 std::memcpy(key + dup, stored, length);
-                 std::memset(key + dup + length, static_cast<char>(format.pad), trail);
-                 out.recnos[i] = recno;
-                 // The file's counts describe these bytes exactly, so they serve for encoding too.
-                 out.dups[i] = static_cast<std::uint16_t>(dup);
-                 out.trails[i] = static_cast<std::uint16_t>(trail);
-                 ++i;
-             });
+    walkLeaf(
+        page, count, format, fileName,
+        [&](std::size_t dup, const char* stored, std::size_t length, std::size_t trail, std::uint32_t recno) {
+            char* key = out.keys.data() + i * keyLength;
+            if (dup > 0) std::memcpy(key, key - keyLength, dup);
+            std::memcpy(key + dup, stored, length);
+            std::memset(key + dup + length, static_cast<char>(format.pad), trail);
+            out.recnos[i] = recno;
+            // The file's counts describe these bytes exactly, so they serve for encoding too.
+            out.dups[i] = static_cast<std::uint16_t>(dup);
+            out.trails[i] = static_cast<std::uint16_t>(trail);
+            ++i;
+        });
 }
 
-std::optional<std::size_t> encodeLeaf(const FlatLeaf& leaf, const NodeFormat& format, bool root, std::uint32_t left,
-                       std::uint32_t right, unsigned char* page) {
+std::optional<std::size_t> encodeLeaf(const FlatLeaf& leaf, const NodeFormat& format, bool root,
+                                      std::uint32_t left, std::uint32_t right, unsigned char* page) {
     std::memset(page, 0, kPageSize);
     writeNodeHeader(page, kAttrLeaf | (root ? kAttrRoot | kAttrTagRootLeaf : 0), leaf.size(),
                     root ? kNoPage : left, root ? kNoPage : right);
     return encodeLeafEntries(
-        leaf.size(), [&](std::size_t i) { return leaf.key(i); }, [&](std::size_t i) { return leaf.recnos[i]; },
+        leaf.size(), [&](std::size_t i) { return leaf.key(i); },
+        [&](std::size_t i) { return leaf.recnos[i]; },
         [&](std::size_t i, std::string_view, std::string_view) {
             return std::pair<std::size_t, std::size_t>(leaf.dups[i], leaf.trails[i]);
         },

@@ -59,18 +59,20 @@ struct FlatLeaf {
 Node decodeNode(const unsigned char* page, std::uint32_t offset, const NodeFormat& format,
                 std::string_view fileName);
 
-// Encodes a node into `page` (512 bytes). The node must fit (nodeFits); otherwise std::logic_error.
+// Encodes a node into `page` (512 bytes). The node must fit (nodeFits); otherwise
+// ProviderError(IndexMismatch).
 void encodeNode(const Node& node, const NodeFormat& format, unsigned char* page);
 
 // Decodes a leaf page's entries into `out` (its key length set from `format`). Raises like decodeNode.
-void decodeLeaf(const unsigned char* page, const NodeFormat& format, std::string_view fileName, FlatLeaf& out);
+void decodeLeaf(const unsigned char* page, const NodeFormat& format, std::string_view fileName,
+                FlatLeaf& out);
 
 // Encodes `leaf` as the leaf page at `offset` of a tag whose root is `root` (its attributes as every
 // node is written: root, leaf, and FoxPro's root-leaf bit), between `left` and `right`. Returns the
 // bytes of the leaf area the entries take, or nullopt with `page` unspecified when they do not fit.
 // (A tag's leaves only: the directory's root never carries the root-leaf bit.)
-std::optional<std::size_t> encodeLeaf(const FlatLeaf& leaf, const NodeFormat& format, bool root, std::uint32_t left,
-                       std::uint32_t right, unsigned char* page);
+std::optional<std::size_t> encodeLeaf(const FlatLeaf& leaf, const NodeFormat& format, bool root,
+                                      std::uint32_t left, std::uint32_t right, unsigned char* page);
 
 // Searching an interior page as it lies, without decoding it. `count` entries are assumed to fit
 // the page (checked by the caller).

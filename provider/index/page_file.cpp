@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "provider/error.h"
+#include "provider/file_system.h"
 
 namespace dorvane::provider::index {
 namespace {
@@ -42,11 +43,15 @@ bool transferAll(Call call, int fd, Byte* p, std::size_t length, std::uint64_t o
 }
 
 bool writeAll(int fd, const void* data, std::size_t length, std::uint64_t offset) {
-    return transferAll(::pwrite, fd, static_cast<const char*>(data), length, offset);
+    const auto call = [](int f, const char* p, std::size_t n, off_t at) {
+        return fileSystem().pwrite(f, p, n, at);
+    };
+    return transferAll(call, fd, static_cast<const char*>(data), length, offset);
 }
 
 bool readAll(int fd, void* out, std::size_t length, std::uint64_t offset) {
-    return transferAll(::pread, fd, static_cast<char*>(out), length, offset);
+    const auto call = [](int f, char* p, std::size_t n, off_t at) { return fileSystem().pread(f, p, n, at); };
+    return transferAll(call, fd, static_cast<char*>(out), length, offset);
 }
 
 std::uint64_t fileSize(int fd) {
@@ -63,7 +68,7 @@ std::string baseName(const std::string& path) {
 }
 
 PageFile::PageFile(const std::string& path, bool writable) : m_writable(writable), m_path(path) {
-    m_fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    m_fd = fileSystem().open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC, 0);
     if (m_fd < 0) raiseOpenError(path);
     try {
         m_size = fileSize(m_fd);
@@ -83,7 +88,7 @@ void PageFile::close() {
     for (auto& [address, length] : m_retired) ::munmap(address, length);
     m_retired.clear();
     m_retiredCopies.clear();
-    if (m_fd >= 0) ::close(m_fd);
+    if (m_fd >= 0) fileSystem().close(m_fd);
     m_fd = -1;
 }
 
@@ -170,9 +175,11 @@ void PageFile::read(std::uint64_t offset, void* out, std::size_t length) const {
 // mapping. (Lengthening by ftruncate would make the kernel walk the whole reserved mapping.)
 void PageFile::appendBytes(std::uint64_t offset, const void* data, std::size_t length) {
     std::vector<unsigned char> bytes(offset - m_size, 0);  // any gap before `offset` reads as zeros
-    bytes.insert(bytes.end(), static_cast<const unsigned char*>(data), static_cast<const unsigned char*>(data) + length);
+    bytes.insert(bytes.end(), static_cast<const unsigned char*>(data),
+                 static_cast<const unsigned char*>(data) + length);
     const std::uint64_t newSize = offset + length;
-    if (!writeAll(m_fd, bytes.data(), bytes.size(), m_size)) throw ProviderError::make(FoxError::FileAccessDenied);
+    if (!writeAll(m_fd, bytes.data(), bytes.size(), m_size))
+        throw ProviderError::make(FoxError::FileAccessDenied);
     if (m_copied) {
         if (newSize > m_copy.capacity()) {
             std::vector<unsigned char> copy;
@@ -198,7 +205,8 @@ void PageFile::write(std::uint64_t offset, const void* data, std::size_t length)
     if (offset + length > m_size) {
         // An index grows a few pages at a time; bytes far past its end come from a damaged pointer.
         constexpr std::uint64_t kFarPastEnd = 1 << 20;
-        if (offset > m_size + kFarPastEnd) throw ProviderError::make(FoxError::IndexMismatch, baseName(m_path));
+        if (offset > m_size + kFarPastEnd)
+            throw ProviderError::make(FoxError::IndexMismatch, baseName(m_path));
         if (offset < m_size) {  // the part inside the file first
             const std::size_t inside = static_cast<std::size_t>(m_size - offset);
             store(offset, data, inside);
@@ -213,12 +221,13 @@ void PageFile::write(std::uint64_t offset, const void* data, std::size_t length)
 }
 
 void PageFile::store(std::uint64_t offset, const void* data, std::size_t length) {
-    if (m_copied && !writeAll(m_fd, data, length, offset)) throw ProviderError::make(FoxError::FileAccessDenied);
+    if (m_copied && !writeAll(m_fd, data, length, offset))
+        throw ProviderError::make(FoxError::FileAccessDenied);
     std::memcpy(m_data + offset, data, length);
 }
 
 void PageFile::sync() {
-    if (::fsync(m_fd) != 0) throw ProviderError::make(FoxError::FileAccessDenied);
+    if (fileSystem().fsync(m_fd) != 0) throw ProviderError::make(FoxError::FileAccessDenied);
 }
 
 void PageFile::touch() {
@@ -228,35 +237,36 @@ void PageFile::touch() {
 void replaceFileAtomically(const std::string& path, const std::string& bytes) {
     const std::string temp = path + ".dorvane-new";
     {
-        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const int fd = fileSystem().open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (fd < 0) raiseOpenError(temp);
         struct stat st {};
         if (::stat(path.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);  // keep the old file's mode
         std::size_t done = 0;
         bool ok = true;
         while (done < bytes.size() && ok) {
-            const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+            const ssize_t n =
+                fileSystem().pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
             if (n < 0 && errno == EINTR) continue;
             ok = n > 0;
             if (ok) done += static_cast<std::size_t>(n);
         }
-        ok = ok && ::fsync(fd) == 0;
-        ::close(fd);
+        ok = ok && fileSystem().fsync(fd) == 0;
+        fileSystem().close(fd);
         if (!ok) {
-            ::unlink(temp.c_str());
+            fileSystem().unlink(temp.c_str());
             throw ProviderError::make(FoxError::FileAccessDenied);
         }
     }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
+    if (fileSystem().rename(temp.c_str(), path.c_str()) != 0) {
+        fileSystem().unlink(temp.c_str());
         throw ProviderError::make(FoxError::FileAccessDenied);
     }
     const auto slash = path.find_last_of('/');
     const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dfd = fileSystem().open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
     if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
+        fileSystem().fsync(dfd);
+        fileSystem().close(dfd);
     }
 }
 

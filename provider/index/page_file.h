@@ -29,6 +29,7 @@ public:
     PageFile& operator=(const PageFile&) = delete;
 
     const std::string& path() const { return m_path; }
+    int fd() const { return m_fd; }
     bool writable() const { return m_writable; }
     // The file's length as of opening, the last growth through this object, or the last look that
     // found another user had made it longer.

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "provider/error.h"
+#include "provider/file_system.h"
 
 namespace dorvane::provider::indexing {
 
@@ -36,7 +37,7 @@ std::filesystem::path ChangeJournal::pathFor(const std::filesystem::path& indexP
 }
 
 ChangeJournal::ChangeJournal(const std::filesystem::path& indexPath) : m_path(pathFor(indexPath)) {
-    m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    m_fd = fileSystem().open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (m_fd < 0) raiseAccessDenied();
     // Blocks reserved first, so that a store through the mapping never meets a full disk.
     if (::posix_fallocate(m_fd, 0, kMappedSize) == 0) {
@@ -50,7 +51,7 @@ ChangeJournal::ChangeJournal(const std::filesystem::path& indexPath) : m_path(pa
 
 ChangeJournal::~ChangeJournal() {
     if (m_map != nullptr) ::munmap(m_map, m_mapped);
-    if (m_fd >= 0) ::close(m_fd);
+    if (m_fd >= 0) fileSystem().close(m_fd);
 }
 
 void ChangeJournal::raiseAccessDenied() const {
@@ -61,7 +62,8 @@ void ChangeJournal::raiseAccessDenied() const {
 void ChangeJournal::store(const std::string& bytes) {
     if (m_map == nullptr || bytes.size() > m_mapped) {
         // One write call: the old entry or the new one, whole.
-        if (::pwrite(m_fd, bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size())) raiseAccessDenied();
+        if (fileSystem().pwrite(m_fd, bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size()))
+            raiseAccessDenied();
         return;
     }
     // The magic word goes first and comes back last: until it is back the file holds no entry.
@@ -92,12 +94,14 @@ void ChangeJournal::record(const JournalEntry& entry) {
 
 std::optional<JournalEntry> ChangeJournal::last() const {
     std::string bytes(kHeaderSize, '\0');
-    if (::pread(m_fd, bytes.data(), kHeaderSize, 0) != static_cast<ssize_t>(kHeaderSize)) return std::nullopt;
+    if (fileSystem().pread(m_fd, bytes.data(), kHeaderSize, 0) != static_cast<ssize_t>(kHeaderSize))
+        return std::nullopt;
     if (std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0) return std::nullopt;
     const std::uint32_t length = get32(bytes, kOffsetLength);
     if (length < kHeaderSize || length > (1u << 20)) return std::nullopt;
     bytes.resize(length);
-    if (::pread(m_fd, bytes.data(), length, 0) != static_cast<ssize_t>(length)) return std::nullopt;
+    if (fileSystem().pread(m_fd, bytes.data(), length, 0) != static_cast<ssize_t>(length))
+        return std::nullopt;
     JournalEntry entry;
     entry.recno = get32(bytes, kOffsetRecno);
     const std::uint32_t count = get32(bytes, kOffsetCount);
@@ -109,7 +113,8 @@ std::optional<JournalEntry> ChangeJournal::last() const {
             continue;
         }
         if (at + 2 > length) return std::nullopt;
-        const std::size_t size = static_cast<unsigned char>(bytes[at]) | (static_cast<unsigned char>(bytes[at + 1]) << 8);
+        const std::size_t size =
+            static_cast<unsigned char>(bytes[at]) | (static_cast<unsigned char>(bytes[at + 1]) << 8);
         at += 2;
         if (at + size > length) return std::nullopt;
         entry.keys.emplace_back(bytes.substr(at, size));
@@ -125,10 +130,9 @@ void ChangeJournal::clear() {
 void ChangeJournal::remove() {
     if (m_map != nullptr) ::munmap(m_map, m_mapped);
     m_map = nullptr;
-    if (m_fd >= 0) ::close(m_fd);
+    if (m_fd >= 0) fileSystem().close(m_fd);
     m_fd = -1;
-    std::error_code ignored;
-    std::filesystem::remove(m_path, ignored);
+    fileSystem().unlink(m_path.c_str());
 }
 
 }  // namespace dorvane::provider::indexing

@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "provider/error.h"
+#include "provider/format/lock_ranges.h"
 
 namespace dorvane::provider::indexing {
 
@@ -18,15 +19,20 @@ using OptionalKey = std::optional<std::string>;
 std::unique_ptr<IndexMaintainer> IndexMaintainer::attach(Table& table) {
     const auto path = table.structuralIndexPath();
     if (!path) return nullptr;
-    if (!std::filesystem::exists(*path))
-        throw ProviderError::make(FoxError::StructuralCdxNotFound);
+    if (!std::filesystem::exists(*path)) throw ProviderError::make(FoxError::StructuralCdxNotFound);
     auto cdx = std::make_unique<CdxFile>(CdxFile::open(path->string(), true));
     std::unique_ptr<IndexMaintainer> maintainer(new IndexMaintainer(table, std::move(cdx)));
     maintainer->m_fileName = path->filename().string();
     maintainer->prepareTags();
     maintainer->captureSignatures();
-    maintainer->m_journal = std::make_unique<ChangeJournal>(*path);
-    maintainer->recover();
+    if (table.mode() == OpenMode::Exclusive) {
+        // The one writer keeps a journal of its own. A writer that shared the table before and stopped
+        // part-way left the changing mark.
+        maintainer->m_journal = std::make_unique<ChangeJournal>(*path);
+        maintainer->recover();
+        if (maintainer->m_cdx->updateCounter() & kChangingMark) maintainer->rebuild();
+    }
+    // In shared use each hold looks for changes, marks and leftovers (see onWriteHold).
     maintainer->noteIndexState();
     table.setChangeObserver(maintainer.get());
     return maintainer;
@@ -46,7 +52,8 @@ IndexMaintainer::~IndexMaintainer() {
 }
 
 bool IndexMaintainer::changeReachedTable(const JournalEntry& entry) {
-    if (entry.keys.size() != m_tags.size() || entry.recno == 0 || entry.recno > m_table.recordCount()) return false;
+    if (entry.keys.size() != m_tags.size() || entry.recno == 0 || entry.recno > m_table.recordCount())
+        return false;
     try {
         return keysOf(m_table.record(entry.recno), entry.recno, m_table.isDeleted(entry.recno)) == entry.keys;
     } catch (const ProviderError&) {
@@ -57,8 +64,8 @@ bool IndexMaintainer::changeReachedTable(const JournalEntry& entry) {
 IndexMaintainer::FileState IndexMaintainer::indexState() const {
     struct stat info {};
     if (::stat(m_cdx->path().c_str(), &info) != 0) return {};
-    return {static_cast<std::uint64_t>(info.st_size), static_cast<std::int64_t>(info.st_mtim.tv_sec),
-            static_cast<std::int64_t>(info.st_mtim.tv_nsec), static_cast<std::uint64_t>(info.st_ino)};
+    return {static_cast<std::uint64_t>(info.st_size), static_cast<std::uint64_t>(info.st_ino),
+            m_cdx->updateCounter()};
 }
 
 void IndexMaintainer::noteIndexState() {
@@ -68,14 +75,71 @@ void IndexMaintainer::noteIndexState() {
 }
 
 void IndexMaintainer::reloadIfChangedElsewhere() {
-    // A table held exclusively has no other writers of its index.
-    if (m_table.mode() == OpenMode::Exclusive) return;
+    // A table held exclusively has no other writers of its index; a hold looked when it began.
+    if (m_table.mode() == OpenMode::Exclusive || m_inHold) return;
+    reloadNow();
+}
+
+void IndexMaintainer::reloadNow() {
     if (indexState() == m_seen) return;
     // Another user wrote the index since this maintainer did: its cached directory and tag headers
-    // (root pages, free list) may be stale, so the file is read again.
-    m_cdx = std::make_unique<CdxFile>(CdxFile::open(m_cdx->path(), true));
+    // (root pages, free list, file length) may be stale, so the file is read again.
+    reopenIndex();
     prepareTags();
     noteIndexState();
+}
+
+void IndexMaintainer::reopenIndex() {
+    const std::string path = m_cdx->path();
+    m_indexLock.release();  // while its descriptor is still open
+    m_cdx = std::make_unique<CdxFile>(CdxFile::open(path, true));
+    if (m_inHold)
+        m_indexLock = RangeLock::acquire(m_cdx->fd(), RangeLock::Kind::Write, kIndexLockOffset,
+                                         kIndexLockLength, kLockWait);
+}
+
+void IndexMaintainer::onWriteHold(Table&, bool held, bool failed) {
+    if (held) {
+        m_indexLock = RangeLock::acquire(m_cdx->fd(), RangeLock::Kind::Write, kIndexLockOffset,
+                                         kIndexLockLength, kLockWait);
+        m_inHold = true;
+        m_changedInHold = false;
+        try {
+            reloadNow();
+            if (!m_leftoverChecked) {
+                // A journal an exclusive user left behind when it stopped part-way.
+                const auto leftover = ChangeJournal::pathFor(m_cdx->path());
+                if (std::filesystem::exists(leftover)) {
+                    ChangeJournal journal(m_cdx->path());
+                    const auto last = journal.last();
+                    if (last && !changeReachedTable(*last)) rebuild();
+                    journal.remove();
+                }
+                m_leftoverChecked = true;
+            }
+            // A writer sharing the table stopped in the middle of a change.
+            if (m_cdx->updateCounter() & kChangingMark) rebuild();
+        } catch (...) {
+            m_inHold = false;
+            m_indexLock.release();
+            throw;
+        }
+        return;
+    }
+    if (m_changedInHold) {
+        try {
+            if (failed)
+                rebuild();  // the table may lack a change the index took: the index follows the table
+            else
+                m_cdx->setUpdateCounter((m_cdx->updateCounter() + 1) & ~kChangingMark);
+            noteIndexState();
+        } catch (...) {
+            // The mark stays: the next writer rebuilds the index.
+        }
+    }
+    m_changedInHold = false;
+    m_inHold = false;
+    m_indexLock.release();
 }
 
 void IndexMaintainer::recover() {
@@ -93,15 +157,16 @@ void IndexMaintainer::detach() {
 
 void IndexMaintainer::prepareTags() {
     std::vector<TagKey> tags;
-    for (const index::TagInfo& info : m_cdx->tags()) tags.push_back(TagKey::prepare(m_table, info, m_fileName));
+    for (const index::TagInfo& info : m_cdx->tags())
+        tags.push_back(TagKey::prepare(m_table, info, m_fileName));
     for (const TagKey& tag : tags) m_cdx->setKeyType(tag.name(), tag.keyType());
     m_tags = std::move(tags);
     m_direct.clear();
     for (const TagKey& tag : m_tags) m_direct.push_back(DirectKey::forTag(m_table, tag));
 }
 
-std::vector<OptionalKey> IndexMaintainer::keysOf(const std::vector<Value>& values, std::uint32_t recno, bool deleted,
-                                                 const char* record) {
+std::vector<OptionalKey> IndexMaintainer::keysOf(const std::vector<Value>& values, std::uint32_t recno,
+                                                 bool deleted, const char* record) {
     RecordRow row(m_table.fields());
     row.set(&values, recno, deleted);
     std::vector<OptionalKey> keys;
@@ -120,8 +185,9 @@ std::vector<OptionalKey> IndexMaintainer::keysOf(const std::vector<Value>& value
     return keys;
 }
 
-std::optional<std::uint32_t> IndexMaintainer::lowestOtherRecordWithKey(std::size_t tag, const std::string& key,
-                                                                        std::uint32_t exceptRecno) {
+std::optional<std::uint32_t> IndexMaintainer::lowestOtherRecordWithKey(std::size_t tag,
+                                                                       const std::string& key,
+                                                                       std::uint32_t exceptRecno) {
     std::vector<Value> values;
     RecordRow row(m_table.fields());
     for (std::uint32_t recno = 1; recno <= m_table.recordCount(); ++recno) {
@@ -166,15 +232,12 @@ void IndexMaintainer::applyChanges(std::uint32_t recno, const std::vector<Option
     // The journal names only the newest change: records the table still gathers in a write batch
     // reach the file before the index moves on.
     m_table.writeBatchSoFar();
-    m_journal->record(JournalEntry{recno, after});
-    struct NoteState {
-        IndexMaintainer& m;
-        ~NoteState() {
-            // Users sharing the table notice the change by the index file's time.
-            if (m.m_table.mode() != OpenMode::Exclusive) m.m_cdx->touch();
-            m.noteIndexState();
-        }
-    } noteState{*this};
+    if (m_journal) {
+        m_journal->record(JournalEntry{recno, after});
+    } else if (!m_changedInHold) {
+        m_cdx->setUpdateCounter(m_cdx->updateCounter() | kChangingMark);
+        m_changedInHold = true;
+    }
     try {
         for (std::size_t i = 0; i < m_tags.size(); ++i)
             if (before[i] != after[i]) changeTag(i, recno, before[i], after[i]);
@@ -192,14 +255,16 @@ void IndexMaintainer::applyChanges(std::uint32_t recno, const std::vector<Option
     }
 }
 
-void IndexMaintainer::onAppend(Table&, std::uint32_t recno, const std::vector<Value>& values, const char* record) {
+void IndexMaintainer::onAppend(Table&, std::uint32_t recno, const std::vector<Value>& values,
+                               const char* record) {
     reloadIfChangedElsewhere();
     const std::vector<OptionalKey> none(m_tags.size());
     applyChanges(recno, none, keysOf(values, recno, false, record));
 }
 
-void IndexMaintainer::checkCandidateKeys(const std::vector<std::uint32_t>& recnos,
-                                         const std::function<std::vector<Value>(std::uint32_t)>& newValuesOf) {
+void IndexMaintainer::checkCandidateKeys(
+    const std::vector<std::uint32_t>& recnos,
+    const std::function<std::vector<Value>(std::uint32_t)>& newValuesOf) {
     std::vector<std::size_t> candidates;
     for (std::size_t i = 0; i < m_tags.size(); ++i)
         if (m_tags[i].candidate()) candidates.push_back(i);
@@ -241,7 +306,8 @@ void IndexMaintainer::checkCandidateKeys(const std::vector<std::uint32_t>& recno
 }
 
 void IndexMaintainer::onUpdate(Table&, std::uint32_t recno, const std::vector<Value>& oldValues,
-                               const std::vector<Value>& newValues, const char* oldRecord, const char* newRecord) {
+                               const std::vector<Value>& newValues, const char* oldRecord,
+                               const char* newRecord) {
     // A change to fields no tag reads leaves every key as it was (numbering a work column, say).
     const bool keysMayChange = std::any_of(m_tags.begin(), m_tags.end(), [&](const TagKey& tag) {
         return std::any_of(tag.fieldsUsed().begin(), tag.fieldsUsed().end(), [&](int field) {
@@ -252,7 +318,8 @@ void IndexMaintainer::onUpdate(Table&, std::uint32_t recno, const std::vector<Va
     if (!keysMayChange) return;
     reloadIfChangedElsewhere();
     const bool deleted = m_table.isDeleted(recno);
-    applyChanges(recno, keysOf(oldValues, recno, deleted, oldRecord), keysOf(newValues, recno, deleted, newRecord));
+    applyChanges(recno, keysOf(oldValues, recno, deleted, oldRecord),
+                 keysOf(newValues, recno, deleted, newRecord));
 }
 
 void IndexMaintainer::onDelete(Table&, std::uint32_t recno, bool deleted) {
@@ -293,7 +360,8 @@ void IndexMaintainer::onSchemaChange(Table&) {
     // values through the rewrite, so keys only differ when such a field changed type, width or
     // nullability; only then is the index rebuilt.
     bool same = m_signatures.size() == m_tags.size();
-    for (std::size_t i = 0; i < m_tags.size() && same; ++i) same = fieldSignature(m_tags[i]) == m_signatures[i];
+    for (std::size_t i = 0; i < m_tags.size() && same; ++i)
+        same = fieldSignature(m_tags[i]) == m_signatures[i];
     if (!same) rebuild();
     captureSignatures();
 }
@@ -325,9 +393,8 @@ void IndexMaintainer::writeTags(std::vector<index::FlatKeys> entries) {
         content.previousHeader = info.header.raw;  // keeps the header bytes this engine does not set
         contents.push_back(std::move(content));
     }
-    const std::string path = m_cdx->path();
-    index::writeCdxFile(path, std::move(contents));
-    m_cdx = std::make_unique<CdxFile>(CdxFile::open(path, true));
+    index::writeCdxFile(m_cdx->path(), std::move(contents));
+    reopenIndex();
     for (const TagKey& tag : m_tags) m_cdx->setKeyType(tag.name(), tag.keyType());
     if (m_journal) m_journal->clear();
     noteIndexState();
@@ -341,7 +408,8 @@ void IndexMaintainer::checkFieldChange(std::string_view field, bool removedOrRen
         const auto& used = tag.fieldsUsed();
         if (std::binary_search(used.begin(), used.end(), index))
             throw ProviderError(FoxError::VariableNotFound,
-                                foxproMessage(FoxError::VariableNotFound, field) + " Index tag \"" + tag.name() +
+                                foxproMessage(FoxError::VariableNotFound, field) + " Index tag \"" +
+                                    tag.name() +
                                     "\" reads this field: drop the tag before removing or renaming it.");
     }
 }

@@ -68,7 +68,8 @@ public:
     void checkCandidateKeys(const std::vector<std::uint32_t>& recnos,
                             const std::function<std::vector<Value>(std::uint32_t)>& newValuesOf);
 
-    void onAppend(Table& table, std::uint32_t recno, const std::vector<Value>& values, const char* record) override;
+    void onAppend(Table& table, std::uint32_t recno, const std::vector<Value>& values,
+                  const char* record) override;
     void onUpdate(Table& table, std::uint32_t recno, const std::vector<Value>& oldValues,
                   const std::vector<Value>& newValues, const char* oldRecord, const char* newRecord) override;
     void onDelete(Table& table, std::uint32_t recno, bool deleted) override;
@@ -76,21 +77,35 @@ public:
     // its type, width or nullability. A tag that no longer compiles detaches the maintainer (the table
     // becomes read-only) and raises its IndexNotMaintained error.
     void onSchemaChange(Table& table) override;
+    // In shared use: takes the index's lock and reads the index again when another user changed it;
+    // rebuilds it when a writer stopped part-way through a change (the changing mark below). Letting
+    // go advances the update counter, or rebuilds the index when a change under the hold failed.
+    void onWriteHold(Table& table, bool held, bool failed) override;
+
+    // Set in the index's update counter by a writer sharing the table from its first change under a
+    // hold until it lets go; found set by the next writer, it means the index may disagree with the
+    // table. (Exclusive use keeps a ChangeJournal instead.)
+    static constexpr std::uint32_t kChangingMark = 0x80000000u;
 
 private:
-    IndexMaintainer(Table& table, std::unique_ptr<index::CdxFile> cdx) : m_table(table), m_cdx(std::move(cdx)) {}
+    IndexMaintainer(Table& table, std::unique_ptr<index::CdxFile> cdx)
+        : m_table(table), m_cdx(std::move(cdx)) {}
     void prepareTags();
-    // Size, modification time and inode of the index file, to notice writes by other users.
+    // Size, inode and update counter of the index file, to notice writes by other users.
     struct FileState {
         std::uint64_t size = 0;
-        std::int64_t seconds = 0, nanoseconds = 0;
         std::uint64_t inode = 0;
+        std::uint32_t counter = 0;
         friend bool operator==(const FileState&, const FileState&) = default;
     };
     FileState indexState() const;
     void noteIndexState();
-    // Reads the index again when someone else changed it since this maintainer last wrote it.
+    // Reads the index again when someone else changed it since this maintainer last wrote it (not
+    // needed under a hold, which looked when it began).
     void reloadIfChangedElsewhere();
+    void reloadNow();
+    // Opens the index file again (after another user or a rebuild replaced it), keeping the lock.
+    void reopenIndex();
     // Rebuilds the index when the journal's last change did not reach the table.
     void recover();
     bool changeReachedTable(const JournalEntry& entry);
@@ -122,6 +137,10 @@ private:
     FileState m_seen;
     std::vector<std::string> m_signatures;  // fieldSignature() per tag, as of the last preparation
     std::string m_fileName;
+    RangeLock m_indexLock;
+    bool m_inHold = false;
+    bool m_changedInHold = false;
+    bool m_leftoverChecked = false;  // shared use: a journal an exclusive user left was looked at
 };
 
 }  // namespace dorvane::provider::indexing

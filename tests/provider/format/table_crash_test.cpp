@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "provider/error.h"
+#include "tests/support/fault_file_system.h"
 #include "provider/format/table.h"
 #include "table_test_support.h"
 

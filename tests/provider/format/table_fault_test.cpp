@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "provider/error.h"
+#include "tests/support/fault_file_system.h"
 #include "provider/format/table.h"
 #include "table_test_support.h"
 
@@ -20,8 +21,9 @@ struct Operation {
 TEST(TableFault, FailingTheNthFileOperationLeavesTheTableBeforeOrAfter) {
     test::TempDir original;
     {
-        auto table = Table::create(original / "f.dbf",
-                                   {fieldSpec("NAME", 'C', 8), fieldSpec("QTY", 'I', 0, 0, true), fieldSpec("NOTES", 'M')});
+        auto table = Table::create(
+            original / "f.dbf",
+            {fieldSpec("NAME", 'C', 8), fieldSpec("QTY", 'I', 0, 0, true), fieldSpec("NOTES", 'M')});
         for (int i = 0; i < 5; ++i)
             table->append({{0, "n" + std::to_string(i)}, {1, std::int64_t{i}}, {2, std::string("memo")}});
     }
@@ -34,6 +36,11 @@ TEST(TableFault, FailingTheNthFileOperationLeavesTheTableBeforeOrAfter) {
         {"update",
          [](Table& t) {
              t.update(2, {{0, std::string("upd")}, {2, std::string(300, 'u')}});
+         },
+         false},
+        {"update with a memo that fits its old blocks",
+         [](Table& t) {
+             t.update(2, {{0, std::string("upd")}, {2, std::string("mine")}});
          },
          false},
         {"delete", [](Table& t) { t.setDeleted(3, true); }, false},
@@ -60,6 +67,10 @@ TEST(TableFault, FailingTheNthFileOperationLeavesTheTableBeforeOrAfter) {
                 failAfterFileOperationsForTests(-1);
                 if (failed && !op.structural) {
                     EXPECT_TRUE(test::readBytes(dir / "f.dbf") == before);
+                    // Each record keeps its old memo with its old fields.
+                    auto reread = Table::open(original / "f.dbf");
+                    for (std::uint32_t r = 1; r <= reread->recordCount(); ++r)
+                        EXPECT_EQ(table->record(r), reread->record(r)) << "record " << r;
                 }
                 // The open table is still usable after the failure.
                 std::vector<Value> row;

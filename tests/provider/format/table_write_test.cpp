@@ -108,7 +108,7 @@ TEST(TableWrite, NewTableHasTheLayoutVfpExpects) {
     EXPECT_EQ(memo.substr(0, 8), std::string("\0\0\0\x08\0\0\0\x40", 8));  // next free 8, block size 64, BE
 }
 
-TEST(TableWrite, MemoBlocksAreReusedWhenTheyFitAndAppendedOtherwise) {
+TEST(TableWrite, ChangedMemosGoToFreshBlocksAtTheEnd) {
     test::TempDir dir;
     auto table = Table::create(dir / "m.dbf", {fieldSpec("NOTES", 'M')});
     const std::string shortText(20, 'a');
@@ -124,15 +124,15 @@ TEST(TableWrite, MemoBlocksAreReusedWhenTheyFitAndAppendedOtherwise) {
     };
     EXPECT_EQ(block(1), 8u);
     EXPECT_EQ(block(2), 0u);                        // empty memo = pointer 0
-    table->update(1, {{0, std::string(50, 'c')}});  // 8 + 50 bytes still fit one 64-byte block
-    EXPECT_EQ(block(1), 8u);
-    table->update(1, {{0, longText}});  // needs 4 blocks: goes to the end
+    table->update(1, {{0, std::string(50, 'c')}});  // would fit the old block, which stays as it was
     EXPECT_EQ(block(1), 9u);
+    table->update(1, {{0, longText}});  // 4 blocks
+    EXPECT_EQ(block(1), 10u);
     table->update(2, {{0, shortText}});
-    EXPECT_EQ(block(2), 13u);
+    EXPECT_EQ(block(2), 14u);
     const std::string memo = test::readBytes(dir / "m.fpt");
-    EXPECT_EQ(memo.size(), 14u * 64u);
-    EXPECT_EQ(memo.substr(0, 4), std::string("\0\0\0\x0e", 4));
+    EXPECT_EQ(memo.size(), 15u * 64u);
+    EXPECT_EQ(memo.substr(0, 4), std::string("\0\0\0\x0f", 4));
     EXPECT_EQ(table->value(1, 0), Value(longText));
     EXPECT_EQ(table->value(2, 0), Value(shortText));
     table->update(1, {{0, std::string()}});

@@ -1,0 +1,69 @@
+// A file system for tests that fails, or stops the process, at a chosen operation: it counts every
+// create, write, truncation, sync and rename passing through the engine's file layer, so fault and
+// crash tests reach the same points on every machine.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+
+#include <cerrno>
+
+#include "provider/file_system.h"
+
+namespace dorvane::provider {
+
+class FaultFileSystem final : public FileSystem {
+public:
+    // Crash: after `operations` more counted operations the process kills itself (SIGKILL). Failure:
+    // the operation after `operations` more fails once with ENOSPC, as on a full disk. Negative: off.
+    long killAfter = -1;
+    long failAfter = -1;
+
+    int open(const char* path, int flags, mode_t mode) override {
+        if ((flags & O_CREAT) && !count()) return -1;
+        return m_real.open(path, flags, mode);
+    }
+    ssize_t pread(int fd, void* buffer, std::size_t length, off_t offset) override {
+        return m_real.pread(fd, buffer, length, offset);
+    }
+    ssize_t pwrite(int fd, const void* buffer, std::size_t length, off_t offset) override {
+        return count() ? m_real.pwrite(fd, buffer, length, offset) : -1;
+    }
+    int ftruncate(int fd, off_t length) override { return count() ? m_real.ftruncate(fd, length) : -1; }
+    int fsync(int fd) override { return count() ? m_real.fsync(fd) : -1; }
+    int rename(const char* from, const char* to) override { return count() ? m_real.rename(from, to) : -1; }
+    int unlink(const char* path) override { return count() ? m_real.unlink(path) : -1; }
+    int close(int fd) override { return m_real.close(fd); }
+
+private:
+    // False (errno set) when this operation is to fail.
+    bool count() {
+        if (failAfter == 0) {
+            failAfter = -1;
+            errno = ENOSPC;
+            return false;
+        }
+        if (failAfter > 0) --failAfter;
+        if (killAfter == 0) ::raise(SIGKILL);
+        if (killAfter > 0) --killAfter;
+        return true;
+    }
+    RealFileSystem m_real;
+};
+
+inline FaultFileSystem& faultFileSystem() {
+    static FaultFileSystem instance;
+    return instance;
+}
+
+// Installs the fault file system with a kill or failure point (a negative count switches it off).
+inline void killAfterFileOperationsForTests(long operations) {
+    faultFileSystem().killAfter = operations;
+    setFileSystem(&faultFileSystem());
+}
+inline void failAfterFileOperationsForTests(long operations) {
+    faultFileSystem().failAfter = operations;
+    setFileSystem(&faultFileSystem());
+}
+
+}  // namespace dorvane::provider
