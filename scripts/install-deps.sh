@@ -3,7 +3,7 @@
 # Usage: scripts/install-deps.sh [run|test]
 set -eu
 mode=${1:-test}
-pkgs="cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev fonts-liberation fontconfig libxlsxwriter-dev xdg-utils"
+pkgs="cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev fonts-liberation fontconfig libxlsxwriter-dev zlib1g-dev xdg-utils"
 if [ "$mode" = test ]; then
   pkgs="$pkgs libgtest-dev libgmock-dev libbenchmark-dev python3 python3-dbf python3-dbfread gdal-bin pgdbf time python3-openpyxl poppler-utils"
 fi
