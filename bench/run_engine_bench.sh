@@ -10,6 +10,7 @@
 # built there.
 set -eu
 source "$(dirname "$0")/build_bench.sh" engine_read_bench
+here=$(dirname "$(readlink -f "$0")")
 work=${1:-/tmp/dorvane-bench}
 shift || true
 sizes=${*:-"10000 100000 1000000"}
@@ -19,31 +20,10 @@ mkdir -p "$work"
 cd "$work"
 
 # Making the tables appends record by record, and the engine flushes the memo file after each append;
-# the shim turns those flushes into no-ops while the tables are made (never while timing), and one
-# sync at the end puts everything on disk.
-cat > nosync.c <<'EOF'
-int fsync(int fd) { (void)fd; return 0; }
-int fdatasync(int fd) { (void)fd; return 0; }
-EOF
-cc -shared -fPIC -O2 -o nosync.so nosync.c
-
-measure() {  # label, command...: one line with seconds and peak memory
-  local label=$1
-  shift
-  local start end
-  start=$(date +%s%N)
-  if /usr/bin/time -f "%M %U %S" -o time.txt "$@" >out.txt 2>err.txt; then
-    end=$(date +%s%N)
-    read -r kb user system < <(tail -n 1 time.txt)
-    seconds=$(awk -v ns=$((end - start)) 'BEGIN { printf "%.4f", ns / 1e9 }')
-    cpu=$(awk -v u="$user" -v s="$system" 'BEGIN { printf "%.2f", u + s }')
-    printf '%-44s %9.3f s wall %7.2f s cpu %6d MB\n' "$label" "$seconds" "$cpu" $((kb / 1024))
-    printf '%s\t%s\t%s\t%s\n' "$label" "$seconds" "$kb" "$cpu" >>figures.tsv
-    if [ "$1" = "$bench" ]; then echo "      ($(head -n 1 out.txt))"; fi
-  else
-    printf '%-44s failed: %s\n' "$label" "$(head -c 300 err.txt | tr '\n' ' ')"
-  fi
-}
+# the shim of measure.sh turns those flushes into no-ops while the tables are made, and one sync at the
+# end puts everything on disk.
+source "$here/measure.sh"
+measure_echo=$bench
 
 read_dbfread='import dbfread, sys
 n = 0

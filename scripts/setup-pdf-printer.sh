@@ -3,16 +3,7 @@
 # "Kellmark PDF Writer". Runs as root (or through sudo); starts the CUPS daemon when none runs (also in a
 # container without systemd). PDF files appear in the folder PDF of the printing user's home.
 set -eu
-pkgs="cups cups-client printer-driver-cups-pdf poppler-utils"
-missing=""
-for p in $pkgs; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends $missing
-fi
+bash "$(dirname "$0")/install-deps.sh" pdf
 if ! lpstat -r >/dev/null 2>&1; then
   /usr/sbin/cupsd
   for _ in $(seq 50); do lpstat -r >/dev/null 2>&1 && break; sleep 0.1; done
