@@ -1,5 +1,8 @@
 #include "editor/identifier_column.h"
 
+#include <algorithm>
+#include <climits>
+#include <optional>
 #include <set>
 
 #include "editor/editor_statements.h"
@@ -13,20 +16,32 @@ bool endsWithIdentifier(const provider::RowSource& rows) {
     return count > 0 && rows.column(count - 1).name == kIdentifierColumn;
 }
 
+namespace {
+
+std::optional<std::int64_t> identifierOf(const provider::Value& value) {
+    if (const auto* id = std::get_if<std::int64_t>(&value)) return *id;
+    if (const auto* number = std::get_if<double>(&value)) return std::int64_t(*number);
+    return std::nullopt;
+}
+
+}  // namespace
+
 qint32 largestIdentifier(const provider::RowSource& rows) {
     if (!endsWithIdentifier(rows)) return 0;
     const int column = rows.columnCount() - 1;
-    std::int64_t largest = 0;
     const std::int64_t count = rows.rowCount();
-    for (std::int64_t row = 0; row < count; ++row) {
-        const provider::Value value = rows.value(row, column);
-        if (const auto* id = std::get_if<std::int64_t>(&value)) {
-            largest = std::max(largest, *id);
-        } else if (const auto* number = std::get_if<double>(&value)) {
-            largest = std::max(largest, std::int64_t(*number));
+    if (count == 0) return 0;
+    // Just after numbering, identifiers are record numbers and rows come in record order, so the last
+    // row holds the largest: a table of a million rows is not read whole for it. Only when that row has
+    // none (the numbering failed) are the rows looked through.
+    std::optional<std::int64_t> largest = identifierOf(rows.value(count - 1, column));
+    if (!largest) {
+        largest = 0;
+        for (std::int64_t row = 0; row < count; ++row) {
+            if (const auto id = identifierOf(rows.value(row, column))) largest = std::max(*largest, *id);
         }
     }
-    return qint32(std::min<std::int64_t>(largest, INT32_MAX));
+    return qint32(std::clamp<std::int64_t>(*largest, 0, INT32_MAX));
 }
 
 QString readOnlyReason(provider::Connection& connection, const QString& table, const QString& someField) {

@@ -13,7 +13,7 @@ namespace dorvane::editor {
 // True when the last column is named exactly tempidxxx.
 bool endsWithIdentifier(const provider::RowSource& rows);
 
-// The largest tempidxxx value of the rows (0 without rows or values); reads that one column only.
+// The largest tempidxxx value of rows just numbered (0 without rows): the last row's, read alone.
 qint32 largestIdentifier(const provider::RowSource& rows);
 
 // Why `table` cannot be changed over `connection`: the provider's own refusal of a write that touches
