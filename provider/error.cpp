@@ -48,6 +48,10 @@ std::string foxproMessage(FoxError number, std::string_view name) {
             return ".DBC internal consistency error.";
         case FoxError::FieldNotNull:
             return "Field " + quoted + "does not accept null values.";
+        case FoxError::FieldRuleViolated:
+            return "Field " + quoted + "validation rule is violated.";
+        case FoxError::RecordRuleViolated:
+            return "Record validation rule is violated.";
         case FoxError::FileAccessDenied:
             return "File access is denied.";
         case FoxError::StructuralCdxNotFound:

@@ -46,6 +46,8 @@ enum class FoxError : int {
     CannotAddTable = 1537,         // Cannot add this table: it belongs to database "name".
     DbcInconsistent = 1550,        // .DBC internal consistency error.
     FieldNotNull = 1581,           // Field "name" does not accept null values.
+    FieldRuleViolated = 1582,      // Field "name" validation rule is violated.
+    RecordRuleViolated = 1583,     // Record validation rule is violated.
     FileAccessDenied = 1705,       // File access is denied.
     StructuralCdxNotFound = 1707,  // Structural .CDX file is not found.
     FieldNameInvalid = 1712,       // Field name is a duplicate or invalid.

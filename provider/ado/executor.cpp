@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "provider/ado/order_by.h"
+#include "provider/ado/table_rules.h"
 #include "provider/ado/table_rows.h"
 #include "provider/error.h"
 #include "provider/file_system.h"
@@ -33,6 +34,7 @@ struct Executor::OpenTable {
     // cannot be kept, the reason every write reports.
     std::vector<std::unique_ptr<indexing::IndexMaintainer>> maintainers;
     std::optional<ProviderError> indexRefusal;
+    std::shared_ptr<const TableRules> rules;  // the container's rules and defaults for the table
 
     void ensureWritable() const {
         if (indexRefusal) throw *indexRefusal;
@@ -140,6 +142,7 @@ Executor::OpenTable& Executor::open(const sql::TableRef& ref) {
     auto t = std::make_unique<OpenTable>();
     t->table = openTableWithLongNames(file, m_settings.exclusive ? OpenMode::Exclusive : OpenMode::Shared);
     t->indexRefusal = indexing::attachIndexMaintenance(*t->table, t->maintainers);
+    t->rules = TableRules::load(*t->table, evalOptions());
     return *m_tables.emplace(file, std::move(t)).first->second;
 }
 
@@ -343,6 +346,7 @@ long Executor::update(const sql::UpdateStatement& s) {
     // Every new value is computed and checked before the first record is written, so a value that
     // does not fit leaves the table as it was.
     for (std::uint32_t recno : records) table.checkValues(newValues(recno));
+    t.rules->checkUpdate(table, s, records, newValues);
     // Likewise the keys of candidate index tags, taken in the order the records are written.
     if (auto* maintainer = indexing::maintainerOf(table); maintainer && records.size() > 1) {
         maintainer->checkCandidateKeys(records, [&](std::uint32_t recno) {
@@ -428,6 +432,7 @@ long Executor::insert(const sql::InsertStatement& s) {
         const Value v = sql::compileExpression(*s.values[i], noFields, evalOptions()).evaluate(noRow);
         values.emplace_back(targets[i], sql::convertForField(v, f.type, f.width, f.decimals));
     }
+    t.rules->completeInsert(table, values);
     const std::uint32_t recno = table.append(values);
     for (auto& [field, map] : t.valueMaps) {
         if (auto key = wholeNumber(table.value(recno, field))) map.emplace(*key, recno);
@@ -511,9 +516,11 @@ long Executor::createTable(const sql::CreateTableStatement& s) {
     int recordLength = 0;
     layoutFields(fieldSpecs, m_catalog->maxFieldNameLength(),
                  recordLength);  // raises before anything is written
+    checkRulesCanBeKept(*m_catalog, s);
     Table::create(file, fieldSpecs);
     try {
         m_catalog->tableCreated(file, fieldSpecs);
+        storeDeclaredRules(*m_catalog, file, s);
     } catch (...) {
         // The source would not take the table: take its files away again.
         fileSystem().unlink(file.c_str());

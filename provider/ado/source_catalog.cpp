@@ -139,6 +139,7 @@ public:
 
     int maxFieldNameLength() const override { return kMaxContainerFieldName; }
     const fs::path& folder() const override { return m_folder; }
+    Container* container() override { return m_container.get(); }
 
 private:
     void checkWritable() const {

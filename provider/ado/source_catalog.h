@@ -11,6 +11,8 @@
 
 namespace dorvane::provider {
 
+class Container;
+
 struct TableEntry {
     std::string name;  // as the schema query reports it
     std::string type;  // "TABLE" or "VIEW"
@@ -38,6 +40,8 @@ public:
     // Longest field name a table of this source may have.
     virtual int maxFieldNameLength() const { return kMaxFreeFieldName; }
     virtual const std::filesystem::path& folder() const = 0;
+    // The database container behind the source, or null for a folder of free tables.
+    virtual Container* container() { return nullptr; }
 };
 
 // A folder of free tables: every .dbf in it, whatever the case of its name.

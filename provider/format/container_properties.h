@@ -1,11 +1,13 @@
 // The PROPERTY memo of .dbc object records: a run of entries (length, id, value) with no terminator.
-// Only the encoding lives here; which ids a Table or Field row carries is container.cpp's business.
+// The encoding, and reading and writing the properties of any object record of a container; which
+// ids a Table or Field row carries is the business of container.cpp and of the rules' readers.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace dorvane::provider {
 
@@ -14,10 +16,15 @@ inline constexpr std::size_t kPropertyOffsetLength = 0;    // 4 bytes LE
 inline constexpr std::size_t kPropertyOffsetIdLength = 4;  // 2 bytes LE, 1 (or 2 for ids > 255)
 inline constexpr std::size_t kPropertyOffsetId = 6;        // 1 or 2 bytes
 
-inline constexpr int kPropertyPath = 1;      // Table: .dbf path relative to the .dbc (string)
-inline constexpr int kPropertySubType = 2;   // Table: 1 (byte)
-inline constexpr int kPropertyComment = 7;   // string
-inline constexpr int kPropertyViewSql = 42;  // View: its SELECT (string)
+inline constexpr int kPropertyPath = 1;     // Table: .dbf path relative to the .dbc (string)
+inline constexpr int kPropertySubType = 2;  // Table: 1 (byte)
+inline constexpr int kPropertyComment = 7;  // string
+// Field records: the field rule, its message, the default value; Table records: the record rule and
+// its message. Each is the FoxPro expression text as typed (a message is usually a quoted text).
+inline constexpr int kPropertyRuleExpression = 9;  // string
+inline constexpr int kPropertyRuleText = 10;       // string
+inline constexpr int kPropertyDefaultValue = 11;   // string
+inline constexpr int kPropertyViewSql = 42;        // View: its SELECT (string)
 
 // Property id -> raw value bytes.
 using PropertyMap = std::map<int, std::string>;
@@ -29,5 +36,17 @@ std::string encodeProperties(const PropertyMap& properties);
 // A string value is the text followed by one NUL.
 std::string propertyText(const PropertyMap& properties, int id);
 std::string textProperty(std::string_view text);
+
+class Container;
+
+// The properties of the container's live object records with these ids, read in one pass over the
+// .dbc (ids without a record are left out). Raises DbcInconsistent for a memo that does not parse.
+std::map<std::int32_t, PropertyMap> objectProperties(Container& container,
+                                                     const std::vector<std::int32_t>& objectIds);
+
+// Sets these properties on the live object record `objectId`, replacing entries of the same ids and
+// keeping its other entries as they are, in their order; new entries follow them. Raises
+// DbcInconsistent when there is no such record, and what Table::update raises.
+void setObjectProperties(Container& container, std::int32_t objectId, const PropertyMap& properties);
 
 }  // namespace dorvane::provider

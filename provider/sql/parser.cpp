@@ -209,7 +209,13 @@ CreateTableStatement Parser::create() {
     s.freeTable = acceptWord("FREE");
     expectSymbol("(");
     do {
-        FieldDef f = fieldDef();
+        if (acceptWord("CHECK")) {  // the record rule: `, CHECK expr [ERROR message]`
+            if (!s.check.empty()) phraseError();
+            s.check = expressionText();
+            if (acceptWord("ERROR")) s.checkMessage = expressionText();
+            continue;
+        }
+        FieldDef f = fieldDef(true);
         for (const FieldDef& earlier : s.fields)
             if (equalsIgnoreCase(earlier.name, f.name)) throw ProviderError::make(FoxError::FieldNameInvalid);
         s.fields.push_back(std::move(f));
@@ -230,7 +236,15 @@ DropTableStatement Parser::drop() {
     return DropTableStatement{tableName()};
 }
 
-FieldDef Parser::fieldDef() {
+std::string Parser::expressionText() {
+    const std::size_t begin = peek().begin;
+    expression();
+    std::string_view text = m_source.substr(begin, m_pos - begin);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return std::string(text);
+}
+
+FieldDef Parser::fieldDef(bool withRules) {
     std::string name = newFieldName();
     const Token type = peek();
     if (type.kind != TokenKind::Word) phraseError();
@@ -250,13 +264,22 @@ FieldDef Parser::fieldDef() {
     }
     FieldDef f = fieldTypeFromName(type.text, sizes[0], sizes[1]);
     f.name = std::move(name);
-    if (acceptWord("NULL")) {
-        f.nullable = true;
-    } else if (acceptWord("NOT")) {
-        expectWord("NULL");
-        f.nullable = false;
+    // NULL / NOT NULL, and in CREATE TABLE the rule and the default, in any order, each at most once.
+    for (;;) {
+        if (!f.nullable && acceptWord("NULL")) {
+            f.nullable = true;
+        } else if (!f.nullable && acceptWord("NOT")) {
+            expectWord("NULL");
+            f.nullable = false;
+        } else if (withRules && f.check.empty() && acceptWord("CHECK")) {
+            f.check = expressionText();
+            if (acceptWord("ERROR")) f.checkMessage = expressionText();
+        } else if (withRules && f.defaultValue.empty() && acceptWord("DEFAULT")) {
+            f.defaultValue = expressionText();
+        } else {
+            return f;
+        }
     }
-    return f;
 }
 
 }  // namespace detail

@@ -8,7 +8,8 @@
 //   INSERT INTO table [(field, ...)] VALUES (expr, ...)
 //   DELETE FROM table [WHERE cond]
 //   ALTER TABLE table ADD [COLUMN] name type [NULL|NOT NULL] | RENAME [COLUMN] a TO b | DROP [COLUMN] name
-//   CREATE TABLE table [FREE] (name type [NULL|NOT NULL], ...)
+//   CREATE TABLE table [FREE] (name type [NULL|NOT NULL] [CHECK expr [ERROR message]] [DEFAULT expr], ...
+//                              [, CHECK expr [ERROR message]])
 //   DROP TABLE table
 // A table is a bare name or path (up to a blank or one of ( ) , ; =) or quoted in '...', "...", [...],
 // `...`. Field names are bare or in "...", [...], `...`; inside expressions "..." and [...] are texts

@@ -58,7 +58,9 @@ private:
     TableRef tableName();
     std::string identifier();
     std::string newFieldName();
-    FieldDef fieldDef();
+    FieldDef fieldDef(bool withRules = false);
+    // Parses an expression and returns its text as written, without surrounding blanks.
+    std::string expressionText();
     ExprPtr optionalWhere();
 
     std::string_view m_source;

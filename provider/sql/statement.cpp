@@ -55,7 +55,9 @@ struct Describer {
     }
     std::string operator()(const CreateTableStatement& s) const {
         return std::string("CREATE TABLE ") + tableText(s.table) + (s.freeTable ? " FREE" : "") + " (" +
-               joined(s.fields, [](const FieldDef& f) { return describe(f); }) + ")";
+               joined(s.fields, [](const FieldDef& f) { return describe(f); }) +
+               (s.check.empty() ? "" : ", CHECK " + s.check) +
+               (s.checkMessage.empty() ? "" : " ERROR " + s.checkMessage) + ")";
     }
     std::string operator()(const DropTableStatement& s) const { return "DROP TABLE " + tableText(s.table); }
 };
@@ -66,6 +68,9 @@ std::string describe(const FieldDef& f) {
     std::string out =
         f.name + " " + f.type + "(" + std::to_string(f.width) + "," + std::to_string(f.decimals) + ")";
     if (f.nullable) out += *f.nullable ? " NULL" : " NOT NULL";
+    if (!f.check.empty()) out += " CHECK " + f.check;
+    if (!f.checkMessage.empty()) out += " ERROR " + f.checkMessage;
+    if (!f.defaultValue.empty()) out += " DEFAULT " + f.defaultValue;
     return out;
 }
 

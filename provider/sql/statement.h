@@ -24,6 +24,11 @@ struct FieldDef {
     int width = 0;
     int decimals = 0;
     std::optional<bool> nullable;  // NULL / NOT NULL as written; unset when the statement says neither
+    // CREATE TABLE in a container: CHECK rule [ERROR message] and DEFAULT value, each the expression
+    // text as written (empty when absent).
+    std::string check;
+    std::string checkMessage;
+    std::string defaultValue;
 };
 
 // A SELECT list entry: the expression and the column name it gets (its AS name, the field name, or
@@ -88,6 +93,9 @@ struct CreateTableStatement {
     TableRef table;
     bool freeTable = false;  // FREE keyword
     std::vector<FieldDef> fields;
+    // The table-level CHECK rule [ERROR message]: expression texts as written, empty when absent.
+    std::string check;
+    std::string checkMessage;
 };
 
 struct DropTableStatement {
