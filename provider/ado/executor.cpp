@@ -241,6 +241,7 @@ void Executor::noteUpdate(OpenTable& t, std::uint32_t recno, const FieldAssignme
 void Executor::afterSchemaChange(OpenTable& t) {
     // Field positions moved: the maps are rebuilt when next asked for. Records and flags stay.
     t.valueMaps.clear();
+    t.rules = TableRules::load(*t.table, evalOptions());
 }
 
 long Executor::execute(const std::string& text) {

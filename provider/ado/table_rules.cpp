@@ -152,7 +152,7 @@ std::string TableRules::messageText(const std::string& stored, const Table& tabl
 }
 
 void TableRules::checkRecord(Table& table, const std::vector<Value>& record, std::uint32_t recno,
-                             bool deleted, const std::vector<int>& ruleFields) const {
+                             bool deleted, const std::vector<int>& ruleFields, bool recordRule) const {
     indexing::RecordRow row(table.fields());
     row.set(&record, recno, deleted);
     for (int i : ruleFields) {
@@ -163,7 +163,7 @@ void TableRules::checkRecord(Table& table, const std::vector<Value>& record, std
                                                               table.fields()[size_t(i)].displayName())
                                               : messageText(r.message, table, row));
     }
-    if (m_recordRule.present() && !holds(m_recordRule, row)) {
+    if (recordRule && !holds(m_recordRule, row)) {
         throw ProviderError(FoxError::RecordRuleViolated, m_recordMessage.empty()
                                                               ? foxproMessage(FoxError::RecordRuleViolated)
                                                               : messageText(m_recordMessage, table, row));
@@ -199,7 +199,7 @@ void TableRules::completeInsert(Table& table, FieldAssignments& values) const {
         record[size_t(i)] = value;
         values.emplace_back(i, std::move(value));
     }
-    checkRecord(table, record, recno, false, ruleFields);
+    checkRecord(table, record, recno, false, ruleFields, m_recordRule.present());
 }
 
 void TableRules::checkUpdate(Table& table, const sql::UpdateStatement& statement,
@@ -207,21 +207,29 @@ void TableRules::checkUpdate(Table& table, const sql::UpdateStatement& statement
                              const std::function<FieldAssignments(std::uint32_t)>& newValues) const {
     if (m_unreadable) throw *m_unreadable;
     if (m_fields.empty() && !m_recordRule.present()) return;
-    std::vector<int> ruleFields;
+    std::vector<int> assigned, ruleFields;
     for (const auto& assignment : statement.assignments) {
         const int i = table.fieldIndex(assignment.field);
-        if (i >= 0 && size_t(i) < m_fields.size() && m_fields[size_t(i)].rule.present())
-            ruleFields.push_back(i);
+        if (i < 0) continue;
+        assigned.push_back(i);
+        if (size_t(i) < m_fields.size() && m_fields[size_t(i)].rule.present()) ruleFields.push_back(i);
     }
     std::sort(ruleFields.begin(), ruleFields.end());
     ruleFields.erase(std::unique(ruleFields.begin(), ruleFields.end()), ruleFields.end());
     refuseUnevaluable(table, ruleFields, {});
-    if (ruleFields.empty() && !m_recordRule.present()) return;
+    // A change to no field the record rule reads leaves its answer as it was (numbering the editor's
+    // row identifier column does not read every record for it).
+    const bool recordRule =
+        m_recordRule.present() && std::any_of(assigned.begin(), assigned.end(), [&](int i) {
+            const auto& used = m_recordRule.compiled->fieldsUsed();
+            return std::find(used.begin(), used.end(), i) != used.end();
+        });
+    if (ruleFields.empty() && !recordRule) return;
     std::vector<Value> record;
     for (std::uint32_t recno : records) {
         table.readRecord(recno, record);
         for (auto& [i, value] : newValues(recno)) record[size_t(i)] = std::move(value);
-        checkRecord(table, record, recno, table.isDeleted(recno), ruleFields);
+        checkRecord(table, record, recno, table.isDeleted(recno), ruleFields, recordRule);
     }
 }
 

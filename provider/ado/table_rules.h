@@ -56,14 +56,15 @@ public:
 
     // For UPDATE, before the first record is written: refuses up front when a rule the statement
     // needs (the field rule of an assigned field, the record rule) cannot be evaluated; then checks
-    // the rules of the assigned fields and the record rule on each record with its new values.
+    // the rules of the assigned fields, and the record rule when an assigned field is one it reads,
+    // on each record with its new values.
     void checkUpdate(Table& table, const sql::UpdateStatement& statement,
                      const std::vector<std::uint32_t>& records,
                      const std::function<FieldAssignments(std::uint32_t)>& newValues) const;
 
 private:
     void checkRecord(Table& table, const std::vector<Value>& record, std::uint32_t recno, bool deleted,
-                     const std::vector<int>& fields) const;
+                     const std::vector<int>& ruleFields, bool recordRule) const;
     void refuseUnevaluable(const Table& table, const std::vector<int>& ruleFields,
                            const std::vector<int>& defaultFields) const;
     std::string messageText(const std::string& stored, const Table& table, const sql::RowContext& row) const;

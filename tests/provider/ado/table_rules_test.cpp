@@ -70,6 +70,11 @@ TEST(TableRules, EachRuleRefusesWhatBreaksItWritingNothingAndTheContainerKeepsTh
         {"UPDATE products SET qty = 0", 1582, "Field \"qty\" validation rule is violated."},
         {"UPDATE products SET price = 5000, qty = 11", 1583, "Too much stock"},
         {"UPDATE products SET price = 10 WHERE id = 1", 0, "10|1", "SELECT price, qty FROM products"},
+        // The editor's row identifier column: the rules still hold after the structure changed.
+        {"ALTER TABLE products ADD COLUMN tempidxxx I NULL", 0, ""},
+        {"UPDATE products SET tempidxxx = recno()", 0, "1", "SELECT tempidxxx FROM products"},
+        {"UPDATE products SET price = -5 WHERE tempidxxx = 1", 1582, "Price must not be negative"},
+        {"ALTER TABLE products DROP COLUMN tempidxxx", 0, ""},
         // Rules that call what this program cannot run refuse only the statements that need them.
         {"INSERT INTO notes (n) VALUES (1)", 1, "The validation rule of field \"memo\", spell(memo),"},
         {"UPDATE notes SET memo = 'x'", 1, "The validation rule of field \"memo\", spell(memo),"},
