@@ -139,10 +139,12 @@ void Form3::bindRows(std::shared_ptr<provider::RowSource> rows, bool opening) {
                                               QString::fromStdString(rows->column(0).name));
         }
         const QString triggers = m_writable && m_session.SharedConnection
-                                     ? foreignTriggerNotice(*m_session.SharedConnection, m_session.CurrentTableName, m_toldTriggers)
+                                     ? foreignTriggerNotice(*m_session.SharedConnection,
+                                                            m_session.CurrentTableName, m_toldTriggers)
                                      : QString();
         if (!triggers.isEmpty())
-            m_platform.messageBox.show(this, {triggers, QString(), platform::MessageButtons::Ok, platform::MessageIcon::Information});
+            m_platform.messageBox.show(this, {triggers, QString(), platform::MessageButtons::Ok,
+                                              platform::MessageIcon::Information});
     }
 }
 
