@@ -12,6 +12,7 @@
 #include "editor/data_grid.h"
 #include "editor/editor_statements.h"
 #include "editor/identifier_column.h"
+#include "editor/trigger_notice.h"
 #include "export/export_commands.h"
 #include "provider/ado/connection.h"
 #include "provider/error.h"
@@ -137,6 +138,13 @@ void Form3::bindRows(std::shared_ptr<provider::RowSource> rows, bool opening) {
             m_readOnlyReason = readOnlyReason(*m_session.SharedConnection, m_session.CurrentTableName,
                                               QString::fromStdString(rows->column(0).name));
         }
+        const QString triggers = m_writable && m_session.SharedConnection
+                                     ? foreignTriggerNotice(*m_session.SharedConnection,
+                                                            m_session.CurrentTableName, m_toldTriggers)
+                                     : QString();
+        if (!triggers.isEmpty())
+            m_platform.messageBox.show(this, {triggers, QString(), platform::MessageButtons::Ok,
+                                              platform::MessageIcon::Information});
     }
 }
 

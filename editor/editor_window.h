@@ -101,6 +101,7 @@ private:
     bool m_renumbered = false;
     QString m_readOnlyReason;
     bool m_toldReadOnly = true;
+    QStringList m_toldTriggers;  // tables whose FoxPro-only triggers were told of
 
     bool m_editing = false;
     QString m_editOriginal;

@@ -44,6 +44,8 @@ std::string foxproMessage(FoxError number, std::string_view name) {
             return "Table " + quoted + "is not in the database.";
         case FoxError::CannotAddTable:
             return "Cannot add this table: it belongs to database \"" + n + "\".";
+        case FoxError::TriggerFailed:
+            return n.empty() ? "Trigger failed." : "Trigger failed in " + n + ".";
         case FoxError::DbcInconsistent:
             return ".DBC internal consistency error.";
         case FoxError::FieldNotNull:

@@ -44,6 +44,7 @@ enum class FoxError : int {
     TableNotInDatabase =
         1160,  // Table "name" is not in the database. (reported for unknown tables of a container)
     CannotAddTable = 1537,         // Cannot add this table: it belongs to database "name".
+    TriggerFailed = 1539,          // Trigger failed in name.
     DbcInconsistent = 1550,        // .DBC internal consistency error.
     FieldNotNull = 1581,           // Field "name" does not accept null values.
     FieldRuleViolated = 1582,      // Field "name" validation rule is violated.

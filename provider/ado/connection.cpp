@@ -82,6 +82,10 @@ std::shared_ptr<RowSource> Connection::query(const std::string& select) {
     return withProviderErrors([&] { return m_impl->run().query(select); });
 }
 
+std::vector<std::string> Connection::foreignTriggers(const std::string& table) {
+    return withProviderErrors([&] { return m_impl->run().foreignTriggers(table); });
+}
+
 int Connection::state() const {
     return m_impl->open ? kStateOpen : kStateClosed;
 }

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "provider/ado/connection_string.h"
 
@@ -51,6 +52,9 @@ public:
     bool isContainer() const;
     // Runs a SELECT and returns its rows, read lazily (what Recordset::Open uses).
     std::shared_ptr<RowSource> query(const std::string& select);
+    // The table's insert, update and delete triggers that are stored procedures only FoxPro can run
+    // (statements here run without them), each as "<kind> trigger: <expression>"; empty for most.
+    std::vector<std::string> foreignTriggers(const std::string& table);
 
 private:
     void openSource(const std::string& connectionString);

@@ -9,6 +9,7 @@
 
 #include "provider/ado/order_by.h"
 #include "provider/ado/table_rules.h"
+#include "provider/ado/referential_integrity.h"
 #include "provider/ado/table_rows.h"
 #include "provider/error.h"
 #include "provider/file_system.h"
@@ -86,7 +87,18 @@ FieldSpec specFrom(const sql::FieldDef& def) {
 }  // namespace
 
 Executor::Executor(ConnectionSettings settings, std::unique_ptr<SourceCatalog> catalog)
-    : m_settings(std::move(settings)), m_catalog(std::move(catalog)) {}
+    : m_settings(std::move(settings)), m_catalog(std::move(catalog)) {
+    m_ri = std::make_unique<ReferentialIntegrity>(IntegrityTables{
+        [this](const fs::path& file) -> Table& { return *open({file.string(), true}).table; },
+        [this](Table& table) {
+            if (auto it = m_tables.find(table.path()); it != m_tables.end()) {
+                it->second->deleted.reset();
+                it->second->valueMaps.clear();
+                it->second->written = true;
+            }
+        }});
+    m_ri->recoverFolder(m_catalog->folder());
+}
 
 Executor::~Executor() {
     try {
@@ -348,6 +360,7 @@ long Executor::update(const sql::UpdateStatement& s) {
     // does not fit leaves the table as it was.
     for (std::uint32_t recno : records) table.checkValues(newValues(recno));
     t.rules->checkUpdate(table, s, records, newValues);
+    auto integrity = m_ri->beforeUpdate(table, records, newValues);
     // Likewise the keys of candidate index tags, taken in the order the records are written.
     if (auto* maintainer = indexing::maintainerOf(table); maintainer && records.size() > 1) {
         maintainer->checkCandidateKeys(records, [&](std::uint32_t recno) {
@@ -400,6 +413,7 @@ long Executor::update(const sql::UpdateStatement& s) {
         }
     }
     batch.end();
+    integrity.commit();
     // Deleted records were not numbered; their values stay as they were and are looked up past anyway.
     for (int field : mapsToBuild) {
         auto& map = built[field];
@@ -434,6 +448,7 @@ long Executor::insert(const sql::InsertStatement& s) {
         values.emplace_back(targets[i], sql::convertForField(v, f.type, f.width, f.decimals));
     }
     t.rules->completeInsert(table, values);
+    const auto integrity = m_ri->beforeInsert(table, values);
     const std::uint32_t recno = table.append(values);
     for (auto& [field, map] : t.valueMaps) {
         if (auto key = wholeNumber(table.value(recno, field))) map.emplace(*key, recno);
@@ -448,11 +463,13 @@ long Executor::remove(const sql::DeleteStatement& s) {
     // In shared use the statement holds the table from before it reads a record until its last write.
     const Table::WriteHold hold = t.table->holdForWriting();
     const std::vector<std::uint32_t> records = matching(t, s.where.get());
+    auto integrity = m_ri->beforeDelete(*t.table, records);
     for (std::uint32_t recno : records) {
         t.table->setDeleted(recno, true);
         if (t.deleted)
             t.deleted->insert(std::upper_bound(t.deleted->begin(), t.deleted->end(), recno), recno);
     }
+    integrity.commit();
     return long(records.size());
 }
 
@@ -550,6 +567,10 @@ long Executor::dropTable(const sql::DropTableStatement& s) {
             throw ProviderError::make(FoxError::FileAccessDenied);
     }
     return 0;
+}
+
+std::vector<std::string> Executor::foreignTriggers(const std::string& table) {
+    return m_ri->foreignTriggers(*open({table, false}).table);
 }
 
 std::shared_ptr<RowSource> Executor::tablesSchema() const {

@@ -24,6 +24,7 @@ namespace dorvane::provider {
 namespace indexing {
 class IndexMaintainer;
 }
+class ReferentialIntegrity;
 
 class Executor {
 public:
@@ -40,6 +41,8 @@ public:
     std::shared_ptr<RowSource> query(const std::string& text);
     // The rows of the tables schema.
     std::shared_ptr<RowSource> tablesSchema() const;
+    // The table's triggers only FoxPro can run (see ReferentialIntegrity::foreignTriggers).
+    std::vector<std::string> foreignTriggers(const std::string& table);
 
 private:
     struct OpenTable;
@@ -69,6 +72,7 @@ private:
     ConnectionSettings m_settings;
     std::unique_ptr<SourceCatalog> m_catalog;
     std::map<std::filesystem::path, std::unique_ptr<OpenTable>> m_tables;
+    std::unique_ptr<ReferentialIntegrity> m_ri;
 };
 
 }  // namespace dorvane::provider
