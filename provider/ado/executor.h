@@ -46,6 +46,8 @@ private:
     OpenTable& open(const sql::TableRef& ref);
     void forget(const std::filesystem::path& file);
     sql::EvalOptions evalOptions() const;
+    // Drops the deleted list and value maps when the table took in others' changes since they were made.
+    void dropIfStale(OpenTable& t);
     const std::vector<std::uint32_t>& deletedRecords(OpenTable& t);
     // Records (not deleted) matching `where` (all when null), in record order.
     std::vector<std::uint32_t> matching(OpenTable& t, const sql::Expr* where);
