@@ -114,6 +114,7 @@ void Executor::close() {
         if (t->table.use_count() > 1) t->table->keepForReadingOnly();
     }
     m_tables.clear();
+    m_resolved.clear();
     if (failure) throw *failure;
 }
 
@@ -127,7 +128,14 @@ sql::EvalOptions Executor::evalOptions() const {
 }
 
 Executor::OpenTable& Executor::open(const sql::TableRef& ref) {
+    // A name this connection already opened a table by: that table (its files cannot go or be renamed
+    // while it is open here), without looking through the folder again.
+    const std::string key = (ref.quoted ? "\"" : "") + ref.name;
+    if (auto known = m_resolved.find(key); known != m_resolved.end()) {
+        if (auto it = m_tables.find(known->second); it != m_tables.end()) return *it->second;
+    }
     const fs::path file = m_catalog->resolve(ref.name, ref.quoted);
+    m_resolved[key] = file;
     auto it = m_tables.find(file);
     if (it != m_tables.end()) {
         // In shared use a writing statement's hold takes in what others changed, when they did; a
@@ -142,6 +150,7 @@ Executor::OpenTable& Executor::open(const sql::TableRef& ref) {
 }
 
 void Executor::forget(const fs::path& file) {
+    std::erase_if(m_resolved, [&](const auto& entry) { return entry.second == file; });
     m_tables.erase(file);
 }
 

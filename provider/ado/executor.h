@@ -71,6 +71,8 @@ private:
     ConnectionSettings m_settings;
     std::unique_ptr<SourceCatalog> m_catalog;
     std::map<std::filesystem::path, std::unique_ptr<OpenTable>> m_tables;
+    // Table names as statements gave them (a leading '"' when quoted) -> the file they resolved to.
+    std::map<std::string, std::filesystem::path> m_resolved;
 };
 
 }  // namespace dorvane::provider
