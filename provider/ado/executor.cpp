@@ -30,6 +30,8 @@ struct Executor::OpenTable {
     std::optional<std::vector<std::uint32_t>> deleted;
     // Field index -> value -> recno, for integer fields looked up by value.
     std::map<int, std::unordered_multimap<std::int64_t, std::uint32_t>> valueMaps;
+    // The table's changeGeneration() the list and maps above were made at.
+    std::uint64_t generation = 0;
     bool written = false;
     // Keep the table's structural index true; declared after `table`, so they go first. When the index
     // cannot be kept, the reason every write reports.
@@ -126,6 +128,7 @@ void Executor::close() {
         if (t->table.use_count() > 1) t->table->keepForReadingOnly();
     }
     m_tables.clear();
+    m_resolved.clear();
     if (failure) throw *failure;
 }
 
@@ -139,30 +142,43 @@ sql::EvalOptions Executor::evalOptions() const {
 }
 
 Executor::OpenTable& Executor::open(const sql::TableRef& ref) {
+    // A name this connection already opened a table by: that table (its files cannot go or be renamed
+    // while it is open here), without looking through the folder again.
+    const std::string key = (ref.quoted ? "\"" : "") + ref.name;
+    if (auto known = m_resolved.find(key); known != m_resolved.end()) {
+        if (auto it = m_tables.find(known->second); it != m_tables.end()) return *it->second;
+    }
     const fs::path file = m_catalog->resolve(ref.name, ref.quoted);
+    m_resolved[key] = file;
     auto it = m_tables.find(file);
     if (it != m_tables.end()) {
-        OpenTable& t = *it->second;
-        if (!m_settings.exclusive) {
-            // Others may have written since: take in what they changed and drop what was derived from it.
-            t.table->takeInChanges();
-            t.deleted.reset();
-            t.valueMaps.clear();
-        }
-        return t;
+        // In shared use a writing statement's hold takes in what others changed, when they did; a
+        // reading one takes it in itself (select()).
+        return *it->second;
     }
     auto t = std::make_unique<OpenTable>();
     t->table = openTableWithLongNames(file, m_settings.exclusive ? OpenMode::Exclusive : OpenMode::Shared);
+    t->generation = t->table->changeGeneration();
     t->indexRefusal = indexing::attachIndexMaintenance(*t->table, t->maintainers);
     t->rules = TableRules::load(*t->table, evalOptions());
     return *m_tables.emplace(file, std::move(t)).first->second;
 }
 
 void Executor::forget(const fs::path& file) {
+    std::erase_if(m_resolved, [&](const auto& entry) { return entry.second == file; });
     m_tables.erase(file);
 }
 
+void Executor::dropIfStale(OpenTable& t) {
+    if (t.generation == t.table->changeGeneration()) return;
+    // The table took in what others changed: what was derived from its records goes.
+    t.deleted.reset();
+    t.valueMaps.clear();
+    t.generation = t.table->changeGeneration();
+}
+
 const std::vector<std::uint32_t>& Executor::deletedRecords(OpenTable& t) {
+    dropIfStale(t);
     if (!t.deleted) {
         std::vector<std::uint32_t> deleted;
         const std::uint32_t count = t.table->recordCount();
@@ -175,6 +191,7 @@ const std::vector<std::uint32_t>& Executor::deletedRecords(OpenTable& t) {
 }
 
 const std::unordered_multimap<std::int64_t, std::uint32_t>& Executor::valueMap(OpenTable& t, int field) {
+    dropIfStale(t);
     auto it = t.valueMaps.find(field);
     if (it != t.valueMaps.end()) return it->second;
     std::unordered_multimap<std::int64_t, std::uint32_t> map;
@@ -188,6 +205,7 @@ const std::unordered_multimap<std::int64_t, std::uint32_t>& Executor::valueMap(O
 
 std::vector<std::uint32_t> Executor::matching(OpenTable& t, const sql::Expr* where) {
     Table& table = *t.table;
+    dropIfStale(t);
     std::vector<std::uint32_t> found;
     if (!where) {
         const auto& deleted = deletedRecords(t);
@@ -205,8 +223,9 @@ std::vector<std::uint32_t> Executor::matching(OpenTable& t, const sql::Expr* whe
     const sql::CompiledExpr condition = sql::compileExpression(*where, fields, evalOptions());
     TableRowContext row(table);
 
-    // `intfield = constant` answered from the value map while the table is ours alone.
-    if (m_settings.exclusive) {
+    // `intfield = constant` answered from the value map: held exclusively, or in shared use under a
+    // writing statement's hold, which dropped the map (dropIfStale) when others wrote since it was made.
+    if (m_settings.exclusive || table.holdsWriteLock()) {
         for (const auto& term : sql::findFieldEqualities(*where, fields)) {
             if (table.fields()[size_t(term.fieldIndex)].type != 'I') continue;
             const auto key = wholeNumber(term.constant);
@@ -294,6 +313,8 @@ std::shared_ptr<RowSource> Executor::query(const std::string& text) {
 
 std::shared_ptr<RowSource> Executor::select(const sql::SelectStatement& s) {
     OpenTable& t = open(s.table);
+    // Others may have written since: a reader holds no lock to look at the writer's stamp under.
+    if (!m_settings.exclusive) t.table->takeInChanges();
     RecordMap records = !s.orderBy.empty()
                             ? RecordMap::listed(orderedRecords(*t.table, s, matching(t, s.where.get()), evalOptions()))
                         : s.where ? RecordMap::listed(matching(t, s.where.get()))
@@ -372,7 +393,7 @@ long Executor::update(const sql::UpdateStatement& s) {
     // Numbering every record of an integer field (the editor's row identifier) builds its value map on
     // the way, so the lookups that follow need no scan.
     std::vector<int> mapsToBuild;
-    if (m_settings.exclusive && !s.where) {
+    if (!s.where) {
         for (const auto& target : targets) {
             if (table.fields()[size_t(target.field)].type == 'I' && !t.valueMaps.count(target.field)) {
                 mapsToBuild.push_back(target.field);
@@ -449,6 +470,7 @@ long Executor::insert(const sql::InsertStatement& s) {
     }
     t.rules->completeInsert(table, values);
     const auto integrity = m_ri->beforeInsert(table, values);
+    dropIfStale(t);
     const std::uint32_t recno = table.append(values);
     for (auto& [field, map] : t.valueMaps) {
         if (auto key = wholeNumber(table.value(recno, field))) map.emplace(*key, recno);

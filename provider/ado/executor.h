@@ -49,6 +49,8 @@ private:
     OpenTable& open(const sql::TableRef& ref);
     void forget(const std::filesystem::path& file);
     sql::EvalOptions evalOptions() const;
+    // Drops the deleted list and value maps when the table took in others' changes since they were made.
+    void dropIfStale(OpenTable& t);
     const std::vector<std::uint32_t>& deletedRecords(OpenTable& t);
     // Records (not deleted) matching `where` (all when null), in record order.
     std::vector<std::uint32_t> matching(OpenTable& t, const sql::Expr* where);
@@ -73,6 +75,8 @@ private:
     std::unique_ptr<SourceCatalog> m_catalog;
     std::map<std::filesystem::path, std::unique_ptr<OpenTable>> m_tables;
     std::unique_ptr<ReferentialIntegrity> m_ri;
+    // Table names as statements gave them (a leading '"' when quoted) -> the file they resolved to.
+    std::map<std::string, std::filesystem::path> m_resolved;
 };
 
 }  // namespace dorvane::provider

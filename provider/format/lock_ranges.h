@@ -18,11 +18,22 @@
 //                                           locks)
 //
 // The .dbf's write range is what orders this engine's writers; the memo and index ranges keep out
-// programs that lock those files alone. A lock not had within kLockWait fails the statement with
-// "File is in use by another user." (108) before anything is written.
+// programs that lock those files alone (the memo's is taken only by a writer that stores memo text). A
+// lock not had within kLockWait fails the statement with "File is in use by another user." (108)
+// before anything is written.
+//
+// The writer's stamp: 8 bytes of the .dbf header's reserved area (offset 20, little-endian), which
+// FoxPro leaves zero and no reader looks at. A writer that takes its hold and finds there a stamp other
+// than the one it last wrote itself (or a record count other than the one it knows) takes in what
+// others changed and writes a fresh stamp of its own, before writing anything else. So finding its own
+// stamp and count tells a writer that none of this engine's writers has held the table since, and what
+// it read and derived before (pages of records, memo read-ahead, value maps) still holds. Programs
+// that change records in place without this stamp are seen by the record count only; the record a
+// writer changes is always read afresh under the lock, so their changes to it are kept.
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 
 namespace dorvane::provider {
@@ -35,6 +46,9 @@ inline constexpr std::uint64_t kMemoLockOffset = 0;
 inline constexpr std::uint64_t kMemoLockLength = 1;
 inline constexpr std::uint64_t kIndexLockOffset = 0x7FFFFFFE;
 inline constexpr std::uint64_t kIndexLockLength = 1;
+
+inline constexpr std::size_t kOffsetWriterStamp = 20;
+inline constexpr std::size_t kWriterStampSize = 8;
 
 // How long a writer (or a reader of a page) waits for another process to let go of a range.
 inline constexpr std::chrono::milliseconds kLockWait{2000};

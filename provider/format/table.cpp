@@ -1,6 +1,12 @@
 #include "provider/format/table.h"
 
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
 #include <ctime>
+#include <random>
 
 #include "provider/error.h"
 #include "provider/format/codepage.h"
@@ -59,6 +65,9 @@ void Table::load() {
     m_cache.attach(&m_file);
     m_cache.setReadLock(m_mode == OpenMode::Exclusive || m_holdDepth > 0 ? -1 : m_file.fd());
     m_record.assign(m_header.recordLength, '\0');
+    m_headKnown = false;
+    m_fileSize.reset();
+    ++m_changeGeneration;
     m_memo.reset();
     if (hasMemoFields()) {
         try {
@@ -95,14 +104,11 @@ Table::WriteHold Table::holdForWriting() {
         // lock: pages are read without one while the hold lasts (nobody else writes meanwhile).
         m_holdDepth = 1;
         m_cache.setReadLock(-1);
-        if (m_memo)
-            m_memoLock = RangeLock::acquire(m_memo->fd(), RangeLock::Kind::Write, kMemoLockOffset,
-                                            kMemoLockLength, kLockWait);
-        takeInChanges();
+        lookForOthersChanges();
         if (m_observer) m_observer->onWriteHold(*this, true, false);
     } catch (...) {
         m_holdDepth = 0;
-        m_memoLock.release();
+        m_headKnown = false;
         m_writeLock.release();
         m_cache.setReadLock(m_file.fd());
         throw;
@@ -118,18 +124,81 @@ void Table::releaseHold(bool failed) noexcept {
         failed = true;
     }
     if (m_observer) m_observer->onWriteHold(*this, false, failed);
+    m_headKnown = false;  // others may write the header once the lock is gone
     m_memoLock.release();
     m_writeLock.release();
     m_cache.setReadLock(m_file.fd());
 }
 
-void Table::takeInChanges() {
-    m_cache.clear();
-    if (m_memo) m_memo->takeInChanges();
-    // Record count and autoincrement values: the header's first bytes and the field records.
-    std::vector<char> bytes(kTableHeaderSize + m_header.fields.size() * kFieldRecordSize);
-    if (m_file.readAt(0, bytes.data(), bytes.size()) != bytes.size())
+namespace {
+
+// A stamp no other writer has: random per process, then counted on (never 0).
+std::uint64_t freshStamp() {
+    static std::atomic<std::uint64_t> next = [] {
+        std::random_device device;
+        return (std::uint64_t(device()) << 32 ^ device()) ^ std::uint64_t(::getpid()) ^
+               std::uint64_t(std::chrono::steady_clock::now().time_since_epoch().count());
+    }();
+    // splitmix64 of a counted value: distinct values give distinct stamps.
+    std::uint64_t z = next.fetch_add(0x9E3779B97F4A7C15ull) + 0x9E3779B97F4A7C15ull;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    z ^= z >> 31;
+    return z == 0 ? 1 : z;
+}
+
+}  // namespace
+
+void Table::lookForOthersChanges() {
+    char head[kTableHeaderSize];
+    if (m_file.readAt(0, head, sizeof head) != sizeof head)
         throw ProviderError::make(FoxError::TableCorrupted, nameForErrors());
+    const std::uint64_t stamp =
+        readLe32(head + kOffsetWriterStamp) | std::uint64_t(readLe32(head + kOffsetWriterStamp + 4)) << 32;
+    const bool ours = m_stamp != 0 && stamp == m_stamp;
+    if (!ours || readLe32(head + kOffsetRecordCount) != m_header.recordCount) takeInChanges(head);
+    if (!ours) {
+        // Others look at this before they trust what they read before: it is written before anything
+        // else under this hold.
+        const std::uint64_t mine = freshStamp();
+        char bytes[kWriterStampSize];
+        writeLe32(bytes, static_cast<std::uint32_t>(mine));
+        writeLe32(bytes + 4, static_cast<std::uint32_t>(mine >> 32));
+        m_file.writeAt(kOffsetWriterStamp, bytes, sizeof bytes);
+        m_cache.noteWrite(kOffsetWriterStamp, bytes, sizeof bytes);
+        m_stamp = mine;
+    }
+    std::memcpy(m_head, head, sizeof m_head);
+    m_headKnown = true;
+}
+
+void Table::holdMemo() {
+    if (m_holdDepth == 0 || !m_memo || m_memoLock.held()) return;
+    m_memoLock =
+        RangeLock::acquire(m_memo->fd(), RangeLock::Kind::Write, kMemoLockOffset, kMemoLockLength, kLockWait);
+    m_memo->takeInChanges();  // its end, as other users (of this engine or not) left it
+}
+
+void Table::takeInChanges() {
+    takeInChanges(nullptr);
+}
+
+void Table::takeInChanges(const char* head) {
+    m_cache.clear();
+    m_fileSize.reset();
+    ++m_changeGeneration;
+    if (m_memo) m_memo->takeInChanges();
+    // Record count and autoincrement values: the header's first bytes and the field records (those
+    // read only when some field counts on its own).
+    bool autoIncrement = false;
+    for (const Field& f : m_header.fields) autoIncrement = autoIncrement || f.isAutoIncrement();
+    std::vector<char> bytes(kTableHeaderSize +
+                            (autoIncrement || !head ? m_header.fields.size() : 0) * kFieldRecordSize);
+    if (head && !autoIncrement) {
+        std::memcpy(bytes.data(), head, kTableHeaderSize);
+    } else if (m_file.readAt(0, bytes.data(), bytes.size()) != bytes.size()) {
+        throw ProviderError::make(FoxError::TableCorrupted, nameForErrors());
+    }
     m_header.recordCount = readLe32(bytes.data() + kOffsetRecordCount);
     for (std::size_t h = 0; h < m_header.fields.size(); ++h) {
         Field& f = m_header.fields[h];

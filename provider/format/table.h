@@ -90,10 +90,12 @@ public:
 
     // A writer's hold on a table opened shared: while one lasts, no other process writes the table,
     // its memo or its index (lock_ranges.h). Taking the first hold waits up to kLockWait for the
-    // locks (then raises FileInUseByAnother, having written nothing) and takes in what other users
-    // changed: record count, autoincrement values, memo end and, through the observer, the index.
-    // Holds nest; every write takes one, so a statement holds one across all its reads and writes.
-    // Outside shared use a hold does nothing.
+    // locks (then raises FileInUseByAnother, having written nothing) and looks at the writer's stamp
+    // and record count: when another writer held the table since this one last did, it takes in what
+    // they changed (record count, autoincrement values, what was read ahead and, through the observer,
+    // the index) and advances changeGeneration(). The memo's lock and end are taken when memo text is
+    // first stored under the hold. Holds nest; every write takes one, so a statement holds one across
+    // all its reads and writes. Outside shared use a hold does nothing.
     class WriteHold {
     public:
         WriteHold(WriteHold&& other) noexcept : m_table(std::exchange(other.m_table, nullptr)) {}
@@ -115,6 +117,9 @@ public:
     // Takes in what other users of a shared table changed since (record count, autoincrement values,
     // memo end) and forgets what was read ahead. The structure cannot change while the table is open.
     void takeInChanges();
+    // Advances each time the table may have taken in changes of other users: what a caller derived
+    // from the records (lists, maps) at another generation is stale. Never advances in exclusive use.
+    std::uint64_t changeGeneration() const { return m_changeGeneration; }
 
     void setChangeObserver(TableChangeObserver* observer) { m_observer = observer; }
     TableChangeObserver* changeObserver() const { return m_observer; }
@@ -164,6 +169,14 @@ public:
 private:
     Table() = default;
     void releaseHold(bool failed) noexcept;
+    // Under a shared hold: reads the header's first bytes and takes in others' changes when the
+    // writer's stamp or the record count says someone else wrote (lock_ranges.h).
+    void lookForOthersChanges();
+    void takeInChanges(const char* head);
+    // Under a shared hold, before memo text is stored: the memo's lock and its current end.
+    void holdMemo();
+    // The record's bytes as the file holds them now (or as this table's pending batch has them).
+    void readRecordForWriting(std::uint32_t recno, std::vector<char>& record);
     void load();
     const char* recordBytes(std::uint32_t recno);
     Value memoValue(const char* record, const Field& field) const;
@@ -199,6 +212,14 @@ private:
     int m_holdDepth = 0;
     RangeLock m_writeLock;  // the .dbf's write range, while held
     RangeLock m_memoLock;
+    std::uint64_t m_stamp = 0;  // the writer's stamp this table last wrote; 0 for none
+    std::uint64_t m_changeGeneration = 0;
+    // The file's first 8 bytes (type, date, record count) while known for sure: held exclusively, or
+    // read under the current hold.
+    char m_head[8] = {};
+    bool m_headKnown = false;
+    // The .dbf's length after this table's last append, while nobody else has appended since.
+    std::optional<std::uint64_t> m_fileSize;
 };
 
 }  // namespace dorvane::provider

@@ -1,4 +1,5 @@
 // Record changes of Table: append, update in place, deletion flag, and creating a new table.
+#include <algorithm>
 #include <cstring>
 
 #include "provider/error.h"
@@ -58,6 +59,9 @@ void Table::writeHeaderDateAndCount() {
     writeLe32(bytes + kOffsetRecordCount, m_header.recordCount);
     m_file.writeAt(0, bytes, sizeof bytes);
     m_cache.noteWrite(0, bytes, sizeof bytes);
+    static_assert(sizeof bytes == sizeof m_head);
+    std::memcpy(m_head, bytes, sizeof bytes);
+    m_headKnown = true;  // released with the hold in shared use
 }
 
 std::uint32_t Table::appendValues(const std::vector<Value>& values) {
@@ -121,14 +125,20 @@ std::uint32_t Table::append(const FieldAssignments& values) {
         m_observer->onAppend(*this, recno, newValues, record.data());
     }
 
+    if (std::any_of(memos.begin(), memos.end(), [](const PendingMemo& m) { return !m.bytes.empty(); }))
+        holdMemo();
     for (PendingMemo& memo : memos)
         m_codec->setMemoBlock(record.data(), *memo.field, m_memo->write(memo.bytes));
     if (!memos.empty() && m_flushEachChange) m_memo->sync();
 
-    const std::uint64_t oldSize = m_file.size();
+    // Known while nobody else appended (a shared hold finding its own stamp and count).
+    const std::uint64_t oldSize = m_fileSize ? *m_fileSize : m_file.size();
+    m_fileSize.reset();
     const TableHeader before = m_header;
-    char oldHead[kOffsetRecordCount + 4];
-    const bool haveHead = m_file.readAt(0, oldHead, sizeof oldHead) == sizeof oldHead;
+    char oldHead[sizeof m_head];
+    // The header's first bytes, to put back on failure: known while the table is held.
+    const bool haveHead = m_headKnown || m_file.readAt(0, oldHead, sizeof oldHead) == sizeof oldHead;
+    if (m_headKnown) std::memcpy(oldHead, m_head, sizeof oldHead);
     try {
         record.push_back(static_cast<char>(kEndOfFile));
         m_file.writeAt(offset, record.data(), record.size());
@@ -143,9 +153,11 @@ std::uint32_t Table::append(const FieldAssignments& values) {
         }
         ++m_header.recordCount;
         writeHeaderDateAndCount();
+        m_fileSize = std::max(oldSize, offset + record.size());
     } catch (...) {
         // Put the file back as it was: header bytes, autoincrement values, length and end marker.
         m_header = before;
+        m_headKnown = false;
         try {
             if (haveHead) m_file.writeAt(0, oldHead, sizeof oldHead);
             for (const auto& [h, next] : nextValues) {
@@ -174,17 +186,7 @@ void Table::update(std::uint32_t recno, const FieldAssignments& values) {
     ensureWritable();
     const WriteHold hold = holdForWriting();
     std::vector<char> record(m_header.recordLength);
-    const std::uint64_t at =
-        m_header.headerLength + static_cast<std::uint64_t>(recno - 1) * m_header.recordLength;
-    if (m_mode == OpenMode::Exclusive) {
-        // Nobody else writes this file: the cached bytes are the file's (and the range is checked).
-        std::memcpy(record.data(), recordBytes(recno), record.size());
-    } else if (recno < 1 || recno > m_header.recordCount) {
-        throw ProviderError::make(FoxError::RecordOutOfRange);
-    } else if (m_file.readAt(at, record.data(), record.size()) != record.size()) {
-        // In shared use another user may have changed it: read it from the file itself.
-        throw ProviderError::make(FoxError::TableCorrupted, nameForErrors());
-    }
+    readRecordForWriting(recno, record);
     std::vector<char> before;
     if (m_observer) before = record;  // the record as it was, for the observer
     std::vector<PendingMemo> memos;
@@ -210,6 +212,8 @@ void Table::update(std::uint32_t recno, const FieldAssignments& values) {
                 newValues[static_cast<std::size_t>(index)] = value;
         m_observer->onUpdate(*this, recno, oldValues, newValues, before.data(), record.data());
     }
+    if (std::any_of(memos.begin(), memos.end(), [](const PendingMemo& m) { return !m.bytes.empty(); }))
+        holdMemo();
     for (PendingMemo& memo : memos)
         m_codec->setMemoBlock(record.data(), *memo.field, m_memo->write(memo.bytes));
     if (!memos.empty() && m_flushEachChange) m_memo->sync();
@@ -232,6 +236,26 @@ void Table::update(std::uint32_t recno, const FieldAssignments& values) {
     touchHeaderDate();
 }
 
+void Table::readRecordForWriting(std::uint32_t recno, std::vector<char>& record) {
+    if (m_mode == OpenMode::Exclusive) {
+        // Nobody else writes this file: the cached bytes are the file's (and the range is checked).
+        std::memcpy(record.data(), recordBytes(recno), record.size());
+        return;
+    }
+    if (recno < 1 || recno > m_header.recordCount) throw ProviderError::make(FoxError::RecordOutOfRange);
+    const std::uint64_t at =
+        m_header.headerLength + static_cast<std::uint64_t>(recno - 1) * m_header.recordLength;
+    if (!m_pending.empty() && at >= m_pendingOffset &&
+        at + record.size() <= m_pendingOffset + m_pending.size()) {
+        // Changed earlier in this batch and not written yet.
+        std::memcpy(record.data(), m_pending.data() + (at - m_pendingOffset), record.size());
+        return;
+    }
+    // In shared use a program that leaves no writer's stamp may have changed it: read it from the file.
+    if (m_file.readAt(at, record.data(), record.size()) != record.size())
+        throw ProviderError::make(FoxError::TableCorrupted, nameForErrors());
+}
+
 void Table::checkValues(const FieldAssignments& values) const {
     std::vector<char> scratch(m_header.recordLength, ' ');
     for (const auto& [index, value] : values) {
@@ -252,7 +276,8 @@ void Table::flush() {
 }
 
 void Table::beginWriteBatch() {
-    if (m_mode == OpenMode::Exclusive) m_batching = true;
+    // Shared, only under a hold: what is gathered is written before the hold lets go.
+    if (m_mode == OpenMode::Exclusive || m_holdDepth > 0) m_batching = true;
 }
 
 void Table::writeBatchSoFar() {
@@ -296,6 +321,7 @@ void Table::touchHeaderDate() {
         return;
     }
     m_cache.noteWrite(kOffsetYear, bytes, sizeof bytes);
+    std::memcpy(m_head + kOffsetYear, bytes, sizeof bytes);
     m_header.year = y;
     m_header.month = m;
     m_header.day = d;
