@@ -1,9 +1,11 @@
 #include "provider/file_system.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 
 namespace dorvane::provider {
 namespace {
@@ -36,6 +38,17 @@ int RealFileSystem::unlink(const char* path) {
 }
 int RealFileSystem::close(int fd) {
     return ::close(fd);
+}
+void* RealFileSystem::map(int fd, std::size_t length, bool writable) {
+    void* address = ::mmap(nullptr, length, PROT_READ | (writable ? PROT_WRITE : 0), MAP_SHARED, fd, 0);
+    return address == MAP_FAILED ? nullptr : address;
+}
+int RealFileSystem::unmap(void* address, std::size_t length) {
+    return ::munmap(address, length);
+}
+int RealFileSystem::storeMapped(void* at, const void* data, std::size_t length) {
+    std::memcpy(at, data, length);
+    return 0;
 }
 
 FileSystem& fileSystem() {

@@ -1,8 +1,8 @@
 // The one way the provider reaches the file system: every open, read, write, truncation, sync, rename
-// and removal of tables, memos, containers, indexes and journals goes through fileSystem() (indexes
-// and journals are then mapped into memory directly). The real one calls
+// and removal of tables, memos, containers, indexes and journals goes through fileSystem(), and so do
+// the memory mappings of index pages and journals and every store into them. The real one calls
 // POSIX; a test installs another (one that fails or stops at a chosen operation, say) with
-// setFileSystem(). Calls follow POSIX: -1 and errno on failure.
+// setFileSystem(). Calls follow POSIX: -1 (or null) and errno on failure.
 #pragma once
 
 #include <sys/types.h>
@@ -22,6 +22,13 @@ public:
     virtual int rename(const char* from, const char* to) = 0;
     virtual int unlink(const char* path) = 0;
     virtual int close(int fd) = 0;
+    // A shared mapping of the first `length` bytes of `fd` (read-only unless `writable`); null on
+    // failure. Pages past the file's end must not be touched.
+    virtual void* map(int fd, std::size_t length, bool writable) = 0;
+    virtual int unmap(void* address, std::size_t length) = 0;
+    // Copies `length` bytes into a writable mapping made by map(): a change to the file, seen by every
+    // other user of it at once, and on the disk after the next fsync of the file.
+    virtual int storeMapped(void* at, const void* data, std::size_t length) = 0;
 };
 
 // Plain POSIX calls.
@@ -35,6 +42,9 @@ public:
     int rename(const char* from, const char* to) override;
     int unlink(const char* path) override;
     int close(int fd) override;
+    void* map(int fd, std::size_t length, bool writable) override;
+    int unmap(void* address, std::size_t length) override;
+    int storeMapped(void* at, const void* data, std::size_t length) override;
 };
 
 // The file system in use: the real one unless another was set.

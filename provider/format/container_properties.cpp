@@ -21,8 +21,7 @@ void forEachEntry(std::string_view memo, Visit&& visit) {
         if (idLength < 1 || idLength > 2 || length < kPropertyOffsetId + idLength ||
             length > memo.size() - pos)
             throw ProviderError::make(FoxError::DbcInconsistent);
-        const auto* idBytes = reinterpret_cast<const unsigned char*>(memo.data() + pos + kPropertyOffsetId);
-        const int id = idLength == 1 ? idBytes[0] : idBytes[0] | (idBytes[1] << 8);
+        const int id = static_cast<int>(readLe(memo.data() + pos + kPropertyOffsetId, idLength));
         const std::size_t valueStart = kPropertyOffsetId + idLength;
         visit(id, memo.substr(pos + valueStart, length - valueStart), memo.substr(pos, length));
         pos += length;
@@ -67,8 +66,7 @@ std::string encodeProperties(const PropertyMap& properties) {
         writeLe32(head + kPropertyOffsetLength,
                   static_cast<std::uint32_t>(kPropertyOffsetId + idLength + value.size()));
         writeLe16(head + kPropertyOffsetIdLength, idLength);
-        head[kPropertyOffsetId] = static_cast<char>(id & 0xFF);
-        head[kPropertyOffsetId + 1] = static_cast<char>(id >> 8);
+        writeLe(head + kPropertyOffsetId, static_cast<std::uint32_t>(id), 2);
         memo.append(head, kPropertyOffsetId + idLength);
         memo += value;
     }

@@ -7,29 +7,6 @@
 
 namespace dorvane::provider {
 
-std::uint32_t readLe32(const char* p) {
-    const auto* u = reinterpret_cast<const unsigned char*>(p);
-    return u[0] | (u[1] << 8) | (u[2] << 16) | (static_cast<std::uint32_t>(u[3]) << 24);
-}
-std::uint16_t readLe16(const char* p) {
-    const auto* u = reinterpret_cast<const unsigned char*>(p);
-    return static_cast<std::uint16_t>(u[0] | (u[1] << 8));
-}
-void writeLe32(char* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-void writeLe16(char* p, std::uint16_t v) {
-    p[0] = static_cast<char>(v & 0xFF);
-    p[1] = static_cast<char>(v >> 8);
-}
-std::uint32_t readBe32(const char* p) {
-    const auto* u = reinterpret_cast<const unsigned char*>(p);
-    return (static_cast<std::uint32_t>(u[0]) << 24) | (u[1] << 16) | (u[2] << 8) | u[3];
-}
-void writeBe32(char* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<char>((v >> (8 * (3 - i))) & 0xFF);
-}
-
 bool isVfpVersion(std::uint8_t version) {
     return version == kVersionVfp || version == kVersionVfpAutoInc || version == kVersionVfpVarchar;
 }

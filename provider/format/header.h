@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "provider/byte_order.h"
 #include "provider/format/field.h"
 #include "provider/format/file_io.h"
 
@@ -84,13 +85,5 @@ std::string serializeTableHeader(const TableHeader& header);
 std::uint8_t vfpVersionFor(const std::vector<Field>& fields);
 // 296 + 32 per field, the length of a VFP header.
 std::uint32_t vfpHeaderLength(std::size_t fieldCount);
-
-// Little-endian helpers for on-disk integers.
-std::uint32_t readLe32(const char* p);
-std::uint16_t readLe16(const char* p);
-void writeLe32(char* p, std::uint32_t v);
-void writeLe16(char* p, std::uint16_t v);
-std::uint32_t readBe32(const char* p);
-void writeBe32(char* p, std::uint32_t v);
 
 }  // namespace dorvane::provider

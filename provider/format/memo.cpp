@@ -14,11 +14,6 @@ ProviderError invalid(const std::filesystem::path& path) {
     return ProviderError::make(FoxError::MemoFileInvalid, path.filename().string());
 }
 
-std::uint16_t readBe16(const char* p) {
-    const auto* u = reinterpret_cast<const unsigned char*>(p);
-    return static_cast<std::uint16_t>((u[0] << 8) | u[1]);
-}
-
 }  // namespace
 
 std::unique_ptr<MemoFile> MemoFile::open(const std::filesystem::path& path, MemoKind kind, bool writable) {
@@ -59,8 +54,7 @@ std::unique_ptr<MemoFile> MemoFile::create(const std::filesystem::path& path, st
     memo->m_nextFree = memo->firstDataBlock();
     std::vector<char> header(static_cast<std::size_t>(memo->m_nextFree) * blockSize, '\0');
     writeBe32(header.data() + kFptOffsetNextFree, memo->m_nextFree);
-    header[kFptOffsetBlockSize] = static_cast<char>(blockSize >> 8);
-    header[kFptOffsetBlockSize + 1] = static_cast<char>(blockSize & 0xFF);
+    writeBe16(header.data() + kFptOffsetBlockSize, static_cast<std::uint16_t>(blockSize));
     memo->m_file.writeAt(0, header.data(), header.size());
     memo->m_file.sync();
     return memo;

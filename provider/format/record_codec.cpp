@@ -1,5 +1,6 @@
 #include "provider/format/record_codec.h"
 
+#include <bit>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -133,15 +134,11 @@ Value RecordCodec::decode(const char* record, const Field& field) const {
             return static_cast<std::int64_t>(static_cast<std::int32_t>(readLe32(p)));
         case 'B': {
             if (w != 8) return Blob{std::string(p, static_cast<std::size_t>(w))};
-            double value;
-            std::memcpy(&value, p, sizeof value);
-            return value;
+            return std::bit_cast<double>(readLe64(p, 8));
         }
         case 'Y': {
             if (w != 8) return Blob{std::string(p, static_cast<std::size_t>(w))};
-            std::int64_t scaled;
-            std::memcpy(&scaled, p, sizeof scaled);
-            return Currency{scaled};
+            return Currency{static_cast<std::int64_t>(readLe64(p, 8))};
         }
         case 'D': {
             int year = 0, month = 0, day = 0;
@@ -252,7 +249,6 @@ void RecordCodec::encode(char* record, const Field& field, const Value& value) c
     }
     char* p = record + field.offset;
     const int w = field.width;
-    char bytes[8];
     switch (field.type) {
         case 'C': {
             const std::string text = textBytes(field, value);
@@ -289,7 +285,7 @@ void RecordCodec::encode(char* record, const Field& field, const Value& value) c
         case 'B': {
             double number;
             if (!asDouble(value, number) || w != 8) throw mismatch();
-            std::memcpy(p, &number, sizeof number);
+            writeLe64(p, std::bit_cast<std::uint64_t>(number), 8);
             break;
         }
         case 'I': {
@@ -322,8 +318,7 @@ void RecordCodec::encode(char* record, const Field& field, const Value& value) c
                 scaled = static_cast<std::int64_t>(s);
             } else
                 throw mismatch();
-            std::memcpy(bytes, &scaled, 8);
-            std::memcpy(p, bytes, 8);
+            writeLe64(p, static_cast<std::uint64_t>(scaled), 8);
             break;
         }
         case 'D': {

@@ -4,8 +4,8 @@
 #include <array>
 #include <set>
 
+#include "provider/byte_order.h"
 #include "provider/error.h"
-#include "provider/index/byte_io.h"
 #include "provider/index/tree_walk.h"
 
 namespace dorvane::provider::index {

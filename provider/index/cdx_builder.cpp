@@ -8,8 +8,8 @@
 #include <set>
 #include <thread>
 
+#include "provider/byte_order.h"
 #include "provider/error.h"
-#include "provider/index/byte_io.h"
 #include "provider/index/page_file.h"
 #include "provider/index/tag_header.h"
 #include "provider/index/tree_layout.h"

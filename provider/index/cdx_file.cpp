@@ -5,9 +5,9 @@
 #include <cctype>
 #include <unordered_set>
 
+#include "provider/byte_order.h"
 #include "provider/error.h"
 #include "provider/index/btree_edit.h"
-#include "provider/index/byte_io.h"
 #include "provider/index/cdx_builder.h"
 #include "provider/index/leaf_change.h"
 #include "provider/index/tree_walk.h"

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 
+#include "provider/byte_order.h"
 #include "provider/error.h"
 
 namespace dorvane::provider::index {
@@ -11,7 +12,7 @@ namespace {
 
 std::string bigEndian(std::uint64_t bits, int size) {
     std::string out(static_cast<std::size_t>(size), '\0');
-    for (int i = 0; i < size; ++i) out[i] = static_cast<char>(bits >> (8 * (size - 1 - i)));
+    writeBe64(out.data(), bits, size);
     return out;
 }
 
@@ -39,8 +40,7 @@ std::string encodeDoubleKey(double value) {
 
 double decodeDoubleKey(std::string_view key) {
     if (key.size() != 8) throw ProviderError::make(FoxError::DataTypeMismatch);
-    std::uint64_t bits = 0;
-    for (unsigned char c : key) bits = (bits << 8) | c;
+    std::uint64_t bits = readBe64(key.data(), 8);
     bits = (bits & kSignBit) ? (bits ^ kSignBit) : ~bits;
     return std::bit_cast<double>(bits);
 }

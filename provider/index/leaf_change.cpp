@@ -4,8 +4,8 @@
 #include <array>
 #include <cstring>
 
+#include "provider/byte_order.h"
 #include "provider/error.h"
-#include "provider/index/byte_io.h"
 #include "provider/index/tree_walk.h"
 
 namespace dorvane::provider::index {
@@ -59,10 +59,12 @@ std::optional<std::uint32_t> LeafChange::firstHolder(std::string_view key) {
     return std::nullopt;
 }
 
-std::optional<bool> LeafChange::heldBeside(std::string_view key, std::size_t before, std::size_t after) const {
+std::optional<bool> LeafChange::heldBeside(std::string_view key, std::size_t before,
+                                           std::size_t after) const {
     // Before the leaf's first entry lies the left neighbour's last, after its last the right's first.
-    const std::optional<bool> left = before > 0 ? std::optional<bool>(m_leaf.key(before - 1) == key)
-                                                : (m_left == kNoPage ? std::optional<bool>(false) : std::nullopt);
+    const std::optional<bool> left = before > 0
+                                         ? std::optional<bool>(m_leaf.key(before - 1) == key)
+                                         : (m_left == kNoPage ? std::optional<bool>(false) : std::nullopt);
     const std::optional<bool> right = after < m_leaf.size()
                                           ? std::optional<bool>(m_leaf.key(after) == key)
                                           : (m_right == kNoPage ? std::optional<bool>(false) : std::nullopt);

@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <tuple>
 
+#include "provider/byte_order.h"
 #include "provider/error.h"
-#include "provider/index/byte_io.h"
 
 namespace dorvane::provider::index {
 namespace {
@@ -115,9 +115,7 @@ void walkLeaf(const unsigned char* page, std::size_t count, const NodeFormat& fo
     std::size_t keyPos = kPageSize;  // key bytes are packed from the end of the page backwards
     const std::size_t entriesEnd = kLeafArea + count * entrySize;
     for (std::size_t i = 0; i < count; ++i) {
-        std::uint64_t bits = 0;
-        const unsigned char* e = page + kLeafArea + i * entrySize;
-        for (int b = entrySize - 1; b >= 0; --b) bits = (bits << 8) | e[b];
+        const std::uint64_t bits = readLe64(page + kLeafArea + i * entrySize, entrySize);
         const std::size_t dup = (bits >> recBits) & dupMask;
         const std::size_t trail = (bits >> (recBits + dupBits)) & trailMask;
         if (dup + trail > keyLength || (i == 0 && dup != 0)) damaged(fileName);
@@ -174,8 +172,7 @@ std::optional<std::size_t> encodeLeafEntries(std::size_t count, KeyAt&& keyAt, R
         std::memcpy(page + keyPos, key.data() + dup, stored);
         const std::uint64_t bits = std::uint64_t{recnoAt(i)} | (std::uint64_t{dup} << w.recBits) |
                                    (std::uint64_t{trail} << (w.recBits + w.dupBits));
-        unsigned char* e = page + kLeafArea + i * w.entrySize;
-        for (int b = 0; b < w.entrySize; ++b) e[b] = static_cast<unsigned char>(bits >> (8 * b));
+        writeLe64(page + kLeafArea + i * w.entrySize, bits, w.entrySize);
         previous = key;
     }
     const std::size_t used = kPageSize - keyPos + count * w.entrySize;

@@ -1,7 +1,6 @@
 #include "provider/index/page_file.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -85,7 +84,7 @@ PageFile::~PageFile() {
 
 void PageFile::close() {
     unmap();
-    for (auto& [address, length] : m_retired) ::munmap(address, length);
+    for (auto& [address, length] : m_retired) fileSystem().unmap(address, length);
     m_retired.clear();
     m_retiredCopies.clear();
     if (m_fd >= 0) fileSystem().close(m_fd);
@@ -117,8 +116,8 @@ PageFile& PageFile::operator=(PageFile&& other) noexcept {
 
 bool PageFile::map(std::uint64_t length) const {
     const std::uint64_t reserve = reserveFor(length);
-    void* address = ::mmap(nullptr, reserve, PROT_READ | (m_writable ? PROT_WRITE : 0), MAP_SHARED, m_fd, 0);
-    if (address != MAP_FAILED) {
+    void* address = fileSystem().map(m_fd, reserve, m_writable);
+    if (address != nullptr) {
         m_data = static_cast<unsigned char*>(address);
         m_mapped = reserve;
         m_copied = false;
@@ -221,9 +220,12 @@ void PageFile::write(std::uint64_t offset, const void* data, std::size_t length)
 }
 
 void PageFile::store(std::uint64_t offset, const void* data, std::size_t length) {
-    if (m_copied && !writeAll(m_fd, data, length, offset))
+    if (m_copied) {
+        if (!writeAll(m_fd, data, length, offset)) throw ProviderError::make(FoxError::FileAccessDenied);
+        std::memcpy(m_data + offset, data, length);
+    } else if (fileSystem().storeMapped(m_data + offset, data, length) != 0) {
         throw ProviderError::make(FoxError::FileAccessDenied);
-    std::memcpy(m_data + offset, data, length);
+    }
 }
 
 void PageFile::sync() {

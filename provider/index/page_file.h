@@ -1,6 +1,7 @@
 // An index file held in memory-mapped pages (POSIX), with the errors FoxPro reports.
 //
-// Pages are read and changed in place through a shared mapping: a change is in the system's page
+// Pages are read and changed in place through a shared mapping made by the file layer, and every store
+// into it passes through the layer too (fileSystem().storeMapped): a change is in the system's page
 // cache, where every other reader of the file sees it and where it survives the end of this process,
 // as soon as the bytes are stored, without a system call per page. New pages at the end are written
 // with pwrite, so the file system takes their blocks then and a full disk is an error, not a fault on

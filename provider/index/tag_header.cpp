@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "provider/byte_order.h"
 #include "provider/error.h"
-#include "provider/index/byte_io.h"
 
 namespace dorvane::provider::index {
 namespace {

@@ -5,7 +5,7 @@
 #include <bit>
 #include <cstring>
 
-#include "provider/index/byte_io.h"
+#include "provider/byte_order.h"
 
 namespace dorvane::provider::index {
 namespace {
@@ -117,7 +117,7 @@ public:
             std::memcpy(page + keyPos, e.key + e.dup, stored);
             const std::uint64_t bits = std::uint64_t{e.recno} | (std::uint64_t{e.dup} << w.recBits) |
                                        (std::uint64_t{e.trail} << (w.recBits + w.countBits));
-            for (int b = 0; b < w.entrySize; ++b) slot[b] = static_cast<unsigned char>(bits >> (8 * b));
+            writeLe64(slot, bits, w.entrySize);
         }
         const std::size_t used = kPageSize - keyPos + count * w.entrySize;
         writeLe(page + kLeafFreeBytes, static_cast<std::uint32_t>(kLeafAreaSize - used), 2);

@@ -1,12 +1,12 @@
 #include "provider/indexing/change_journal.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstring>
 
+#include "provider/byte_order.h"
 #include "provider/error.h"
 #include "provider/file_system.h"
 
@@ -21,13 +21,11 @@ constexpr std::size_t kOffsetLength = 4, kOffsetRecno = 8, kOffsetCount = 12, kH
 constexpr std::size_t kMappedSize = 4096;
 
 void put32(std::string& out, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    writeLe32(out.data() + at, v);
 }
 
 std::uint32_t get32(const std::string& in, std::size_t at) {
-    std::uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= std::uint32_t(static_cast<unsigned char>(in[at + i])) << (8 * i);
-    return v;
+    return readLe32(in.data() + at);
 }
 
 }  // namespace
@@ -41,8 +39,8 @@ ChangeJournal::ChangeJournal(const std::filesystem::path& indexPath) : m_path(pa
     if (m_fd < 0) raiseAccessDenied();
     // Blocks reserved first, so that a store through the mapping never meets a full disk.
     if (::posix_fallocate(m_fd, 0, kMappedSize) == 0) {
-        void* address = ::mmap(nullptr, kMappedSize, PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, 0);
-        if (address != MAP_FAILED) {
+        void* address = fileSystem().map(m_fd, kMappedSize, true);
+        if (address != nullptr) {
             m_map = static_cast<unsigned char*>(address);
             m_mapped = kMappedSize;
         }
@@ -50,7 +48,7 @@ ChangeJournal::ChangeJournal(const std::filesystem::path& indexPath) : m_path(pa
 }
 
 ChangeJournal::~ChangeJournal() {
-    if (m_map != nullptr) ::munmap(m_map, m_mapped);
+    if (m_map != nullptr) fileSystem().unmap(m_map, m_mapped);
     if (m_fd >= 0) fileSystem().close(m_fd);
 }
 
@@ -67,12 +65,14 @@ void ChangeJournal::store(const std::string& bytes) {
         return;
     }
     // The magic word goes first and comes back last: until it is back the file holds no entry.
-    std::atomic_ref<std::uint32_t> magic(*reinterpret_cast<std::uint32_t*>(m_map));
-    magic.store(0, std::memory_order_release);
-    std::memcpy(m_map + sizeof kMagic, bytes.data() + sizeof kMagic, bytes.size() - sizeof kMagic);
-    std::uint32_t word = 0;
-    std::memcpy(&word, bytes.data(), sizeof word);
-    magic.store(word, std::memory_order_release);
+    constexpr char kNoEntry[sizeof kMagic] = {};
+    const auto put = [&](std::size_t at, const void* data, std::size_t length) {
+        std::atomic_thread_fence(std::memory_order_release);
+        if (fileSystem().storeMapped(m_map + at, data, length) != 0) raiseAccessDenied();
+    };
+    put(0, kNoEntry, sizeof kNoEntry);
+    put(sizeof kMagic, bytes.data() + sizeof kMagic, bytes.size() - sizeof kMagic);
+    put(0, bytes.data(), sizeof kMagic);
 }
 
 void ChangeJournal::record(const JournalEntry& entry) {
@@ -84,8 +84,8 @@ void ChangeJournal::record(const JournalEntry& entry) {
     for (const auto& key : entry.keys) {
         bytes.push_back(key ? '\1' : '\0');
         if (!key) continue;
-        bytes.push_back(static_cast<char>(key->size() & 0xFF));
-        bytes.push_back(static_cast<char>(key->size() >> 8));
+        bytes.resize(bytes.size() + 2);
+        writeLe16(bytes.data() + bytes.size() - 2, static_cast<std::uint16_t>(key->size()));
         bytes += *key;
     }
     put32(bytes, kOffsetLength, static_cast<std::uint32_t>(bytes.size()));
@@ -113,8 +113,7 @@ std::optional<JournalEntry> ChangeJournal::last() const {
             continue;
         }
         if (at + 2 > length) return std::nullopt;
-        const std::size_t size =
-            static_cast<unsigned char>(bytes[at]) | (static_cast<unsigned char>(bytes[at + 1]) << 8);
+        const std::size_t size = readLe16(bytes.data() + at);
         at += 2;
         if (at + size > length) return std::nullopt;
         entry.keys.emplace_back(bytes.substr(at, size));
@@ -128,7 +127,7 @@ void ChangeJournal::clear() {
 }
 
 void ChangeJournal::remove() {
-    if (m_map != nullptr) ::munmap(m_map, m_mapped);
+    if (m_map != nullptr) fileSystem().unmap(m_map, m_mapped);
     m_map = nullptr;
     if (m_fd >= 0) fileSystem().close(m_fd);
     m_fd = -1;

@@ -45,7 +45,8 @@ private:
 
     std::filesystem::path m_path;
     int m_fd = -1;
-    // The file's first bytes, mapped so that recording a change costs no system call; null where the
+    // The file's first bytes, mapped (through the file layer) so that recording a change costs no
+    // system call; null where the
     // file cannot be mapped (entries are then written with pwrite).
     unsigned char* m_map = nullptr;
     std::size_t m_mapped = 0;

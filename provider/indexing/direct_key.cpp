@@ -2,10 +2,10 @@
 
 #include <cstring>
 
+#include "provider/byte_order.h"
 #include "provider/error.h"
 #include "provider/format/codepage.h"
 #include "provider/general_collation.h"
-#include "provider/index/byte_io.h"
 #include "provider/sql/text_utils.h"
 
 namespace dorvane::provider::indexing {
@@ -146,7 +146,7 @@ bool DirectKey::keyOf(const char* record, unsigned char* out) const {
             return true;
         }
         case Reading::Integer:
-            index::writeBe32(out, index::readLe(p, 4) ^ 0x80000000u);
+            writeBe32(out, readLe(p, 4) ^ 0x80000000u);
             return true;
         case Reading::Dtos: {
             // A date the field's digits do not make is the empty date, whose DTOS() is blanks; a day

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "provider/byte_order.h"
 #include "provider/error.h"
 #include "provider/sql/text_utils.h"
 #include "provider/sql/value_ops.h"
@@ -162,8 +163,7 @@ std::string bintoc(std::int64_t n, std::int64_t size) {
             mismatch();
     }
     std::string out(static_cast<std::size_t>(size), '\0');
-    for (std::int64_t i = size - 1; i >= 0; --i, bits >>= 8)
-        out[static_cast<std::size_t>(i)] = static_cast<char>(bits & 0xFF);
+    writeBe64(out.data(), bits, static_cast<int>(size));
     return out;
 }
 

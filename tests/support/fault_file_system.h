@@ -1,6 +1,7 @@
 // A file system for tests that fails, or stops the process, at a chosen operation: it counts every
-// create, write, truncation, sync and rename passing through the engine's file layer, so fault and
-// crash tests reach the same points on every machine.
+// create, write, truncation, sync, rename and removal passing through the engine's file layer, and
+// every mapping and store into a mapping, so fault and crash tests reach the same points on every
+// machine.
 #pragma once
 
 #include <fcntl.h>
@@ -18,6 +19,12 @@ public:
     // the operation after `operations` more fails once with ENOSPC, as on a full disk. Negative: off.
     long killAfter = -1;
     long failAfter = -1;
+    // With failAfter: every later counted operation fails too (a disk that stays full).
+    bool keepFailing = false;
+    // Counted operations so far (tests measure an operation's length with it), and whether a failure
+    // was injected since the last failAfter was set.
+    long counted = 0;
+    bool injected = false;
 
     int open(const char* path, int flags, mode_t mode) override {
         if ((flags & O_CREAT) && !count()) return -1;
@@ -34,12 +41,21 @@ public:
     int rename(const char* from, const char* to) override { return count() ? m_real.rename(from, to) : -1; }
     int unlink(const char* path) override { return count() ? m_real.unlink(path) : -1; }
     int close(int fd) override { return m_real.close(fd); }
+    void* map(int fd, std::size_t length, bool writable) override {
+        return count() ? m_real.map(fd, length, writable) : nullptr;
+    }
+    int unmap(void* address, std::size_t length) override { return m_real.unmap(address, length); }
+    int storeMapped(void* at, const void* data, std::size_t length) override {
+        return count() ? m_real.storeMapped(at, data, length) : -1;
+    }
 
 private:
     // False (errno set) when this operation is to fail.
     bool count() {
+        ++counted;
         if (failAfter == 0) {
-            failAfter = -1;
+            if (!keepFailing) failAfter = -1;
+            injected = true;
             errno = ENOSPC;
             return false;
         }
@@ -61,8 +77,17 @@ inline void killAfterFileOperationsForTests(long operations) {
     faultFileSystem().killAfter = operations;
     setFileSystem(&faultFileSystem());
 }
-inline void failAfterFileOperationsForTests(long operations) {
+inline void failAfterFileOperationsForTests(long operations, bool keepFailing = false) {
     faultFileSystem().failAfter = operations;
+    faultFileSystem().keepFailing = keepFailing;
+    faultFileSystem().injected = false;
+    setFileSystem(&faultFileSystem());
+}
+// Installs the fault file system with no fault and sets its count of operations to zero.
+inline void countFileOperationsForTests() {
+    faultFileSystem().failAfter = -1;
+    faultFileSystem().killAfter = -1;
+    faultFileSystem().counted = 0;
     setFileSystem(&faultFileSystem());
 }
 
