@@ -136,6 +136,91 @@ void TextFileWriter::append(QStringView s, Escape escape) {
     m_used = std::size_t(out - m_buffer.get());
 }
 
+namespace {
+
+// True when `s` is well-formed UTF-8 (no overlong forms, surrogates or code points past U+10FFFF).
+bool isValidUtf8(std::string_view s) {
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const auto* end = p + s.size();
+    while (p < end) {
+        if (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            if ((word & 0x8080808080808080ull) == 0) {
+                p += 8;
+                continue;
+            }
+        }
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        int length;
+        unsigned char low = 0x80, high = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            length = 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            length = 3;
+            if (c == 0xE0) low = 0xA0;
+            if (c == 0xED) high = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            length = 4;
+            if (c == 0xF0) low = 0x90;
+            if (c == 0xF4) high = 0x8F;
+        } else {
+            return false;
+        }
+        if (end - p < length || p[1] < low || p[1] > high) return false;
+        for (int i = 2; i < length; ++i) {
+            if ((p[i] & 0xC0) != 0x80) return false;
+        }
+        p += length;
+    }
+    return true;
+}
+
+}  // namespace
+
+void TextFileWriter::appendUtf8(std::string_view s, Escape escape) {
+    if (!isValidUtf8(s)) return append(QString::fromUtf8(s.data(), qsizetype(s.size())), escape);
+    // At most five bytes out per byte in ("&amp;"); long texts go in pieces.
+    constexpr std::size_t kPiece = kCapacity / 5;
+    while (s.size() > kPiece) {
+        copyUtf8(s.substr(0, kPiece), escape);
+        s.remove_prefix(kPiece);
+    }
+    copyUtf8(s, escape);
+}
+
+void TextFileWriter::copyUtf8(std::string_view s, Escape escape) {
+    if (m_used + s.size() * 5 > kCapacity) flush();
+    char* out = m_buffer.get() + m_used;
+    if (escape == Escape::None) {
+        std::memcpy(out, s.data(), s.size());
+        m_used += s.size();
+        return;
+    }
+    for (const char c : s) {
+        if (escape == Escape::Csv) {
+            if (c == '"') *out++ = '"';
+            *out++ = c;
+        } else if (c == '&') {
+            std::memcpy(out, "&amp;", 5);
+            out += 5;
+        } else if (c == '<') {
+            std::memcpy(out, "&lt;", 4);
+            out += 4;
+        } else if (c == '>') {
+            std::memcpy(out, "&gt;", 4);
+            out += 4;
+        } else {
+            *out++ = c;
+        }
+    }
+    m_used = std::size_t(out - m_buffer.get());
+}
+
 void TextFileWriter::flush() {
     writeOut(m_buffer.get(), m_used);
     m_used = 0;
@@ -199,10 +284,10 @@ void SaveDataGridToCSVFile(platform::MessageBox& messageBox, ExportGrid& grid, c
         GridRowWalk(grid, [&] {
             for (int c = 0; c <= last; ++c) {
                 trapped(trap, 118, [&] {
-                    const QString text = grid.columnText(c);
+                    const std::string_view text = grid.columnUtf8(c);
                     if (c > 0) file->ascii(",");
                     file->ascii("\"");
-                    file->csvField(text);
+                    file->utf8CsvField(text);
                     file->ascii("\"");
                 });
             }
@@ -233,8 +318,7 @@ void SaveDataGridToFile(platform::MessageBox& messageBox, ExportGrid& grid, cons
         GridRowWalk(grid, [&] {
             for (int c = 0; c <= last; ++c) {
                 trapped(trap, 116, [&] {
-                    const QString text = grid.columnText(c);
-                    file->text(text);
+                    file->utf8Text(grid.columnUtf8(c));
                     file->ascii("\t");
                 });
             }
@@ -249,25 +333,26 @@ void SaveDataGridToXMLFile(platform::MessageBox& messageBox, ExportGrid& grid, c
                            QWidget* owner) {
     app::ErrorTrap trap(messageBox, label("SaveDataGridToXMLFile"), owner);
     std::unique_ptr<TextFileWriter> file;
-    QStringList names;
+    std::vector<std::string> names;
     trap.line(102, [&] { file = std::make_unique<TextFileWriter>(path); });
     if (!file) return;
     trap.line(104, [&] { file->ascii("<xml>\r\n"); });
     trap.line(106, [&] {
-        for (int c = 0; c <= grid.columnCount() - 2; ++c) names << xmlElementName(grid.columnCaption(c));
+        for (int c = 0; c <= grid.columnCount() - 2; ++c)
+            names.push_back(xmlElementName(grid.columnCaption(c)).toStdString());
     });
     trap.line(108, [&] {
         GridRowWalk(grid, [&] {
             file->ascii("<row>\r\n");
-            for (int c = 0; c < names.size(); ++c) {
+            for (int c = 0; c < int(names.size()); ++c) {
                 trapped(trap, 114, [&] {
-                    const QString text = grid.columnText(c);
+                    const std::string_view text = grid.columnUtf8(c);
                     file->ascii("<");
-                    file->text(names[c]);
+                    file->ascii(names[c]);
                     file->ascii(">");
-                    file->xmlText(text);
+                    file->utf8XmlText(text);
                     file->ascii("</");
-                    file->text(names[c]);
+                    file->ascii(names[c]);
                     file->ascii(">\r\n");
                 });
             }

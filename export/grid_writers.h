@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "export/export_grid.h"
 #include "platform/message_box.h"
@@ -39,6 +40,12 @@ public:
     void csvField(QStringView s);
     // `s` with &, < and > written as entities.
     void xmlText(QStringView s);
+    // The same for UTF-8 text, copied as it is (text that is not valid UTF-8 is written as text() would
+    // write QString::fromUtf8 of it).
+    void utf8Text(std::string_view s) { appendUtf8(s, Escape::None); }
+    void utf8CsvField(std::string_view s) { appendUtf8(s, Escape::Csv); }
+    void utf8XmlText(std::string_view s) { appendUtf8(s, Escape::Xml); }
+    // Bytes copied as they are.
     void ascii(std::string_view s) {
         if (m_used + s.size() > kCapacity) flush();
         if (s.size() > kCapacity) return writeOut(s.data(), s.size());
@@ -54,6 +61,8 @@ private:
     enum class Escape { None, Csv, Xml };
     static constexpr std::size_t kCapacity = 1 << 20;
     void append(QStringView s, Escape escape);
+    void appendUtf8(std::string_view s, Escape escape);
+    void copyUtf8(std::string_view s, Escape escape);
     static bool needsEscape(std::uint64_t fourUnits, Escape escape);
     void flush();
     void writeOut(const char* data, std::size_t size);
