@@ -194,17 +194,36 @@ int DataGrid1::visibleRows() const {
 void DataGrid1::setRow(int visibleRow) {
     const qint64 row = m_top + visibleRow;
     if (row < 0 || row >= m_model->rowCount()) throw std::out_of_range("Invalid row number.");
-    // The view follows once, when events next run: a walk over a million rows moves no selection and
-    // repaints nothing row by row.
     m_walkRow = row;
-    if (!m_walkShowQueued) {
-        m_walkShowQueued = true;
-        QMetaObject::invokeMethod(this, &DataGrid1::showWalkRow, Qt::QueuedConnection);
+    queueShowWalk();
+}
+
+void DataGrid1::scroll(int columns, int rows) {
+    if (columns != 0) {
+        QScrollBar* bar = m_view->horizontalScrollBar();
+        bar->setValue(bar->value() + columns);
+    }
+    if (rows != 0) {
+        const qint64 last = std::max<qint64>(0, m_model->rowCount() - 1);
+        m_top = std::clamp<qint64>(m_top + rows, 0, last);
+        queueShowWalk();
     }
 }
 
-void DataGrid1::showWalkRow() {
+void DataGrid1::queueShowWalk() {
+    // The view follows once, when events next run: a walk over a million rows moves no selection and
+    // repaints nothing row by row or page by page.
+    if (!m_walkShowQueued) {
+        m_walkShowQueued = true;
+        QMetaObject::invokeMethod(this, &DataGrid1::showWalk, Qt::QueuedConnection);
+    }
+}
+
+void DataGrid1::showWalk() {
     m_walkShowQueued = false;
+    const qint64 top = m_top;
+    if (m_view->verticalScrollBar()->value() != top) m_view->verticalScrollBar()->setValue(int(top));
+    m_top = top;
     if (m_walkRow < 0) return;
     const QModelIndex current = m_view->currentIndex();
     const int column = std::max(0, current.isValid() ? current.column() : m_currentColumn);
@@ -215,19 +234,6 @@ void DataGrid1::showWalkRow() {
         m_view->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
     }
     m_view->viewport()->update();
-}
-
-void DataGrid1::scroll(int columns, int rows) {
-    if (columns != 0) {
-        QScrollBar* bar = m_view->horizontalScrollBar();
-        bar->setValue(bar->value() + columns);
-    }
-    if (rows != 0) {
-        const qint64 last = std::max<qint64>(0, m_model->rowCount() - 1);
-        const qint64 top = std::clamp<qint64>(m_top + rows, 0, last);
-        m_view->verticalScrollBar()->setValue(int(top));
-        m_top = top;
-    }
 }
 
 void DataGrid1::scrollToFirstRow() {

@@ -81,8 +81,9 @@ private:
     GridView* m_view;
     GridModel* m_model;
     int m_currentColumn = -1;
-    // Shows the row the walk made current as the view's current cell (once, after the walk).
-    void showWalkRow();
+    // The view shows the page and row the walk reached once events run (queued once per walk).
+    void queueShowWalk();
+    void showWalk();
 
     // The top row as the row walk sees it: it may pass the last full page, which the view cannot show.
     qint64 m_top = 0;

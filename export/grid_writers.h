@@ -9,7 +9,6 @@
 #include <QStringView>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,7 +24,22 @@ namespace dorvane::exporting::DataGrid1 {
 // before calling `row`: it scrolls to the first row, then moves down the visible rows a page at a time.
 // Stops early when `row` returns false. Afterwards the grid stays on the last page and row visited.
 // A failing grid operation raises to the caller.
-void GridRowWalk(ExportGrid& grid, const std::function<bool()>& row);
+template <typename Row>
+void GridRowWalk(ExportGrid& grid, Row&& row) {
+    grid.scrollToFirstRow();
+    int k = 0;
+    const std::int64_t count = grid.approxCount();
+    for (std::int64_t i = 0; i < count; ++i) {
+        const int visible = grid.visibleRows();
+        if (k >= visible) {
+            grid.scroll(0, visible);
+            k = 0;
+        }
+        grid.setRow(k);
+        ++k;
+        if (!row()) return;
+    }
+}
 
 // Text written to a file beside `path` as it comes, in UTF-8. Nothing raises until commit(), which
 // either replaces the file at `path` with the complete text or raises and leaves `path` untouched.
@@ -62,7 +76,6 @@ private:
     static constexpr std::size_t kCapacity = 1 << 20;
     void append(QStringView s, Escape escape);
     void appendUtf8(std::string_view s, Escape escape);
-    void copyUtf8(std::string_view s, Escape escape);
     static bool needsEscape(std::uint64_t fourUnits, Escape escape);
     void flush();
     void writeOut(const char* data, std::size_t size);
