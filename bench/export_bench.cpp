@@ -1,78 +1,91 @@
-// Export benchmark: the grid writers and the workbook export over a table, through a grid that pages
-// like the editor's. Prints one line with the seconds taken.
-//   export_bench csv TABLE.dbf OUT.csv
-//   export_bench xlsx TABLE.dbf OUT_FOLDER
+// Export benchmark: the editor window on a table, as the list window's Next leaves it (exclusive
+// connection, grid bound to the table with its row identifier), then one export command run through the
+// "Export Table As.." menu over the window's own grid. Prints one line with the seconds the export took.
+//   export_bench prepare FOLDER TABLE          gives the table its row identifier, as the editor does
+//   export_bench csv|txt|xml FOLDER TABLE OUT  the file export
+//   export_bench xlsx FOLDER TABLE OUT_FOLDER  the workbook export
+#include <QApplication>
 #include <QFileInfo>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 
-#include "export/export_commands.h"
-#include "export/grid_writers.h"
+#include "editor/data_grid.h"
+#include "editor/editor_statements.h"
+#include "editor/editor_window.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/qt/xlsx_automation.h"
 #include "provider/ado/connection.h"
 #include "provider/ado/recordset.h"
-#include "provider/sql/value_text.h"
 
 using namespace dorvane;
 
 namespace {
 
-class BenchGrid final : public exporting::ExportGrid {
-public:
-    explicit BenchGrid(std::shared_ptr<provider::RowSource> rows) : m_rows(std::move(rows)) {}
-    int columnCount() const override { return m_rows->columnCount() + 1; }
-    QString columnCaption(int c) const override {
-        return c == m_rows->columnCount() ? QStringLiteral("tempidxxx")
-                                          : QString::fromStdString(m_rows->column(c).name);
-    }
-    QString columnText(int c) const override {
-        if (c == m_rows->columnCount()) return QString();
-        const provider::ColumnInfo& info = m_rows->column(c);
-        return QString::fromStdString(
-            provider::sql::formatForGrid(m_rows->value(m_top + m_current, c), info.type, info.decimals));
-    }
-    std::int64_t approxCount() const override { return m_rows->rowCount(); }
-    int visibleRows() const override { return 40; }
-    void setRow(int k) override { m_current = k; }
-    void scroll(int, int rows) override { m_top = std::min(m_top + rows, approxCount() - 1); }
-    void scrollToFirstRow() override { m_top = m_current = 0; }
+std::string connectionString(const QString& folder) {
+    return ("Provider=vfpoledb.1;Data Source=" + folder + ";Collating Sequence=general;mode=share exclusive;")
+        .toStdString();
+}
 
-private:
-    std::shared_ptr<provider::RowSource> m_rows;
-    std::int64_t m_top = 0;
-    int m_current = 0;
-};
+int prepare(const QString& folder, const QString& table) {
+    provider::Connection connection;
+    connection.Open(connectionString(folder));
+    connection.Execute(editor::addIdentifier(table).toStdString());
+    connection.Execute(editor::numberIdentifier(table).toStdString());
+    connection.Close();
+    return 0;
+}
+
+int run(const char* kind, const QString& folder, const QString& table, const QString& out) {
+    platform::FakePlatform fake;
+    QString workbookFile;
+    platform::XlsxAutomation xlsx(
+        out, [] { return true; },
+        [&](const QString& file) {
+            workbookFile = file;
+            return true;
+        });
+    platform::Platform p = fake.platform();
+    platform::Platform platform{p.messageBox, p.inputBox,  p.fileDialog,  p.folderDialog,
+                                p.pointer,    p.settings,  p.environment, p.events,
+                                p.windows,    p.popupMenu, p.printers,    p.configurationStore,
+                                p.programs,   xlsx};
+    app::EditingSession session;
+    editor::Form3 form3(platform, session);
+    session.SharedConnection = std::make_shared<provider::Connection>();
+    session.SharedConnection->Open(connectionString(folder));
+    session.CurrentTableName = table;
+    form3.showEditor();
+    provider::Recordset recordset;
+    recordset.Open(editor::gridSelect(table).toStdString(), *session.SharedConnection, 2, 3);
+    form3.setGridDataSource(recordset.DataSource());
+    form3.setGridColumnWidth(form3.gridColumnCount() - 1, 0);
+    form3.focusGrid();
+    QApplication::processEvents();
+
+    const bool workbook = std::strcmp(kind, "xlsx") == 0;
+    fake.popupMenu.answers = {workbook ? QStringLiteral("mnuXLS")
+                                       : "mnu" + QString::fromLatin1(kind).toUpper()};
+    fake.fileDialog.answers = {out};
+    const auto start = std::chrono::steady_clock::now();
+    form3.PushButton6_Click();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    for (const QString& text : fake.messageBox.texts()) std::fprintf(stderr, "%s\n", qPrintable(text));
+    std::printf("%s export of %lld rows: %.3f s\n", kind, (long long)form3.grid()->approxCount(), seconds);
+    const bool done = QFileInfo::exists(workbook ? workbookFile : out);
+    return fake.messageBox.shown.empty() && done ? 0 : 1;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4 || (std::strcmp(argv[1], "csv") != 0 && std::strcmp(argv[1], "xlsx") != 0)) {
-        std::fprintf(stderr, "usage: export_bench csv|xlsx TABLE.dbf OUT\n");
-        return 2;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    const auto arg = [&](int i) { return QString::fromLocal8Bit(argv[i]); };
+    if (argc == 4 && std::strcmp(argv[1], "prepare") == 0) return prepare(arg(2), arg(3));
+    for (const char* kind : {"csv", "txt", "xml", "xlsx"}) {
+        if (argc == 5 && std::strcmp(argv[1], kind) == 0) return run(kind, arg(2), arg(3), arg(4));
     }
-    const QFileInfo table(QString::fromLocal8Bit(argv[2]));
-    const auto start = std::chrono::steady_clock::now();
-    provider::Connection connection;
-    connection.Open("Provider=vfpoledb.1;Data Source=" + table.absolutePath().toStdString() +
-                    ";Collating Sequence=general");
-    BenchGrid grid(connection.query("SELECT * FROM " + table.completeBaseName().toStdString()));
-    platform::FakePlatform fake;
-    if (std::strcmp(argv[1], "csv") == 0) {
-        exporting::DataGrid1::SaveDataGridToCSVFile(fake.messageBox, grid, QString::fromLocal8Bit(argv[3]));
-    } else {
-        platform::XlsxAutomation xlsx(
-            QString::fromLocal8Bit(argv[3]), [] { return true; }, [](const QString&) { return true; });
-        platform::Platform p = fake.platform();
-        platform::Platform withXlsx{p.messageBox, p.inputBox,  p.fileDialog,  p.folderDialog,
-                                    p.pointer,    p.settings,  p.environment, p.events,
-                                    p.windows,    p.popupMenu, p.printers,    p.configurationStore,
-                                    p.programs,   xlsx};
-        exporting::ExportCommands(withXlsx, nullptr, grid).mnuXLS_Click();
-    }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    for (const QString& text : fake.messageBox.texts()) std::fprintf(stderr, "%s\n", qPrintable(text));
-    std::printf("%s export of %lld rows: %.3f s\n", argv[1], (long long)grid.approxCount(), seconds);
-    return fake.messageBox.shown.empty() ? 0 : 1;
+    std::fprintf(stderr, "usage: export_bench prepare FOLDER TABLE | csv|txt|xml|xlsx FOLDER TABLE OUT\n");
+    return 2;
 }

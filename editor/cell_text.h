@@ -8,11 +8,10 @@
 
 namespace dorvane::editor {
 
-// Shown for General and Blob fields and binary memos, which the grid does not edit.
-inline constexpr char kBinaryPlaceholder[] = "(binary)";
-
 // Character fields lose their trailing pad blanks, N/F/B numbers show the field's decimals, logicals
-// True/False, NULL and empty dates the empty text, memos their text.
+// True/False, NULL and empty dates the empty text, memos their text, General and Blob fields and binary
+// memos "(binary)" (the grid does not edit them). The grid reads whole rows through
+// RowSource::rowTexts, which gives the same texts.
 QString cellText(const provider::Value& value, const provider::ColumnInfo& column);
 
 // False for fields whose cells cannot be typed into (General, Blob).

@@ -81,6 +81,7 @@ DataGrid1::DataGrid1(QWidget* parent) : QWidget(parent) {
             [this](int column) { m_currentColumn = column; });
     connect(m_view->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
+                m_walkRow = -1;
                 if (current.isValid()) m_currentColumn = current.column();
             });
 }
@@ -103,6 +104,7 @@ void DataGrid1::setDataSource(std::shared_ptr<provider::RowSource> rows) {
     }
     m_currentColumn = -1;
     m_top = 0;
+    m_walkRow = -1;
     m_view->verticalScrollBar()->setValue(0);
     m_view->horizontalScrollBar()->setValue(0);
 }
@@ -128,11 +130,13 @@ QString DataGrid1::columnDataField(int column) const {
 }
 
 qint64 DataGrid1::currentRow() const {
+    if (m_walkRow >= 0) return m_walkRow;
     const QModelIndex current = m_view->currentIndex();
     return current.isValid() ? current.row() : -1;
 }
 
 void DataGrid1::setCurrentCell(qint64 row, int column) {
+    m_walkRow = -1;
     m_view->setCurrentIndex(m_model->index(int(row), column));
     m_currentColumn = column;
 }
@@ -144,6 +148,7 @@ int DataGrid1::rowTop() const {
 }
 
 void DataGrid1::focusFirstCell() {
+    m_walkRow = -1;
     if (m_model->rowCount() > 0 && m_model->columnCount() > 0) {
         setCurrentCell(0, 0);
     } else if (m_model->columnCount() > 0) {
@@ -169,6 +174,14 @@ QString DataGrid1::columnText(int column) const {
     return m_model->cellText(row, column);
 }
 
+std::string_view DataGrid1::columnUtf8(int column) const {
+    if (column < 0 || column >= columnCount()) throw std::out_of_range("Invalid column index.");
+    const qint64 row = currentRow();
+    if (row < 0)
+        throw std::runtime_error("Either BOF or EOF is True, or the current record has been deleted.");
+    return m_model->rowTexts(row).text(column);
+}
+
 std::int64_t DataGrid1::approxCount() const {
     return m_model->rows() ? m_model->rows()->rowCount() : 0;
 }
@@ -181,16 +194,8 @@ int DataGrid1::visibleRows() const {
 void DataGrid1::setRow(int visibleRow) {
     const qint64 row = m_top + visibleRow;
     if (row < 0 || row >= m_model->rowCount()) throw std::out_of_range("Invalid row number.");
-    const int column =
-        std::max(0, m_view->currentIndex().isValid() ? m_view->currentIndex().column() : m_currentColumn);
-    // Only the current index moves: no selection, no scrolling, and no notification per row; the rows
-    // whose marking changed are repainted together when events next run.
-    {
-        const QSignalBlocker quiet(m_view->selectionModel());
-        m_view->selectionModel()->setCurrentIndex(m_model->index(int(row), column),
-                                                  QItemSelectionModel::NoUpdate);
-    }
-    m_view->viewport()->update();
+    m_walkRow = row;
+    queueShowWalk();
 }
 
 void DataGrid1::scroll(int columns, int rows) {
@@ -200,10 +205,35 @@ void DataGrid1::scroll(int columns, int rows) {
     }
     if (rows != 0) {
         const qint64 last = std::max<qint64>(0, m_model->rowCount() - 1);
-        const qint64 top = std::clamp<qint64>(m_top + rows, 0, last);
-        m_view->verticalScrollBar()->setValue(int(top));
-        m_top = top;
+        m_top = std::clamp<qint64>(m_top + rows, 0, last);
+        queueShowWalk();
     }
+}
+
+void DataGrid1::queueShowWalk() {
+    // The view follows once, when events next run: a walk over a million rows moves no selection and
+    // repaints nothing row by row or page by page.
+    if (!m_walkShowQueued) {
+        m_walkShowQueued = true;
+        QMetaObject::invokeMethod(this, &DataGrid1::showWalk, Qt::QueuedConnection);
+    }
+}
+
+void DataGrid1::showWalk() {
+    m_walkShowQueued = false;
+    const qint64 top = m_top;
+    if (m_view->verticalScrollBar()->value() != top) m_view->verticalScrollBar()->setValue(int(top));
+    m_top = top;
+    if (m_walkRow < 0) return;
+    const QModelIndex current = m_view->currentIndex();
+    const int column = std::max(0, current.isValid() ? current.column() : m_currentColumn);
+    const QModelIndex index = m_model->index(int(m_walkRow), column);
+    m_walkRow = -1;
+    {
+        const QSignalBlocker quiet(m_view->selectionModel());
+        m_view->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    }
+    m_view->viewport()->update();
 }
 
 void DataGrid1::scrollToFirstRow() {

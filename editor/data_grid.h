@@ -63,6 +63,7 @@ public:
     int columnCount() const override;
     QString columnCaption(int column) const override;
     QString columnText(int column) const override;
+    std::string_view columnUtf8(int column) const override;
     std::int64_t approxCount() const override;
     int visibleRows() const override;
     void setRow(int visibleRow) override;
@@ -80,8 +81,15 @@ private:
     GridView* m_view;
     GridModel* m_model;
     int m_currentColumn = -1;
+    // The view shows the page and row the walk reached once events run (queued once per walk).
+    void queueShowWalk();
+    void showWalk();
+
     // The top row as the row walk sees it: it may pass the last full page, which the view cannot show.
     qint64 m_top = 0;
+    // The row the walk made current, until the view shows it (-1: the view's current row holds).
+    qint64 m_walkRow = -1;
+    bool m_walkShowQueued = false;
 };
 
 }  // namespace dorvane::editor

@@ -1,6 +1,7 @@
 #include "editor/grid_model.h"
 
 #include <climits>
+#include <stdexcept>
 
 #include "editor/cell_text.h"
 
@@ -11,11 +12,23 @@ GridModel::GridModel(QObject* parent) : QAbstractTableModel(parent) {}
 void GridModel::setRows(std::shared_ptr<provider::RowSource> rows) {
     beginResetModel();
     m_rows = std::move(rows);
+    m_textsRow = -1;
     endResetModel();
 }
 
+const provider::RowTexts& GridModel::rowTexts(qint64 row) const {
+    if (row != m_textsRow) {
+        m_textsRow = -1;
+        m_rows->rowTexts(row, provider::TextForm::Cell, m_texts);
+        m_textsRow = row;
+    }
+    return m_texts;
+}
+
 QString GridModel::cellText(qint64 row, int column) const {
-    return editor::cellText(m_rows->value(row, column), m_rows->column(column));
+    if (column < 0 || column >= columnCount()) throw std::out_of_range("Invalid column index.");
+    const std::string_view text = rowTexts(row).text(column);
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
 QString GridModel::fieldName(int column) const {

@@ -21,6 +21,9 @@ public:
 
     // The cell's display text; a row the provider cannot read raises its ProviderError.
     QString cellText(qint64 row, int column) const;
+    // The texts of every cell of a row in UTF-8, read from the provider once for all its cells: the
+    // row asked for last is kept until another row is asked for or the rows change.
+    const provider::RowTexts& rowTexts(qint64 row) const;
     // The field name behind a column.
     QString fieldName(int column) const;
     // False for General and Blob fields and binary memos.
@@ -33,6 +36,8 @@ public:
 
 private:
     std::shared_ptr<provider::RowSource> m_rows;
+    mutable provider::RowTexts m_texts;
+    mutable qint64 m_textsRow = -1;
 };
 
 }  // namespace dorvane::editor

@@ -23,22 +23,6 @@ void trapped(app::ErrorTrap& trap, int number, Body&& body) {
 
 }  // namespace
 
-void GridRowWalk(ExportGrid& grid, const std::function<bool()>& row) {
-    grid.scrollToFirstRow();
-    int k = 0;
-    const std::int64_t count = grid.approxCount();
-    for (std::int64_t i = 0; i < count; ++i) {
-        const int visible = grid.visibleRows();
-        if (k >= visible) {
-            grid.scroll(0, visible);
-            k = 0;
-        }
-        grid.setRow(k);
-        ++k;
-        if (!row()) return;
-    }
-}
-
 TextFileWriter::TextFileWriter(const QString& path) : m_file(path), m_buffer(new char[kCapacity]) {
     // A file the user may write in a folder they may not is written in place, as nothing else can be done.
     m_file.setDirectWriteFallback(true);
@@ -136,6 +120,107 @@ void TextFileWriter::append(QStringView s, Escape escape) {
     m_used = std::size_t(out - m_buffer.get());
 }
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence at p (no overlong forms, surrogates or code points past
+// U+10FFFF), or 0.
+int utf8Length(const unsigned char* p, const unsigned char* end) {
+    const unsigned char c = *p;
+    int length;
+    unsigned char low = 0x80, high = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        if (c == 0xE0) low = 0xA0;
+        if (c == 0xED) high = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        if (c == 0xF0) low = 0x90;
+        if (c == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (end - p < length || p[1] < low || p[1] > high) return 0;
+    for (int i = 2; i < length; ++i) {
+        if ((p[i] & 0xC0) != 0x80) return 0;
+    }
+    return length;
+}
+
+// True when none of eight bytes is above 0x7F or, for CSV, a double quote, or, for XML, &, < or >.
+bool plainBytes(std::uint64_t word, bool csv) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+    const auto has = [&](unsigned char byte) {
+        const std::uint64_t x = word ^ (kOnes * byte);
+        return (x - kOnes) & ~x & kHighs;
+    };
+    if (word & kHighs) return false;
+    return csv ? !has('"') : !(has('&') | has('<') | has('>'));
+}
+
+}  // namespace
+
+void TextFileWriter::appendUtf8(std::string_view s, Escape escape) {
+    // At most five bytes out per byte in ("&amp;"); long texts go in pieces that end on a whole character.
+    constexpr std::size_t kPiece = kCapacity / 5;
+    while (s.size() > kPiece) {
+        std::size_t cut = kPiece;
+        while (cut > kPiece - 4 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;
+        appendUtf8(s.substr(0, cut), escape);
+        s.remove_prefix(cut);
+    }
+    if (m_used + s.size() * 5 > kCapacity) flush();
+    if (escape == Escape::None && s.size() < 8) {
+        // Short texts: mostly numbers and dates.
+        bool ascii = true;
+        for (const char c : s) ascii &= static_cast<unsigned char>(c) < 0x80;
+        if (ascii) {
+            std::memcpy(m_buffer.get() + m_used, s.data(), s.size());
+            m_used += s.size();
+            return;
+        }
+    }
+    char* out = m_buffer.get() + m_used;
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const auto* end = p + s.size();
+    const bool csv = escape == Escape::Csv;
+    while (p < end) {
+        if (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            if (escape == Escape::None ? (word & 0x8080808080808080ull) == 0 : plainBytes(word, csv)) {
+                std::memcpy(out, p, 8);
+                out += 8;
+                p += 8;
+                continue;
+            }
+        }
+        const unsigned char c = *p;
+        if (c >= 0x80) {
+            const int length = utf8Length(p, end);
+            if (length == 0) {
+                // Not UTF-8: written as the text Qt makes of it, from the start of this piece.
+                return append(QString::fromUtf8(s.data(), qsizetype(s.size())), escape);
+            }
+            std::memcpy(out, p, std::size_t(length));
+            out += length;
+            p += length;
+            continue;
+        }
+        ++p;
+        if (escape == Escape::Csv && c == '"') {
+            *out++ = '"';
+        } else if (escape == Escape::Xml && (c == '&' || c == '<' || c == '>')) {
+            const char* entity = c == '&' ? "&amp;" : c == '<' ? "&lt;" : "&gt;";
+            while (*entity) *out++ = *entity++;
+            continue;
+        }
+        *out++ = char(c);
+    }
+    m_used = std::size_t(out - m_buffer.get());
+}
+
 void TextFileWriter::flush() {
     writeOut(m_buffer.get(), m_used);
     m_used = 0;
@@ -199,10 +284,10 @@ void SaveDataGridToCSVFile(platform::MessageBox& messageBox, ExportGrid& grid, c
         GridRowWalk(grid, [&] {
             for (int c = 0; c <= last; ++c) {
                 trapped(trap, 118, [&] {
-                    const QString text = grid.columnText(c);
+                    const std::string_view text = grid.columnUtf8(c);
                     if (c > 0) file->ascii(",");
                     file->ascii("\"");
-                    file->csvField(text);
+                    file->utf8CsvField(text);
                     file->ascii("\"");
                 });
             }
@@ -233,8 +318,7 @@ void SaveDataGridToFile(platform::MessageBox& messageBox, ExportGrid& grid, cons
         GridRowWalk(grid, [&] {
             for (int c = 0; c <= last; ++c) {
                 trapped(trap, 116, [&] {
-                    const QString text = grid.columnText(c);
-                    file->text(text);
+                    file->utf8Text(grid.columnUtf8(c));
                     file->ascii("\t");
                 });
             }
@@ -249,25 +333,26 @@ void SaveDataGridToXMLFile(platform::MessageBox& messageBox, ExportGrid& grid, c
                            QWidget* owner) {
     app::ErrorTrap trap(messageBox, label("SaveDataGridToXMLFile"), owner);
     std::unique_ptr<TextFileWriter> file;
-    QStringList names;
+    std::vector<std::string> names;
     trap.line(102, [&] { file = std::make_unique<TextFileWriter>(path); });
     if (!file) return;
     trap.line(104, [&] { file->ascii("<xml>\r\n"); });
     trap.line(106, [&] {
-        for (int c = 0; c <= grid.columnCount() - 2; ++c) names << xmlElementName(grid.columnCaption(c));
+        for (int c = 0; c <= grid.columnCount() - 2; ++c)
+            names.push_back(xmlElementName(grid.columnCaption(c)).toStdString());
     });
     trap.line(108, [&] {
         GridRowWalk(grid, [&] {
             file->ascii("<row>\r\n");
-            for (int c = 0; c < names.size(); ++c) {
+            for (int c = 0; c < int(names.size()); ++c) {
                 trapped(trap, 114, [&] {
-                    const QString text = grid.columnText(c);
+                    const std::string_view text = grid.columnUtf8(c);
                     file->ascii("<");
-                    file->text(names[c]);
+                    file->ascii(names[c]);
                     file->ascii(">");
-                    file->xmlText(text);
+                    file->utf8XmlText(text);
                     file->ascii("</");
-                    file->text(names[c]);
+                    file->ascii(names[c]);
                     file->ascii(">\r\n");
                 });
             }

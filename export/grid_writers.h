@@ -9,9 +9,9 @@
 #include <QStringView>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "export/export_grid.h"
 #include "platform/message_box.h"
@@ -24,7 +24,22 @@ namespace dorvane::exporting::DataGrid1 {
 // before calling `row`: it scrolls to the first row, then moves down the visible rows a page at a time.
 // Stops early when `row` returns false. Afterwards the grid stays on the last page and row visited.
 // A failing grid operation raises to the caller.
-void GridRowWalk(ExportGrid& grid, const std::function<bool()>& row);
+template <typename Row>
+void GridRowWalk(ExportGrid& grid, Row&& row) {
+    grid.scrollToFirstRow();
+    int k = 0;
+    const std::int64_t count = grid.approxCount();
+    for (std::int64_t i = 0; i < count; ++i) {
+        const int visible = grid.visibleRows();
+        if (k >= visible) {
+            grid.scroll(0, visible);
+            k = 0;
+        }
+        grid.setRow(k);
+        ++k;
+        if (!row()) return;
+    }
+}
 
 // Text written to a file beside `path` as it comes, in UTF-8. Nothing raises until commit(), which
 // either replaces the file at `path` with the complete text or raises and leaves `path` untouched.
@@ -39,6 +54,12 @@ public:
     void csvField(QStringView s);
     // `s` with &, < and > written as entities.
     void xmlText(QStringView s);
+    // The same for UTF-8 text, copied as it is (text that is not valid UTF-8 is written as text() would
+    // write QString::fromUtf8 of it).
+    void utf8Text(std::string_view s) { appendUtf8(s, Escape::None); }
+    void utf8CsvField(std::string_view s) { appendUtf8(s, Escape::Csv); }
+    void utf8XmlText(std::string_view s) { appendUtf8(s, Escape::Xml); }
+    // Bytes copied as they are.
     void ascii(std::string_view s) {
         if (m_used + s.size() > kCapacity) flush();
         if (s.size() > kCapacity) return writeOut(s.data(), s.size());
@@ -54,6 +75,7 @@ private:
     enum class Escape { None, Csv, Xml };
     static constexpr std::size_t kCapacity = 1 << 20;
     void append(QStringView s, Escape escape);
+    void appendUtf8(std::string_view s, Escape escape);
     static bool needsEscape(std::uint64_t fourUnits, Escape escape);
     void flush();
     void writeOut(const char* data, std::size_t size);

@@ -4,8 +4,35 @@
 
 #include "provider/ado/connection.h"
 #include "provider/error.h"
+#include "provider/sql/value_text.h"
 
 namespace dorvane::provider {
+
+void RowTexts::rethrowFailure(int column) const {
+    for (const auto& [failed, failure] : m_failures) {
+        if (failed == column) std::rethrow_exception(failure);
+    }
+}
+
+void appendText(std::string& out, const Value& value, const ColumnInfo& column, TextForm form) {
+    if (form == TextForm::Cell) {
+        sql::appendCellText(out, value, column.type, column.decimals);
+    } else {
+        sql::appendForGrid(out, value, column.type, column.decimals);
+    }
+}
+
+void RowSource::rowTexts(std::int64_t row, TextForm form, RowTexts& out) const {
+    out.clear();
+    for (int c = 0; c < columnCount(); ++c) {
+        try {
+            appendText(out.bytes(), value(row, c), column(c), form);
+            out.endCell();
+        } catch (...) {
+            out.failCell(std::current_exception());
+        }
+    }
+}
 
 MemoryRowSource::MemoryRowSource(std::vector<ColumnInfo> columns,
                                  std::vector<std::vector<dorvane::provider::Value>> rows)

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "provider/value.h"
@@ -22,6 +24,41 @@ struct ColumnInfo {
     bool nullable = false;
 };
 
+// How a row's values become text: as sql::appendForGrid writes them (what scripts print), or as a grid
+// cell shows them (sql::appendCellText).
+enum class TextForm { Value, Cell };
+
+// The texts of one row's cells in UTF-8, one after another in one buffer that is reused row after row.
+class RowTexts {
+public:
+    // The text of `column`; raises what kept that cell from being read.
+    std::string_view text(int column) const {
+        if (!m_failures.empty()) rethrowFailure(column);
+        const std::size_t begin = column == 0 ? 0 : m_ends[std::size_t(column) - 1];
+        return std::string_view(m_bytes).substr(begin, m_ends[std::size_t(column)] - begin);
+    }
+    int columnCount() const { return int(m_ends.size()); }
+
+    // Filling, column after column: append to bytes(), then end the cell.
+    void clear() {
+        m_bytes.clear();
+        m_ends.clear();
+        m_failures.clear();
+    }
+    std::string& bytes() { return m_bytes; }
+    void endCell() { m_ends.push_back(m_bytes.size()); }
+    void failCell(std::exception_ptr failure) {
+        m_failures.emplace_back(int(m_ends.size()), std::move(failure));
+        endCell();
+    }
+
+private:
+    void rethrowFailure(int column) const;
+    std::string m_bytes;
+    std::vector<std::size_t> m_ends;
+    std::vector<std::pair<int, std::exception_ptr>> m_failures;
+};
+
 // Rows read lazily by position: a grid over a million records asks only for the rows it shows.
 class RowSource {
 public:
@@ -31,7 +68,13 @@ public:
     virtual std::int64_t rowCount() const = 0;
     // Value of one cell; raises ProviderError when the row cannot be read (a damaged memo, say).
     virtual Value value(std::int64_t row, int column) const = 0;
+    // Every cell of a row as text, in `out`. A cell that cannot be read keeps its failure, which
+    // out.text() raises for that cell alone. Sources override it to read the row once for all cells.
+    virtual void rowTexts(std::int64_t row, TextForm form, RowTexts& out) const;
 };
+
+// Appends the text of `value` in `form` for a cell of `column`.
+void appendText(std::string& out, const Value& value, const ColumnInfo& column, TextForm form);
 
 // Rows held in memory (schema queries, small results).
 class MemoryRowSource : public RowSource {

@@ -73,6 +73,22 @@ Value TableRowSource::value(std::int64_t row, int column) const {
     return withProviderErrors([&] { return valueAt(row, column); });
 }
 
+void TableRowSource::rowTexts(std::int64_t row, TextForm form, RowTexts& out) const {
+    // Chosen columns are read cell by cell: the record may hold fields they do not show.
+    if (!m_fields.empty()) return RowSource::rowTexts(row, form, out);
+    try {
+        m_table->readRecord(m_records.recnoAt(row), m_record);
+    } catch (...) {
+        // A cell that cannot be read (a damaged memo, say) fails alone.
+        return RowSource::rowTexts(row, form, out);
+    }
+    out.clear();
+    for (int c = 0; c < columnCount(); ++c) {
+        appendText(out.bytes(), m_record[std::size_t(c)], m_columns[std::size_t(c)], form);
+        out.endCell();
+    }
+}
+
 Value TableRowSource::valueAt(std::int64_t row, int column) const {
     if (column < 0 || column >= columnCount())
         throw ProviderError::make(FoxError::VariableNotFound, std::to_string(column));

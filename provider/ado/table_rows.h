@@ -64,9 +64,12 @@ public:
     const ColumnInfo& column(int index) const override { return m_columns.at(index); }
     std::int64_t rowCount() const override { return m_records.size(); }
     Value value(std::int64_t row, int column) const override;
+    // Reads the record once for all its cells.
+    void rowTexts(std::int64_t row, TextForm form, RowTexts& out) const override;
 
 private:
     Value valueAt(std::int64_t row, int column) const;
+    mutable std::vector<Value> m_record;  // the fields of the record last read whole, reused
     std::shared_ptr<Table> m_table;
     RecordMap m_records;
     std::vector<ColumnInfo> m_columns;

@@ -15,7 +15,6 @@
 #include "provider/ado/connection.h"
 #include "provider/ado/recordset.h"
 #include "provider/error.h"
-#include "provider/sql/value_text.h"
 
 using namespace dorvane::provider;
 
@@ -52,26 +51,20 @@ void appendEscaped(std::string& out, std::string_view text) {
 
 void printRows(const RowSource& rows) {
     constexpr std::size_t kFlushSize = 1 << 20;
-    std::string out, cell;
+    std::string out;
     out.reserve(kFlushSize + 4096);
-    for (int c = 0; c < rows.columnCount(); ++c) {
+    const int columns = rows.columnCount();
+    for (int c = 0; c < columns; ++c) {
         if (c) out += '\t';
         appendEscaped(out, rows.column(c).name);
     }
     out += '\n';
-    const int columns = rows.columnCount();
+    RowTexts texts;
     for (std::int64_t r = 0; r < rows.rowCount(); ++r) {
+        rows.rowTexts(r, TextForm::Value, texts);
         for (int c = 0; c < columns; ++c) {
             if (c) out += '\t';
-            const ColumnInfo& column = rows.column(c);
-            const Value value = rows.value(r, c);
-            if (const auto* text = std::get_if<std::string>(&value)) {
-                appendEscaped(out, *text);
-            } else {
-                cell.clear();
-                sql::appendForGrid(cell, value, column.type, column.decimals);
-                appendEscaped(out, cell);
-            }
+            appendEscaped(out, texts.text(c));
         }
         out += '\n';
         if (out.size() >= kFlushSize) {

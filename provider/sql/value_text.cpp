@@ -469,6 +469,99 @@ void appendForGrid(std::string& out, const Value& v, char type, int decimals) {
     }
 }
 
+namespace {
+
+// `x` with exactly `decimals` decimals, halves away from zero, zero without a sign.
+void appendFixed(std::string& out, double x, int decimals) {
+    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
+                                         1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
+    if (decimals <= 18) {
+        // Most values lie within a quarter unit of a whole number of the last decimal place; the
+        // digits of that number are the text (the double nearest to it prints back as it).
+        const double scaled = x * kPowers[decimals];
+        if (std::fabs(scaled) < 1e14) {
+            const double whole = std::nearbyint(scaled);
+            if (std::fabs(scaled - whole) < 0.25) {
+                const auto n = static_cast<std::int64_t>(whole);
+                char digits[24];
+                std::uint64_t magnitude = n < 0 ? 0 - static_cast<std::uint64_t>(n) : std::uint64_t(n);
+                int count = 0;
+                do {
+                    digits[count++] = char('0' + magnitude % 10);
+                    magnitude /= 10;
+                } while (magnitude != 0);
+                while (count <= decimals) digits[count++] = '0';
+                if (n < 0) out += '-';
+                for (int i = count - 1; i >= 0; --i) {
+                    if (i == decimals - 1) out += '.';
+                    out += digits[i];
+                }
+                return;
+            }
+        }
+    }
+    const double r = roundDecimal(x, decimals);
+    if (r == 0) {
+        out += "0.";
+        out.append(std::size_t(decimals), '0');
+        return;
+    }
+    // Enough digits to tell a value exactly halfway between two texts from one just beside it.
+    const int precision = 2 * decimals + 24;
+    std::string exact(std::size_t(precision) + 32, '\0');
+    const auto [end, ec] =
+        std::to_chars(exact.data(), exact.data() + exact.size(), r, std::chars_format::fixed, precision);
+    exact.resize(std::size_t(end - exact.data()));
+    const std::size_t cut = exact.find('.') + std::size_t(decimals) + 1;
+    const bool up = exact[cut] >= '5';
+    exact.resize(cut);
+    if (up) {
+        // Up, away from zero: carry through the nines.
+        std::size_t i = exact.size();
+        while (i > 0) {
+            char& c = exact[--i];
+            if (c == '.') continue;
+            if (c == '-') {
+                exact.insert(i + 1, 1, '1');
+                break;
+            }
+            if (c != '9') {
+                ++c;
+                break;
+            }
+            c = '0';
+            if (i == 0) exact.insert(0, 1, '1');
+        }
+    }
+    out += exact;
+}
+
+}  // namespace
+
+void appendCellText(std::string& out, const Value& v, char type, int decimals) {
+    if (const auto* text = std::get_if<std::string>(&v)) {
+        if (type != 'C') {
+            out += *text;
+            return;
+        }
+        std::size_t end = text->size();
+        while (end > 0 && (*text)[end - 1] == ' ') --end;
+        out.append(*text, 0, end);
+        return;
+    }
+    if (const auto* number = std::get_if<double>(&v)) {
+        if (decimals > 0 && std::isfinite(*number) && std::fabs(*number) < 1e15) {
+            appendFixed(out, *number, decimals);
+            return;
+        }
+    }
+    if (std::holds_alternative<Blob>(v) && type != 'Q') {
+        out += kBinaryPlaceholder;
+        return;
+    }
+    appendForGrid(out, v, type, decimals);
+}
+
 std::string formatForGrid(const Value& v, char type, int decimals) {
     if (const auto* s = std::get_if<std::string>(&v)) return *s;
     std::string out;

@@ -34,6 +34,14 @@ std::string formatForGrid(const Value& v, char type, int decimals);
 // Appends formatForGrid(v, type, decimals) to `out` without a string of its own.
 void appendForGrid(std::string& out, const Value& v, char type, int decimals);
 
+// What a grid cell shows for blobs other than varbinary (General and Blob fields, binary memos).
+inline constexpr char kBinaryPlaceholder[] = "(binary)";
+// Appends the text a grid cell shows for `v` in a field of type `type` with `decimals`: formatForGrid's,
+// except that C fields lose their trailing blanks, finite numbers below 1e15 of a field with decimals
+// show exactly that many (roundDecimal's rounding, then halves away from zero, no sign on zero), and
+// blobs other than varbinary show kBinaryPlaceholder.
+void appendCellText(std::string& out, const Value& v, char type, int decimals);
+
 // Parsers shared with the expression language; nullopt when the whole text is not one such value.
 std::optional<double> parseNumberText(std::string_view text);
 std::optional<Date> parseDateText(std::string_view text);

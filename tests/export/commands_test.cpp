@@ -1,22 +1,18 @@
-// The export commands through the scripted desktop: the menu, the Save dialog, the workbook calls, and
-// printing through fake printers; then the Linux workbook, the CUPS default and, when set up, a real PDF.
+// The export commands over the editor's grid through the scripted desktop: the menu, the Save dialog,
+// the workbook calls and printing through fake printers; then the Linux workbook, the CUPS default and,
+// when set up, a real PDF.
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <unistd.h>
 
 #include <QDir>
-#include <QFile>
-#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 
 #include "export/export_commands.h"
 #include "export/pdf_printing.h"
 #include "export_tables.h"
-#include "paging_grid.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/qt/qt_printing.h"
 #include "platform/qt/xlsx_automation.h"
@@ -27,60 +23,57 @@ using dorvane::platform::Pointer;
 
 namespace {
 
-// `p` with the given parts in place of its own.
-dorvane::platform::Platform withParts(const dorvane::platform::Platform& p,
-                                      dorvane::platform::Printers& printers,
-                                      dorvane::platform::ConfigurationStore& store,
-                                      dorvane::platform::ProgramLauncher& programs,
-                                      dorvane::platform::SpreadsheetAutomation& sheet) {
-    return {p.messageBox, p.inputBox, p.fileDialog, p.folderDialog, p.pointer, p.settings, p.environment,
-            p.events,     p.windows,  p.popupMenu,  printers,       store,     programs,   sheet};
-}
-
+// The scripted desktop over a table of `rows` numbered rows, optionally with real parts in place of fakes.
 struct Desk {
     ScratchTables tables;
     dorvane::platform::FakePlatform fake;
     dorvane::platform::Platform platform = fake.platform();
-    std::unique_ptr<PagingGrid> grid;
-    std::unique_ptr<ExportCommands> commands;
-    explicit Desk(const std::string& table = "five", int rows = 5) {
-        tables.numbered(table, rows);
-        grid = std::make_unique<PagingGrid>(tables.connection().query("SELECT * FROM " + table), 2);
-        commands = std::make_unique<ExportCommands>(platform, nullptr, *grid);
+    std::unique_ptr<dorvane::editor::DataGrid1> grid;
+    explicit Desk(int rows = 5) {
+        tables.numbered("five", rows);
+        grid = tables.grid("five", 2);
     }
+    ExportCommands commands(dorvane::platform::Printers* printers = nullptr,
+                            dorvane::platform::ConfigurationStore* store = nullptr,
+                            dorvane::platform::ProgramLauncher* programs = nullptr,
+                            dorvane::platform::SpreadsheetAutomation* sheet = nullptr) {
+        const auto& p = platform;
+        mixed = std::make_unique<dorvane::platform::Platform>(dorvane::platform::Platform{
+            p.messageBox, p.inputBox, p.fileDialog, p.folderDialog, p.pointer, p.settings, p.environment,
+            p.events, p.windows, p.popupMenu, printers ? *printers : p.printers,
+            store ? *store : p.configurationStore, programs ? *programs : p.programs,
+            sheet ? *sheet : p.spreadsheet});
+        return ExportCommands(*mixed, nullptr, *grid);
+    }
+    std::unique_ptr<dorvane::platform::Platform> mixed;
 };
 
 }  // namespace
 
 // The menu's items in order; each file command asks in the one Save dialog, which keeps the last name.
 TEST(ExportCommands, TheMenuRunsTheFileExportsThroughOneSaveDialog) {
-    struct Case {
-        const char* item;
-        const char* filter;
-        const char* file;
-        const char* start;
-    };
-    const Case cases[] = {
-        {"mnuCSV", "CSV Files (*.csv)|*.csv", "out.csv", "\"name\",\"qty\",\"price\"\r\n"},
-        {"mnuTXT", "Text Files (*.txt)|*.txt", "plain", "name\tqty\tprice\t\r\n"},
-        {"mnuXML", "XML Files (*.xml)|*.xml", "out.xml", "<xml>\r\n<row>\r\n<name>name1</name>"}};
+    const struct {
+        const char *item, *filter, *file, *start;
+    } cases[] = {{"mnuCSV", "CSV Files (*.csv)|*.csv", "out.csv", "\"name\",\"qty\",\"price\"\r\n"},
+                 {"mnuTXT", "Text Files (*.txt)|*.txt", "plain", "name\tqty\tprice\t\r\n"},
+                 {"mnuXML", "XML Files (*.xml)|*.xml", "out.xml", "<xml>\r\n<row>\r\n<name>name1</name>"}};
     Desk desk;
+    ExportCommands commands = desk.commands();
     QString previous;
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const QString path = desk.tables.folder() + '/' + c.file;
         desk.fake.popupMenu.answers = {c.item};
         desk.fake.fileDialog.answers = {path};
         desk.fake.pointer.history.clear();
-        desk.commands->PushButton6_Click();
+        commands.PushButton6_Click();
         const auto& menu = desk.fake.popupMenu.shown.back();
-        EXPECT_EQ(menu.name + '/' + menu.caption, "mnuSaveAs/Save As");
-        QStringList items;
+        QStringList items{menu.name + '/' + menu.caption};
         for (const auto& item : menu.items) items << item.name + '=' + item.caption;
-        EXPECT_EQ(items.join(' '), "mnuTXT=TXT mnuXLS=XLS mnuCSV=CSV mnuPDF=PDF mnuXML=XML");
+        EXPECT_EQ(items.join(' '),
+                  "mnuSaveAs/Save As mnuTXT=TXT mnuXLS=XLS mnuCSV=CSV mnuPDF=PDF mnuXML=XML");
         const auto& asked = desk.fake.fileDialog.opened.back();
         EXPECT_EQ(asked.title + '|' + asked.filter + '|' + asked.fileName,
-                  "Save|" + QString(c.filter) + '|' + previous)
-            << c.item;
+                  "Save|" + QString(c.filter) + '|' + previous);
         EXPECT_TRUE(readAll(path).startsWith(c.start)) << c.item;
         EXPECT_EQ(desk.fake.pointer.history, (std::vector<Pointer>{Pointer::Hourglass, Pointer::Default}))
             << c.item;
@@ -89,53 +82,51 @@ TEST(ExportCommands, TheMenuRunsTheFileExportsThroughOneSaveDialog) {
     EXPECT_TRUE(desk.fake.messageBox.shown.empty() && !desk.fake.fileDialog.wasOpenDialog.back());
     // Cancel: nothing written, the pointer untouched; a dismissed menu runs nothing.
     desk.fake.pointer.history.clear();
-    desk.commands->mnuCSV_Click();
-    desk.commands->PushButton6_Click();
+    commands.mnuCSV_Click();
+    commands.PushButton6_Click();
     EXPECT_TRUE(desk.fake.pointer.history.empty());
     EXPECT_EQ(desk.fake.fileDialog.opened.size(), 4u);
 }
 
+// Three columns and five rows fill rows 1 to 6 and columns 1 to 3, in the calls' order; an empty table,
+// a missing spreadsheet program and a short sheet stop or shorten the export.
 TEST(ExportCommands, TheWorkbookGetsTheCallsInOrder) {
-    Desk desk("five", 5);
-    desk.commands->mnuXLS_Click();
+    Desk desk(5);
+    desk.commands().mnuXLS_Click();
     QStringList expected{"CreateObject Excel.Application", "Quit",
                          "CreateObject Excel.Application", "Workbooks.add",
                          "ActiveSheet.Cells(1, 1) = name", "ActiveSheet.Cells(1, 2) = qty",
                          "ActiveSheet.Cells(1, 3) = price"};
     for (int r = 1; r <= 5; ++r) {
-        expected << QStringLiteral("ActiveSheet.Cells(%1, 1).Value = name%2").arg(r + 1).arg(r)
-                 << QStringLiteral("ActiveSheet.Cells(%1, 2).Value = %2").arg(r + 1).arg(r)
-                 << QStringLiteral("ActiveSheet.Cells(%1, 3).Value = %2.25").arg(r + 1).arg(r);
+        const QString texts[] = {QStringLiteral("name%1").arg(r), QString::number(r),
+                                 QStringLiteral("%1.25").arg(r)};
+        for (int c = 1; c <= 3; ++c)
+            expected
+                << QStringLiteral("ActiveSheet.Cells(%1, %2).Value = %3").arg(r + 1).arg(c).arg(texts[c - 1]);
     }
     expected << "ActiveSheet.Columns.Autofit"
              << "Visible = True";
     EXPECT_EQ(desk.fake.spreadsheet.calls, expected);
-    const auto keys = desk.fake.spreadsheet.cells.keys();
-    EXPECT_EQ(qMakePair(keys.first(), keys.last()), qMakePair(qMakePair(1, 1), qMakePair(6, 3)));
     EXPECT_EQ(desk.fake.pointer.history, (std::vector<Pointer>{Pointer::Hourglass, Pointer::Default}));
-}
 
-TEST(ExportCommands, TheWorkbookExportStopsOrShortensWhereItMust) {
-    struct Case {
+    const struct {
         const char* name;
         int rows;
         bool installed;
-        int sheetRows;
-        int calls;
+        int sheetRows, calls;
         const char* message;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"empty table", 0, true, 1048576, 0, ""},
-        {"no spreadsheet program", 3, false, 1048576, 0,
+        {"no program", 3, false, 1048576, 0,
          "Excel is not installed on this computer. You need to have it installed to use this feature."},
-        {"sheet too short", 5, true, 4, 4 + 3 + 9 + 2,
+        {"short sheet", 5, true, 4, 4 + 3 + 9 + 2,
          "A sheet holds 4 rows: the last 2 rows of the table were left out."},
     };
-    for (const Case& c : cases) {
-        Desk desk("t", c.rows);
+    for (const auto& c : cases) {
+        Desk desk(c.rows);
         desk.fake.spreadsheet.installed = c.installed;
         desk.fake.spreadsheet.sheetRows = c.sheetRows;
-        desk.commands->mnuXLS_Click();
+        desk.commands().mnuXLS_Click();
         EXPECT_EQ(desk.fake.spreadsheet.calls.size(), c.calls) << c.name;
         EXPECT_EQ(desk.fake.messageBox.texts().join('\n'), c.message) << c.name;
         EXPECT_EQ(desk.fake.pointer.history.empty(), c.calls == 0) << c.name;
@@ -144,80 +135,66 @@ TEST(ExportCommands, TheWorkbookExportStopsOrShortensWhereItMust) {
 
 // The Linux workbook: a real .xlsx that zipfile and openpyxl read, numbers as numbers, the rest as text.
 TEST(ExportCommands, TheLinuxWorkbookHoldsTextsAndNumbers) {
-    Desk desk("t", 2);
-    desk.tables.oddTexts();
-    PagingGrid odd(desk.tables.connection().query("SELECT * FROM odd"));
-    QTemporaryDir out;
+    Desk desk;
+    desk.tables.examples();
+    desk.grid = desk.tables.grid("odd");
     QString shown;
     dorvane::platform::XlsxAutomation xlsx(
-        out.path(), [] { return true; },
-        [&](const QString& p) {
-            shown = p;
-            return true;
-        });
-    auto& p = desk.fake;
-    auto withXlsx = withParts(desk.platform, p.printers, p.configurationStore, p.programs, xlsx);
-    ExportCommands(withXlsx, nullptr, odd).mnuXLS_Click();
+        desk.tables.folder(), [] { return true; }, [&](const QString& p) { return !(shown = p).isEmpty(); });
+    desk.commands(nullptr, nullptr, nullptr, &xlsx).mnuXLS_Click();
     ASSERT_FALSE(shown.isEmpty());
     const char* script = R"(
 import json, re, sys, zipfile, openpyxl
 assert zipfile.ZipFile(sys.argv[1]).testzip() is None
-sheet = openpyxl.load_workbook(sys.argv[1]).active
-# Control characters are stored as _xHHHH_, which spreadsheet programs show as the character.
 unescape = lambda v: re.sub("_x([0-9A-F]{4})_", lambda m: chr(int(m[1], 16)), v) if isinstance(v, str) else v
-print(json.dumps([[unescape(c.value) for c in row] for row in sheet.iter_rows()]))
+print(json.dumps([[unescape(c.value) for c in row] for row in openpyxl.load_workbook(sys.argv[1]).active.iter_rows()]))
 )";
     const QJsonArray rows = QJsonDocument::fromJson(pythonOutput({"-c", script, shown})).array();
     EXPECT_EQ(QJsonDocument(rows).toJson(QJsonDocument::Compact).toStdString(),
-              R"([["note","n","d","l"],["line one\r\ntwo, \"quoted\" & <tag> 'it'",3.5,"2024-01-31","True"],)"
-              R"([null,null,null,"False"]])");
+              R"([["note","n","d","t","l"],["line one\r\ntwo, \"quoted\" & <tag> 'it'",3.5,"2024-03-05",)"
+              R"("2024-03-05 14:05:00","True"],[null,null,null,null,"False"]])");
     EXPECT_TRUE(desk.fake.messageBox.shown.empty()) << desk.fake.messageBox.texts().join('\n').toStdString();
-}
-
-TEST(ExportCommands, WellFormedNumbersOnly) {
-    for (const char* yes : {"0", "12", "-3.5", "0.25", "1e+20", "123456789012345"}) {
+    for (const char* yes : {"0", "12", "-3.5", "0.25", "1e+20", "123456789012345"})
         EXPECT_TRUE(dorvane::platform::isWellFormedNumber(yes)) << yes;
-    }
     for (const char* no :
-         {"", "-", "007", "1.", ".5", "1,5", " 1", "12a", "1234567890123456", "True", "2024-01-31"}) {
+         {"", "-", "007", "1.", ".5", "1,5", " 1", "12a", "1234567890123456", "True", "2024-01-31"})
         EXPECT_FALSE(dorvane::platform::isWellFormedNumber(no)) << no;
-    }
 }
 
 // Printing through fake printers: the print file is made and removed, the PDF printer is the default only
 // while the print program runs, and the previous default comes back in every case.
 TEST(ExportCommands, ThePdfExportPrintsThroughThePdfPrinter) {
-    struct Case {
+    const struct {
         const char* name;
         QStringList printers;
         bool launchFails;
         int started;
         const char* box;  // start of the error box's second line, or ""
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"no PDF printer", {"HP LaserJet", "kellmark pdf writer"}, false, 0, ""},
         {"PDF printer", {"HP LaserJet", "Kellmark PDF Writer"}, false, 1, ""},
-        // clang-format off
-        {"print program missing", {"HP LaserJet", "Kellmark PDF Writer"}, true, 0, "in DorvaneSuite2020/08/02.Form3.mnuPDF_Click at line 114"},
-        // clang-format on
+        {"print program missing",
+         {"HP LaserJet", "Kellmark PDF Writer"},
+         true,
+         0,
+         "in DorvaneSuite2020/08/02.Form3.mnuPDF_Click at line 114"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         Desk desk;
-        QTemporaryDir temp;
         auto& fake = desk.fake;
-        fake.environment.variables["TEMP"] = temp.path();
+        fake.environment.variables["TEMP"] = desk.tables.folder();
         fake.printers.names = c.printers;
         fake.printers.defaultName = "HP LaserJet";
         fake.programs.fail = c.launchFails;
         fake.configurationStore.classesRoot[Wordpad1::kWordpadKey] = "/opt/dorvane/dorvane-wordpad";
-        const QString printFile = temp.path() + "/tmp.txt";
+        const QString printFile = desk.tables.folder() + "/tmp.txt";
         QString defaultWhilePrinting;
         QByteArray printed;
         fake.programs.onStart = [&](const QString&) {
             defaultWhilePrinting = fake.printers.defaultName;
             printed = readAll(printFile);
         };
-        desk.commands->mnuPDF_Click();
+        desk.commands().mnuPDF_Click();
         ASSERT_EQ(int(fake.programs.started.size()), c.started) << c.name;
         if (c.started) {
             EXPECT_EQ(fake.programs.started[0].commandLine,
@@ -227,8 +204,8 @@ TEST(ExportCommands, ThePdfExportPrintsThroughThePdfPrinter) {
             EXPECT_TRUE(printed.startsWith("name\tqty\tprice\t\r\nname1\t1\t1.25\t\r\n"));
             EXPECT_EQ(fake.programs.waited.size(), 1u);
         }
-        EXPECT_EQ(fake.printers.defaultName, "HP LaserJet") << c.name;
-        EXPECT_EQ(fake.printers.setCalls.last(), "HP LaserJet") << c.name;
+        EXPECT_EQ(fake.printers.defaultName + '|' + fake.printers.setCalls.last(), "HP LaserJet|HP LaserJet")
+            << c.name;
         EXPECT_FALSE(QFile::exists(printFile)) << c.name;
         EXPECT_EQ(fake.messageBox.texts().join('\n').section("\r\n", 1, 1).left(strlen(c.box)), c.box)
             << c.name;
@@ -258,18 +235,14 @@ TEST(ExportCommands, PrinterRoutinesTellWhatTheyFound) {
     EXPECT_EQ(fake.configurationStore.closed, 1);
     dorvane::platform::ProgramConfigurationStore store("/opt/my programs");
     EXPECT_EQ(Wordpad1::GetWordpadPath(store), "\"/opt/my programs/dorvane-wordpad\"");
-}
-
-TEST(ExportCommands, TheCupsDefaultIsSetAsLpoptionsDoes) {
-    const std::pair<const char*, const char*> cases[] = {
+    const std::pair<const char*, const char*> lpoptions[] = {
         {"", "Default pdf\n"},
         {"Default hp sides=two-sided\nDest pdf media=A4\n",
          "Dest hp sides=two-sided\nDefault pdf media=A4\n"},
         {"Dest pdf/draft\nDest hp\n", "Dest pdf/draft\nDest hp\nDefault pdf\n"},
     };
-    for (const auto& [before, after] : cases) {
+    for (const auto& [before, after] : lpoptions)
         EXPECT_EQ(dorvane::platform::lpoptionsWithDefault(before, "pdf"), after) << before;
-    }
     EXPECT_EQ(dorvane::platform::lpoptionsWithDefault("Default pdf\n", ""), "Dest pdf\n");
 }
 
@@ -279,31 +252,23 @@ TEST(ExportCommands, APdfComesOutOfTheRealPrinter) {
     QProcess lpstat;
     lpstat.start("lpstat", {"-l", "-p"});
     if (!lpstat.waitForFinished(10000) || lpstat.exitCode() != 0 ||
-        !lpstat.readAllStandardOutput().contains("Description: Kellmark PDF Writer")) {
+        !lpstat.readAllStandardOutput().contains("Description: Kellmark PDF Writer"))
         GTEST_SKIP()
             << "No CUPS queue described \"Kellmark PDF Writer\" is running (see the README to set one up).";
-    }
     QTemporaryDir home;
     qputenv("HOME", home.path().toLocal8Bit());  // the user's printer default goes there
-    static int argc = 1;
-    static char name[] = "export_tests";
-    static char* argv[] = {name, nullptr};
-    static QGuiApplication application(argc, argv);
     Desk desk;
-    QTemporaryDir temp;
-    desk.fake.environment.variables["TEMP"] = temp.path();
+    desk.fake.environment.variables["TEMP"] = desk.tables.folder();
     dorvane::platform::CupsPrinters printers(home.path() + "/.cups/lpoptions");
     dorvane::platform::ProgramConfigurationStore store(DORVANE_BIN_DIR);
     dorvane::platform::ProcessLauncher programs;
-    auto real = withParts(desk.platform, printers, store, programs, desk.fake.spreadsheet);
     // cups-pdf writes into the PDF folder of the submitting user's home.
     const QString outDir =
         qEnvironmentVariable("DORVANE_PDF_DIR", QString::fromLocal8Bit(getpwuid(getuid())->pw_dir) + "/PDF");
     const QStringList before = QDir(outDir).entryList({"*.pdf"});
-    ExportCommands(real, nullptr, *desk.grid).mnuPDF_Click();
+    desk.commands(&printers, &store, &programs).mnuPDF_Click();
     EXPECT_TRUE(desk.fake.messageBox.shown.empty()) << desk.fake.messageBox.texts().join('\n').toStdString();
-    // The print queue works apart, and cups-pdf writes the file as it goes: wait up to 30 s for a new PDF
-    // that pdftotext reads whole.
+    // The queue works apart and cups-pdf writes as it goes: wait up to 30 s for a new PDF read whole.
     QString pdf;
     QByteArray out;
     for (int i = 0; i < 300 && out.isEmpty(); ++i) {
@@ -316,11 +281,9 @@ TEST(ExportCommands, APdfComesOutOfTheRealPrinter) {
         if (out.isEmpty()) QProcess::execute("sleep", {"0.1"});
     }
     ASSERT_FALSE(pdf.isEmpty()) << "no PDF appeared in " << outDir.toStdString();
-    if (!QString::fromUtf8(out).contains(QRegularExpression("[a-z]"))) {
-        // Without the pdftocairo renderer, the PostScript step drops the fonts' text mapping.
+    if (!QString::fromUtf8(out).contains(QRegularExpression("[a-z]")))  // no text mapping without pdftocairo
         GTEST_SKIP() << "A PDF appeared (" << pdf.toStdString()
                      << ") but its fonts carry no text to compare.";
-    }
     for (const char* expected : {"name", "qty", "price", "name1", "name5", "5.25"})
         EXPECT_TRUE(out.contains(expected)) << expected;
 }

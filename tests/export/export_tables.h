@@ -1,15 +1,21 @@
-// Real tables for the export tests, made through the provider in a scratch folder.
+// Real tables for the export tests, made in a scratch folder, each with the row identifier last as the
+// editor keeps it, and shown in the editor's own grid.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <QDir>
+#include <QApplication>
 #include <QFile>
+#include <QHeaderView>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <memory>
 #include <string>
 
+#include "editor/data_grid.h"
+#include "editor/editor_statements.h"
 #include "provider/ado/connection.h"
+#include "provider/format/table.h"
 
 namespace dorvane::exporting::testing {
 
@@ -33,6 +39,10 @@ inline const std::string kOddMemo = "line one\r\ntwo, \"quoted\" & <tag> 'it'";
 class ScratchTables {
 public:
     ScratchTables() {
+        static int argc = 1;
+        static char name[] = "export_tests";
+        static char* argv[] = {name, nullptr};
+        if (!qApp) new QApplication(argc, argv);
         m_connection.Open("Provider=vfpoledb.1;Data Source=" + folder().toStdString() +
                           ";Collating Sequence=general");
     }
@@ -40,25 +50,39 @@ public:
     provider::Connection& connection() { return m_connection; }
     void run(const std::string& statement) { m_connection.Execute(statement); }
 
-    // A, B and the rows (x, 1) and (y, NULL).
-    void example() {
-        run("CREATE TABLE ex (A C(5), B N(5) NULL)");
-        run("INSERT INTO ex VALUES ('x', 1)");
-        run("INSERT INTO ex VALUES ('y', NULL)");
+    // ex: a and b with the rows (x, 1) and (y, NULL); empty: the same columns, no rows; odd: a memo with
+    // kOddMemo, a number, a date, a datetime and a logical, then a row of NULLs.
+    void examples() {
+        run("CREATE TABLE ex (a C(5), b N(5) NULL, tempidxxx I NULL)");
+        run("INSERT INTO ex VALUES ('x', 1, 1)");
+        run("INSERT INTO ex VALUES ('y', NULL, 2)");
+        run("CREATE TABLE empty (a C(5), b N(5) NULL, tempidxxx I NULL)");
+        run("CREATE TABLE odd (note M NULL, n N(10,2) NULL, d D NULL, t T NULL, l L, tempidxxx I NULL)");
+        run("INSERT INTO odd VALUES ([" + kOddMemo +
+            "], 3.5, {^2024-03-05}, {^2024-03-05 14:05:00}, .T., 1)");
+        run("INSERT INTO odd VALUES (NULL, NULL, NULL, NULL, .F., 2)");
     }
-    // A memo with kOddMemo, a number, a date and a logical; then a row of NULLs.
-    void oddTexts() {
-        run("CREATE TABLE odd (note M NULL, n N(10,2) NULL, d D NULL, l L)");
-        run("INSERT INTO odd VALUES ([" + kOddMemo + "], 3.5, {^2024-01-31}, .T.)");
-        run("INSERT INTO odd VALUES (NULL, NULL, NULL, .F.)");
-    }
-    // Columns name, qty and price over `rows` rows: ("name<i>", i, i + 0.25).
+    // name, qty and price over `rows` rows: ("name<i>", i, i + 0.25), identifiers from 1000001 on.
     void numbered(const std::string& table, int rows) {
-        run("CREATE TABLE " + table + " (name C(12), qty I, price N(12,2))");
-        for (int i = 1; i <= rows; ++i) {
-            run("INSERT INTO " + table + " VALUES ('name" + std::to_string(i) + "', " + std::to_string(i) +
-                ", " + std::to_string(i) + ".25)");
-        }
+        std::vector<provider::FieldSpec> fields(4);
+        fields[0].name = "name", fields[0].type = 'C', fields[0].width = 12;
+        fields[1].name = "qty", fields[1].type = 'I';
+        fields[2].name = "price", fields[2].type = 'N', fields[2].width = 12, fields[2].decimals = 2;
+        fields[3].name = "tempidxxx", fields[3].type = 'I';
+        auto made = provider::Table::create((folder() + '/' + table.c_str() + ".dbf").toStdString(), fields);
+        for (int i = 1; i <= rows; ++i)
+            made->appendValues(
+                {"name" + std::to_string(i), std::int64_t(i), i + 0.25, std::int64_t(i + 1000000)});
+    }
+
+    // The editor's grid over `table`, showing about `visibleRows` rows at once.
+    std::unique_ptr<editor::DataGrid1> grid(const std::string& table, int visibleRows = 25) {
+        auto grid = std::make_unique<editor::DataGrid1>();
+        grid->setDataSource(
+            m_connection.query(editor::gridSelect(QString::fromStdString(table)).toStdString()));
+        grid->resize(600, (visibleRows + 2) * grid->view()->verticalHeader()->defaultSectionSize() + 4);
+        grid->show();
+        return grid;
     }
 
 private:
