@@ -1,9 +1,8 @@
 // The rules behind the start-up windows: connection strings, the error report box and its trap,
-// the application title.
+// the application title (the hand cursor's file test is in connection_window_test).
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QTemporaryDir>
 #include <stdexcept>
 
 #include "app/data_source.h"
@@ -20,26 +19,22 @@ TEST(ConnectionString, TailsFollowTheKindOfSourceAndTheVariant) {
         app::ConnectionVariant variant;
         const char* expected;
     } cases[] = {
-        {true, app::ConnectionVariant::Plain, "Provider=vfpoledb.1;Data Source=/d/shop.dbc;Collating Sequence=machine;"},
+        {true, app::ConnectionVariant::Plain,
+         "Provider=vfpoledb.1;Data Source=/d/shop.dbc;Collating Sequence=machine;"},
         {true, app::ConnectionVariant::Exclusive,
          "Provider=vfpoledb.1;Data Source=/d/shop.dbc;Collating Sequence=machine;mode=share exclusive"},
-        {false, app::ConnectionVariant::Plain, "Provider=vfpoledb.1;Data Source=/d/tables;Collating Sequence=general;"},
+        {false, app::ConnectionVariant::Plain,
+         "Provider=vfpoledb.1;Data Source=/d/tables;Collating Sequence=general;"},
         {false, app::ConnectionVariant::Exclusive,
          "Provider=vfpoledb.1;Data Source=/d/tables;Collating Sequence=general;mode=share exclusive;"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(app::buildConnectionString(c.dbc, "/d/shop.dbc", "/d/tables", c.variant).toStdString(), c.expected);
+        EXPECT_EQ(app::buildConnectionString(c.dbc, "/d/shop.dbc", "/d/tables", c.variant).toStdString(),
+                  c.expected);
     }
     // First run: container mode with an empty path.
     EXPECT_EQ(app::buildConnectionString(true, "", "", app::ConnectionVariant::Plain).toStdString(),
               "Provider=vfpoledb.1;Data Source=;Collating Sequence=machine;");
-}
-
-TEST(ErrorReportBox, TextOfAFailureOnLine104OfTheCsvExport) {
-    const QString text = app::errorReportText("Disk full.", app::locationLabel("Form3", "mnuCSV_Click"), 104);
-    EXPECT_EQ(text.toStdString(),
-              "Disk full.\r\nin DorvaneSuite2020/08/02.Form3.mnuCSV_Click at line 104\r\rPlease email screenshot of "
-              "this message to support@kellmark.example");
 }
 
 TEST(ErrorTrap, ShowsOneBoxPerFailingLineAndGoesOn) {
@@ -47,7 +42,8 @@ TEST(ErrorTrap, ShowsOneBoxPerFailingLineAndGoesOn) {
     app::ErrorTrap trap(box, app::locationLabel("Form3", "mnuCSV_Click"));
     std::vector<int> ran;
     trap.line(102, [&] { ran.push_back(102); });
-    trap.line(104, [&] { throw provider::ProviderError::make(provider::FoxError::FileDoesNotExist, "a.dbf"); });
+    trap.line(104,
+              [&] { throw provider::ProviderError::make(provider::FoxError::FileDoesNotExist, "a.dbf"); });
     for (int pass = 0; pass < 3; ++pass) {
         trap.line(106, [&] {
             if (pass != 1) throw std::runtime_error("pass failed");
@@ -59,7 +55,8 @@ TEST(ErrorTrap, ShowsOneBoxPerFailingLineAndGoesOn) {
     }
     EXPECT_EQ(ran, (std::vector<int>{102, 106, 110}));
     ASSERT_EQ(box.shown.size(), 4u);
-    EXPECT_TRUE(box.shown[0].text.startsWith("File \"a.dbf\" does not exist.\r\nin DorvaneSuite2020/08/02.Form3.mnuCSV_Click at line 104\r\r"));
+    EXPECT_TRUE(box.shown[0].text.startsWith(
+        "File \"a.dbf\" does not exist.\r\nin DorvaneSuite2020/08/02.Form3.mnuCSV_Click at line 104\r\r"));
     EXPECT_TRUE(box.shown[1].text.contains("at line 106"));
     EXPECT_TRUE(box.shown[3].text.startsWith("test failed\r\n"));
     EXPECT_TRUE(box.shown[3].text.contains("at line 108"));
@@ -76,7 +73,8 @@ TEST(ErrorTrap, RenameVariantAppendsItsStatement) {
     trap.setExtraText("\rsql: ALTER TABLE t RENAME COLUMN a TO b");
     trap.line(110, [] { throw std::runtime_error("Field name is a duplicate or invalid."); });
     ASSERT_EQ(box.shown.size(), 1u);
-    EXPECT_TRUE(box.shown[0].text.endsWith("support@kellmark.example\rsql: ALTER TABLE t RENAME COLUMN a TO b"));
+    EXPECT_TRUE(
+        box.shown[0].text.endsWith("support@kellmark.example\rsql: ALTER TABLE t RENAME COLUMN a TO b"));
 }
 
 TEST(ApplicationTitle, DropsTheLastWordThenWordsUntilItFits) {
@@ -86,15 +84,4 @@ TEST(ApplicationTitle, DropsTheLastWordThenWordsUntilItFits) {
     const QString title = app::applicationTitleFrom(longTitle);
     EXPECT_LE(title.size(), 40);
     EXPECT_EQ(title.toStdString(), "Alpha Beta Gamma Delta Epsilon Zeta Eta");
-}
-
-TEST(FileExists, TrueOnlyForAReadableFile) {
-    platform::FakeEnvironment environment;
-    QTemporaryDir dir;
-    QFile file(dir.path() + "/HAND-M.CUR");
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
-    EXPECT_TRUE(app::FileExists(environment, dir.path() + "/HAND-M.CUR"));
-    EXPECT_FALSE(app::FileExists(environment, dir.path() + "/missing.cur"));
-    EXPECT_FALSE(app::FileExists(environment, ""));
 }

@@ -1,19 +1,22 @@
 // The table-list window and the new-table designer, driven through the scripted desktop over real
-// tables in scratch folders.
+// tables in scratch folders; a designed table read back by python3-dbf and judged by cdx-check.
 #include "catalogue/table_list_window.h"
 
 #include <sys/file.h>
 
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "app/connection_window.h"
+#include "catalogue/new_table_statement.h"
 #include "catalogue/new_table_window.h"
 #include "platform/fake/fake_platform.h"
 #include "provider/ado/recordset.h"
+#include "tests/support/cdx_check.h"
 
 using namespace dorvane;
 
@@ -65,6 +68,17 @@ struct Run {
     int selected(QWidget* w) { return list(w)->selectedItems().isEmpty() ? -1 : list(w)->currentRow(); }
     void click(QWidget* w, const char* name) { w->findChild<QPushButton*>(name)->click(); }
 };
+
+// "name:type" of each field, in order, as python3-dbf reads the table.
+QString fieldsByPythonDbf(const QString& table) {
+    QProcess python;
+    python.start("/usr/bin/python3", {"-c",
+                                      "import dbf,sys; t=dbf.Table(sys.argv[1]); t.open(); print(','.join("
+                                      "n+':'+chr(t.field_info(n)[0]) for n in t.field_names))",
+                                      table});
+    python.waitForFinished();
+    return QString::fromUtf8(python.readAllStandardOutput() + python.readAllStandardError()).trimmed();
+}
 
 }  // namespace
 
@@ -196,6 +210,53 @@ private slots:
             QCOMPARE(QDir(run.folder.path()).entryList(QDir::Files).size() +
                          QDir(run.folder.path() + "/sub").count(),
                      4);
+        }
+    }
+
+    void newTableStatementFolderPathAndStatement() {
+        const std::pair<const char*, const char*> parents[] = {
+            {"/db/main.dbc", "/db/"}, {"main.dbc", ""}, {"/a/b/", "/a/b/"}, {"/x.dbc", "/"}};
+        for (const auto& [path, parent] : parents)
+            QCOMPARE(catalogue::GetParentFolder(path), QString(parent));
+        QCOMPARE(catalogue::newTableFilePath(catalogue::GetParentFolder("/db/main.dbc"), "name"),
+                 QString("/db/name.DBF"));
+        QCOMPARE(catalogue::newTableFilePath("/data", "orders"), QString("/data/orders.DBF"));
+        QCOMPARE(catalogue::createTableStatement("/data/orders.DBF", {"id", "note"}),
+                 QString("CREATE TABLE '/data/orders.DBF'(id M,note M)"));
+    }
+
+    // Designed through the windows into a folder and into a container, then deleted again.
+    void designedTableIsCreatedListedAndDropped() {
+        if (!test::cdxCheckAvailable()) QSKIP("cdx-check is not beside the source tree");
+        for (const bool container : {false, true}) {
+            Run run(QStringList{});
+            for (const char* ext : {"DBC", "DCT", "DCX"})
+                QFile::copy(QString(DORVANE_FIXTURES "/foxprodb/FOXPRO-DB-TEST.") + ext,
+                            run.folder.path() + "/c." + ext);
+            const std::string dbc = (run.folder.path() + "/c.DBC").toStdString();
+            run.form1.OptionDBC1 = container;
+            run.form1.DBCPath1 = QString::fromStdString(dbc);
+            run.form2.showStep();
+            run.fake.inputBox.answers = {{true, "first name"}, {true, "notes"}, {true, "age"}};
+            run.fake.windows.scripts.push_back([&](QDialog& designer) {
+                designer.findChild<QLineEdit*>("txtName")->setText("people");
+                for (int i = 0; i < 3; ++i) run.click(&designer, "PushButton6");
+                run.click(&designer, "PushButton2");
+                return designer.result();
+            });
+            run.form2.PushButton4_Click();
+            QCOMPARE(run.names(&run.form2).count("people"), 1);
+            QCOMPARE(fieldsByPythonDbf(run.folder.path() + "/people.DBF"),
+                     QString("firstnam:M,notes:M,age:M"));
+            QVERIFY(!container || test::runCdxCheck(dbc).exitCode == 0);
+            run.list(&run.form2)
+                ->setCurrentItem(run.list(&run.form2)->findItems("people", Qt::MatchExactly)[0]);
+            run.form2.PushButton5_Click();
+            QVERIFY(!QFile::exists(run.folder.path() + "/people.DBF"));
+            QVERIFY(!container || test::runCdxCheck(dbc).exitCode == 0);
+            run.form2.reloadStep();
+            QVERIFY(!run.names(&run.form2).contains("people"));
+            QCOMPARE(run.fake.messageBox.texts(), QStringList{"Are you sure you want to delete people?"});
         }
     }
 };

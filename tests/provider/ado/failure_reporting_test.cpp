@@ -12,9 +12,9 @@
 #include "provider/ado/connection.h"
 #include "provider/ado/recordset.h"
 #include "provider/error.h"
-#include "tests/support/fault_file_system.h"
 #include "provider/format/file_io.h"
 #include "tests/provider/indexing/indexing_support.h"
+#include "tests/support/fault_file_system.h"
 
 using namespace dorvane::provider;
 using namespace dorvane::provider::indexing::testing;
@@ -93,36 +93,35 @@ TEST(FailureReporting, AFlushFailingAtCloseReachesTheCaller) {
 
 // In a child process with a disk of 192 KB of its own: INSERTs with memos until the disk is full, then
 // a close; the error reaches the caller and every record written before it reads back whole.
+int fillTheDisk(const fs::path& dir) {
+    if (!mountSmallDisk(dir, 192 * 1024)) return 77;
+    try {
+        Table::create(dir / "t.dbf", {{"id", "", 'I', 4}, {"note", "", 'M', 4}}).reset();
+        Connection c;
+        c.Open(source(dir, false));
+        const std::string memo(3000, 'm');
+        int written = 0;
+        const ProviderError e = raised([&] {
+            for (; written < 1000; ++written)
+                c.Execute("INSERT INTO t (id, note) VALUES (" + std::to_string(written) + ", '" + memo +
+                          "')");
+        });
+        if (e.code() != FoxError::FileAccessDenied) return 2;
+        c.Close();
+        auto table = Table::open(dir / "t.dbf");
+        if (table->recordCount() != static_cast<std::uint32_t>(written)) return 4;
+        for (std::uint32_t recno = 1; recno <= table->recordCount(); ++recno)
+            if (table->record(recno)[1] != Value(memo)) return 5;
+        return 0;
+    } catch (...) {
+        return 6;
+    }
+}
+
 TEST(FailureReporting, AFullDiskFailsTheStatementAndLeavesTheFilesReadable) {
     ScratchDir dir;
     const pid_t child = ::fork();
-    if (child == 0) {
-        if (!mountSmallDisk(dir.path(), 192 * 1024)) ::_exit(77);
-        int status = 0;
-        try {
-            Table::create(dir / "t.dbf", {{"id", "", 'I', 4}, {"note", "", 'M', 4}}).reset();
-            Connection c;
-            c.Open(source(dir.path(), false));
-            int written = 0;
-            const std::string memo(3000, 'm');
-            try {
-                for (; written < 1000; ++written)
-                    c.Execute("INSERT INTO t (id, note) VALUES (" + std::to_string(written) + ", '" + memo +
-                              "')");
-            } catch (const ProviderError& e) {
-                status = e.code() == FoxError::FileAccessDenied ? 0 : 2;
-            }
-            if (written == 1000) status = 3;
-            c.Close();
-            auto table = Table::open(dir / "t.dbf");
-            if (table->recordCount() != static_cast<std::uint32_t>(written)) status = 4;
-            for (std::uint32_t recno = 1; recno <= table->recordCount(); ++recno)
-                if (table->record(recno)[1] != Value(memo)) status = 5;
-        } catch (...) {
-            status = 6;
-        }
-        ::_exit(status);
-    }
+    if (child == 0) ::_exit(fillTheDisk(dir.path()));
     int status = 0;
     ::waitpid(child, &status, 0);
     if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "no small disk can be mounted here";

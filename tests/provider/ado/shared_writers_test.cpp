@@ -37,15 +37,11 @@ int writer(const fs::path& dir, int w) {
         const int kind = live.size() < 5 ? 0 : static_cast<int>(random() % 5);
         const long id = kind < 3 ? w * 100000L + i : live[random() % live.size()];
         const std::string name = nameFor(id, i);
-        std::string statement;
-        if (kind < 3)
-            statement = "INSERT INTO t (id, name, note) VALUES (" + std::to_string(id) + ", '" + name +
-                        "', '" + name + "')";
-        else if (kind == 3)
-            statement = "UPDATE t SET name = '" + name + "', note = '" + name + name +
-                        "' WHERE id = " + std::to_string(id);
-        else
-            statement = "DELETE FROM t WHERE id = " + std::to_string(id);
+        const std::string statement = kind < 3 ? "INSERT INTO t (id, name, note) VALUES (" +
+                                                     std::to_string(id) + ", '" + name + "', '" + name + "')"
+                                      : kind == 3 ? "UPDATE t SET name = '" + name + "', note = '" + name +
+                                                        name + "' WHERE id = " + std::to_string(id)
+                                                  : "DELETE FROM t WHERE id = " + std::to_string(id);
         try {
             c.Execute(statement);
         } catch (const ProviderError& e) {
@@ -122,11 +118,9 @@ TEST(SharedWriters, FourWritersAndAReaderLoseNothing) {
         long id;
         int version;
         while (log >> kind >> id >> version) {
-            if (kind == 'I') ++inserted;
-            if (kind == 'D')
-                expected[id].second = true;
-            else
-                expected[id] = {version, false};
+            inserted += kind == 'I';
+            expected[id] =
+                kind == 'D' ? std::make_pair(expected[id].first, true) : std::make_pair(version, false);
         }
     }
     auto table = Table::open(dir / "t.dbf", OpenMode::ReadOnly);
@@ -167,14 +161,12 @@ TEST(SharedWriters, AStatementThatCannotHaveTheTableFailsAndWritesNothing) {
     const auto hold = other->holdForWriting();
     Connection c;
     c.Open("Provider=vfpoledb.1;Data Source=" + dir.path().string() + ";");
-    for (const char* statement : {"INSERT INTO t (id) VALUES (1)"}) {
-        try {
-            c.Execute(statement);
-            ADD_FAILURE() << statement;
-        } catch (const ProviderError& e) {
-            EXPECT_EQ(e.number(), 108) << statement;
-            EXPECT_EQ(e.message(), "File is in use by another user.");
-        }
+    try {
+        c.Execute("INSERT INTO t (id) VALUES (1)");
+        ADD_FAILURE() << "not refused";
+    } catch (const ProviderError& e) {
+        EXPECT_EQ(e.number(), 108);
+        EXPECT_EQ(e.message(), "File is in use by another user.");
     }
     EXPECT_EQ(Table::open(dir / "t.dbf", OpenMode::ReadOnly)->recordCount(), 0u);
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "provider/format/table.h"
 #include "provider/sql/evaluator.h"
 #include "provider/sql/text_utils.h"
 
@@ -20,79 +21,52 @@ std::string readFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// Unsigned integers of `bytes` bytes at `at`, little-endian unless `big`.
+std::uint32_t number(const std::string& b, std::size_t at, int bytes, bool big = false) {
+    std::uint32_t n = 0;
+    for (int i = 0; i < bytes; ++i)
+        n |= std::uint32_t(static_cast<unsigned char>(b.at(at + i))) << 8 * (big ? bytes - 1 - i : i);
+    return n;
+}
 unsigned u8(const std::string& b, std::size_t at) {
-    return static_cast<unsigned char>(b.at(at));
+    return number(b, at, 1);
 }
 unsigned le16(const std::string& b, std::size_t at) {
-    return u8(b, at) | u8(b, at + 1) << 8;
+    return number(b, at, 2);
 }
 std::uint32_t le32(const std::string& b, std::size_t at) {
-    return le16(b, at) | std::uint32_t(le16(b, at + 2)) << 16;
+    return number(b, at, 4);
 }
 std::uint32_t be32(const std::string& b, std::size_t at) {
-    return std::uint32_t(u8(b, at)) << 24 | u8(b, at + 1) << 16 | u8(b, at + 2) << 8 | u8(b, at + 3);
+    return number(b, at, 4, true);
 }
 
-// Just enough of a .dbf for the test: field descriptors (header offset 32, 32 bytes each, up to 0x0D:
-// name 0-10, type 11, offset in record 12-15, width 16, decimals 17) and raw records
-// (header length at 8, record length at 10).
+// A fixture table read by the table engine, as the evaluator sees a record. Long names of contained
+// tables live in the container; the .dbf holds their first ten letters.
 class FixtureTable : public FieldCatalog, public RowContext {
 public:
-    explicit FixtureTable(const std::string& path) : m_bytes(readFile(path)) {
-        const unsigned headerLength = le16(m_bytes, 8);
-        m_recordLength = le16(m_bytes, 10);
-        m_firstRecord = headerLength;
-        std::size_t offset = 1;
-        for (std::size_t at = 32; at + 32 <= headerLength && m_bytes[at] != 0x0D; at += 32) {
-            Field f;
-            f.name = m_bytes.substr(at, 11).c_str();
-            f.type = m_bytes[at + 11];
-            f.width = static_cast<int>(u8(m_bytes, at + 16));
-            f.decimals = static_cast<int>(u8(m_bytes, at + 17));
-            f.offset = offset;
-            offset += f.width;
-            m_fields.push_back(f);
-        }
-    }
-
-    // Long names of contained tables live in the container; the .dbf holds their first ten letters.
+    explicit FixtureTable(const std::string& path) : m_table(Table::open(path)) {}
     std::optional<int> fieldIndex(std::string_view name) const override {
-        for (std::size_t i = 0; i < m_fields.size(); ++i)
-            if (equalsIgnoreCase(m_fields[i].name, name.substr(0, 10))) return static_cast<int>(i);
+        for (std::size_t i = 0; i < m_table->fields().size(); ++i)
+            if (equalsIgnoreCase(m_table->fields()[i].name, name.substr(0, 10))) return static_cast<int>(i);
         return std::nullopt;
     }
-    char fieldType(int i) const override { return m_fields[i].type; }
-    int fieldWidth(int i) const override { return m_fields[i].width; }
-    int fieldDecimals(int i) const override { return m_fields[i].decimals; }
-
+    char fieldType(int i) const override { return m_table->fields()[i].type; }
+    int fieldWidth(int i) const override { return m_table->fields()[i].width; }
+    int fieldDecimals(int i) const override { return m_table->fields()[i].decimals; }
+    // Character values as stored, blank-padded to the field's width.
     Value field(int i) const override {
-        const Field& f = m_fields[i];
-        const std::size_t at = m_firstRecord + (m_recno - 1) * m_recordLength + f.offset;
-        if (f.type == 'C') return m_bytes.substr(at, f.width);
-        if (f.type == 'I') return std::int64_t(std::int32_t(le32(m_bytes, at)));
-        return Value{};
+        Value v = m_table->value(m_recno, i);
+        if (auto* s = std::get_if<std::string>(&v); s && fieldType(i) == 'C') s->resize(fieldWidth(i), ' ');
+        return v;
     }
-    std::int64_t recno() const override { return static_cast<std::int64_t>(m_recno); }
-    bool deleted() const override {
-        return m_bytes.at(m_firstRecord + (m_recno - 1) * m_recordLength) == '*';
-    }
-
-    void go(std::size_t recno) { m_recno = recno; }
-    bool loaded() const { return !m_fields.empty(); }
+    std::int64_t recno() const override { return m_recno; }
+    bool deleted() const override { return m_table->isDeleted(m_recno); }
+    void go(std::uint32_t recno) { m_recno = recno; }
 
 private:
-    struct Field {
-        std::string name;
-        char type;
-        int width;
-        int decimals;
-        std::size_t offset;
-    };
-    std::string m_bytes;
-    std::vector<Field> m_fields;
-    std::size_t m_recordLength = 0;
-    std::size_t m_firstRecord = 0;
-    std::size_t m_recno = 1;
+    std::unique_ptr<Table> m_table;
+    std::uint32_t m_recno = 1;
 };
 
 struct Tag {
@@ -126,22 +100,19 @@ std::vector<Tag> findTags(const std::string& cdx) {
 TEST(FixtureExpressions, CompileWithFoxProKeyLengthsAndRebuildInteriorKeys) {
     const std::string dir = std::string(DORVANE_FIXTURES) + "/foxprodb/";
     const struct {
-        const char* index;
-        const char* table;
+        const char *index, *table;
         int expectedTags;
-    } files[] = {
-        {"calls.CDX", "calls.dbf", 3},
-        {"contacts.CDX", "contacts.dbf", 3},
-        {"setup.CDX", "setup.dbf", 1},
-        {"types.CDX", "types.dbf", 1},
-        {"FOXPRO-DB-TEST.DCX", "FOXPRO-DB-TEST.DBC", 2},
-    };
+    } files[] = {{"calls.CDX", "calls.dbf", 3},
+                 {"contacts.CDX", "contacts.dbf", 3},
+                 {"setup.CDX", "setup.dbf", 1},
+                 {"types.CDX", "types.dbf", 1},
+                 {"FOXPRO-DB-TEST.DCX", "FOXPRO-DB-TEST.DBC", 2}};
     int interiorKeysChecked = 0;
     for (const auto& f : files) {
         SCOPED_TRACE(f.index);
         const std::string cdx = readFile(dir + f.index);
+        ASSERT_FALSE(cdx.empty()) << "fixtures missing at " << dir;
         FixtureTable table(dir + f.table);
-        if (cdx.empty() || !table.loaded()) GTEST_SKIP() << "fixtures missing at " << dir;
         const std::vector<Tag> tags = findTags(cdx);
         ASSERT_EQ(static_cast<int>(tags.size()), f.expectedTags);
         for (const Tag& tag : tags) {

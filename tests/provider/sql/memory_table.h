@@ -31,6 +31,7 @@ public:
     int fieldWidth(int i) const override { return m_fields[i].width; }
     int fieldDecimals(int i) const override { return m_fields[i].decimals; }
     std::string_view alias() const override { return m_alias; }
+    const std::string& fieldName(int i) const { return m_fields[i].name; }
 
     Value field(int i) const override {
         ++reads;
@@ -59,6 +60,24 @@ inline Value dateOf(int y, int m, int d) {
 }
 inline Value dateTimeOf(int y, int m, int d, int h, int mi, int s) {
     return DateTime{julianDayFromCivil(y, m, d), ((h * 60 + mi) * 60 + s) * 1000};
+}
+
+// The record the expression cases run against (sql_cases.txt describes it).
+inline MemoryTable sampleRecord() {
+    return MemoryTable({
+        {"name", 'C', 10, 0, std::string("Smith     ")},
+        {"city", 'C', 12, 0, std::string("Z\xC3\xBCrich      ")},
+        {"qty", 'N', 5, 0, 12.0},
+        {"price", 'N', 8, 2, 3.5},
+        {"id", 'I', 4, 0, std::int64_t{3}},
+        {"born", 'D', 8, 0, dateOf(2024, 1, 31)},
+        {"stamp", 'T', 8, 0, dateTimeOf(2024, 1, 31, 14, 5, 0)},
+        {"paid", 'L', 1, 0, true},
+        {"note", 'M', 4, 0, Value{}},
+        {"cash", 'Y', 8, 4, Currency{125000}},
+        {"tempidxxx", 'I', 4, 0, std::int64_t{12}},
+        {"bin", 'W', 4, 0, Blob{"\x01"}},
+    });
 }
 
 }  // namespace dorvane::provider::sql::test
