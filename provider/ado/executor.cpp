@@ -8,9 +8,9 @@
 #include <optional>
 
 #include "provider/ado/order_by.h"
-#include "provider/ado/table_rules.h"
 #include "provider/ado/referential_integrity.h"
 #include "provider/ado/table_rows.h"
+#include "provider/ado/table_rules.h"
 #include "provider/error.h"
 #include "provider/file_system.h"
 #include "provider/format/container.h"
