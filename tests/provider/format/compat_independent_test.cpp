@@ -1,11 +1,10 @@
 // Compatibility with independent implementations: tables python3-dbf writes are read by the engine
 // value for value, and tables the engine writes are read back by python3-dbf, python3-dbfread and
-// GDAL (ogrinfo). The Python side lives in compat_tables.py; both sides print values in one
+// GDAL (ogrinfo). (dbfread reading the real fixtures is FixtureTest, in table_read_test.cpp.) The Python side lives in compat_tables.py; both sides print values in one
 // canonical form ("row|FIELD|value") so they compare as text.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -126,61 +125,6 @@ TEST_F(CompatTest, EngineReadsTablesPythonDbfWrote) {
         EXPECT_EQ(compared, expected.size());
         EXPECT_GT(table->recordCount(), 1u);
     }
-}
-
-// --- Real FoxPro and dBASE files, read by the engine and by dbfread --------------------------------
-
-// Every value dbfread can know (it ignores null flags and varchar lengths, and reads an empty memo as
-// None) equals the engine's. Files without a code page mark are read as 1252 by both.
-TEST_F(CompatTest, EngineAndDbfreadAgreeOnTheFixtures) {
-    const auto upper = [](std::string text) {
-        for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        return text;
-    };
-    const char* files[] = {
-        "cp1251.dbf",         "dbase_03.dbf",          "dbase_30.dbf",       "dbase_31.dbf",
-        "dbase_32.dbf",       "dbase_83.dbf",          "dbase_8b.dbf",       "dbase_f5.dbf",
-        "foxprodb/calls.dbf", "foxprodb/contacts.dbf", "foxprodb/setup.dbf", "foxprodb/types.dbf"};
-    std::size_t total = 0;
-    for (const char* file : files) {
-        SCOPED_TRACE(file);
-        const fs::path path = fs::path(DORVANE_FIXTURES) / file;
-        auto table = Table::open(path);
-        const bool unmarked = table->header().codePageMark == 0;
-        const bool dbase4Memo = table->header().version == kVersionDbase4Memo;
-        const Lines got =
-            parseSections(runScript("read dbfread " + path.string() + (unmarked ? " cp1252" : "")))[""];
-        // dbfread keeps one value per name: fields sharing a name (dbase_03 has two Point_ID) are skipped.
-        std::map<std::string, int> seen;
-        for (const Field& field : table->fields()) ++seen[upper(field.name)];
-        for (std::uint32_t recno = 1; recno <= table->recordCount(); ++recno) {
-            for (int f = 0; f < table->fieldCount(); ++f) {
-                const Field& field = table->fields()[f];
-                const Value value = table->value(recno, f);
-                if (isNull(value) || field.type == 'V' || field.type == 'Q' || seen[upper(field.name)] > 1)
-                    continue;
-                std::string expected = canonical(value);
-                if (field.isMemo() && expected == "S:") expected = "NULL";
-                const std::string key = std::to_string(recno - 1) + "|" + upper(field.name);
-                const auto found = got.find(key);
-                ASSERT_NE(found, got.end()) << key << " missing";
-                // dbfread reads blank numbers, dates and datetimes and an unset logical as None where
-                // the engine, like FoxPro, has 0, the empty date and false.
-                if (found->second == "NULL" &&
-                    (expected == "N:0" || expected == "D:" || expected == "T:" || expected == "L:F"))
-                    continue;
-                ++total;
-                // dbfread takes a dBASE IV memo's stored length as the text's, though it counts the
-                // 8-byte block header too, and cuts at the first 0x1F instead: it reads past the end.
-                if (dbase4Memo && field.isMemo()) {
-                    EXPECT_EQ(found->second.rfind(expected, 0), 0u) << key << ": " << found->second;
-                    continue;
-                }
-                EXPECT_EQ(found->second, expected) << key;
-            }
-        }
-    }
-    EXPECT_GT(total, 1000u);
 }
 
 // --- Tables written by the engine, read by python3-dbf, dbfread and GDAL -----------------------

@@ -3,9 +3,7 @@
 
   compat_tables.py write DIR           python3-dbf writes the tables below into DIR and prints the
                                        values it stored
-  compat_tables.py read LIB TABLE.dbf [ENCODING]
-                                       LIB (dbf, dbfread or ogr) reads TABLE and prints every value;
-                                       dbfread takes the text encoding when the header names none
+  compat_tables.py read LIB TABLE.dbf  LIB (dbf, dbfread or ogr) reads TABLE and prints every value
 
 Each value is printed as one line "row|FIELD|value", rows counted from 0, with value one of
 NULL, S:<hex of the UTF-8 text, trailing spaces removed>, B:<hex of bytes>, N:<number as %.10g>,
@@ -109,12 +107,9 @@ def read_dbf(path):
     emit(rows, names)
 
 
-def read_dbfread(path, encoding=None):
-    import codecs
+def read_dbfread(path):
     import dbfread
-    # Bytes a code page leaves undefined stand for the code point of the same value, as in the engine.
-    codecs.register_error("same-value", lambda e: (chr(e.object[e.start]), e.start + 1))
-    table = dbfread.DBF(path, encoding=encoding, char_decode_errors="same-value" if encoding else "strict")
+    table = dbfread.DBF(path)
     names = [f.name for f in table.fields if f.type != "0"]
     emit(list(table), names)
 
@@ -155,8 +150,8 @@ def read_ogr(path):
 def main(argv):
     if len(argv) == 3 and argv[1] == "write":
         write(argv[2])
-    elif len(argv) in (4, 5) and argv[1] == "read":
-        {"dbf": read_dbf, "dbfread": read_dbfread, "ogr": read_ogr}[argv[2]](*argv[3:])
+    elif len(argv) == 4 and argv[1] == "read":
+        {"dbf": read_dbf, "dbfread": read_dbfread, "ogr": read_ogr}[argv[2]](argv[3])
     else:
         sys.stderr.write(__doc__)
         return 2

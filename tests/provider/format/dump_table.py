@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Prints every record of a .dbf as an independent reader (dbfread, or python3-dbf with --dbf) sees it, one line per record:
+"""Prints every record of a .dbf as an independent reader (dbfread) sees it, one line per record:
 the deletion flag, then each field's canonical text, separated by 0x1F. Used by the engine's tests."""
 import datetime
 import decimal
@@ -29,39 +29,7 @@ def canonical(value):
     return value
 
 
-def main_dbf(path):
-    """The same dump through python3-dbf (ethanfurman/dbf), a second independent reader."""
-    import dbf
-    table = dbf.Table(path)
-    table.open(dbf.READ_ONLY)
-    names = [n for n in table.field_names if n != "_nullflags"]
-    out = sys.stdout
-    for record in table:
-        cells = ["*" if dbf.is_deleted(record) else " "]
-        for name in names:
-            value = record[name]
-            kind = table.field_info(name).field_type
-            if isinstance(value, str):
-                value = value.rstrip(" ") if chr(kind) in "CV" else value
-            elif value is not None and hasattr(value, "_date") and value._date is None:
-                value = None
-            elif value is not None and hasattr(value, "_datetime") and value._datetime is None:
-                value = None
-            elif hasattr(value, "_date"):
-                value = value._date
-            elif hasattr(value, "_datetime"):
-                value = value._datetime
-            if value is None and chr(kind) == "M":
-                value = ""
-            cells.append(canonical(value))
-        out.write("\x1f".join(cells).replace("\n", "\\n").replace("\r", "\\r") + "\n")
-    table.close()
-
-
 def main():
-    if sys.argv[1] == "--dbf":
-        main_dbf(sys.argv[2])
-        return
     path = sys.argv[1]
     encoding = sys.argv[2] if len(sys.argv) > 2 else None
     table = dbfread.DBF(path, encoding=encoding, ignore_missing_memofile=True, char_decode_errors="replace",

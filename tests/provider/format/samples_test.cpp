@@ -1,5 +1,5 @@
-// The sample tables shipped in Samples/: rerunning the maker gives the committed files, value for
-// value (and byte for byte, since the header date is fixed), and they hold what the samples promise.
+// The sample tables shipped in Samples/: rerunning the maker gives the committed files byte for byte
+// (the header date is fixed), and they hold what the samples promise.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -23,20 +23,6 @@ TEST(Samples, MakerRerunEqualsTheCommittedTables) {
     const std::filesystem::path committed = std::filesystem::path(DORVANE_SOURCE_DIR) / "Samples";
     for (const char* name : {"customers", "products", "orders"}) {
         SCOPED_TRACE(name);
-        auto made = Table::open(dir / (std::string(name) + ".dbf"));
-        auto shipped = Table::open(committed / (std::string(name) + ".dbf"));
-        ASSERT_EQ(made->recordCount(), shipped->recordCount());
-        ASSERT_EQ(made->fieldCount(), shipped->fieldCount());
-        for (int f = 0; f < made->fieldCount(); ++f) {
-            EXPECT_EQ(made->fields()[f].name, shipped->fields()[f].name);
-            EXPECT_EQ(made->fields()[f].type, shipped->fields()[f].type);
-            EXPECT_EQ(made->fields()[f].width, shipped->fields()[f].width);
-            EXPECT_EQ(made->fields()[f].flags, shipped->fields()[f].flags);
-        }
-        for (std::uint32_t r = 1; r <= made->recordCount(); ++r) {
-            EXPECT_EQ(made->isDeleted(r), shipped->isDeleted(r)) << "record " << r;
-            EXPECT_EQ(made->record(r), shipped->record(r)) << "record " << r;
-        }
         for (const char* extension : {".dbf", ".fpt"})
             EXPECT_TRUE(test::readBytes(dir / (std::string(name) + extension)) ==
                         test::readBytes(committed / (std::string(name) + extension)))

@@ -12,8 +12,11 @@
 #include <vector>
 
 #include "provider/value.h"
+#include "tests/support/raises.h"
 
 namespace dorvane::provider::test {
+
+using ::dorvane::test::raises;
 
 inline std::filesystem::path fixturePath(const std::string& name) {
     return std::filesystem::path(DORVANE_FIXTURES) / name;
@@ -156,21 +159,6 @@ inline FieldSpec fieldSpec(std::string name, char type, int width = 0, int decim
 
 inline Date date(int y, int m, int d) {
     return Date{julianDayFromCivil(y, m, d)};
-}
-
-}  // namespace dorvane::provider::test
-
-namespace dorvane::provider::test {
-
-// Every record as python3-dbf sees it, in the same line form as dumpWithDbfread().
-inline std::vector<std::string> dumpWithPythonDbf(const std::filesystem::path& table) {
-    const std::string script = std::string(DORVANE_SOURCE_DIR) + "/tests/provider/format/dump_table.py";
-    const std::string output =
-        runCommand("/usr/bin/python3 '" + script + "' --dbf '" + table.string() + "' 2>&1");
-    std::vector<std::string> lines;
-    std::istringstream in(output);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
 }
 
 }  // namespace dorvane::provider::test

@@ -53,12 +53,6 @@ std::string MiniTable::raw(std::size_t recno, const std::string& field) const {
     throw std::runtime_error("no field " + field);
 }
 
-std::size_t MiniTable::fileOffset(std::size_t recno, const std::string& field) const {
-    for (const Field& f : fields)
-        if (f.name == field) return headerLength + (recno - 1) * recordLength + f.offset;
-    throw std::runtime_error("no field " + field);
-}
-
 std::int32_t MiniTable::integer(std::size_t recno, const std::string& field) const {
     const std::string r = raw(recno, field);
     return static_cast<std::int32_t>(readLe(reinterpret_cast<const unsigned char*>(r.data()), 4));

@@ -9,8 +9,11 @@
 
 #include "provider/index/cdx_file.h"
 #include "tests/support/cdx_check.h"
+#include "tests/support/raises.h"
 
 namespace dorvane::provider::index::test {
+
+using ::dorvane::test::raises;
 
 // Just enough of a DBF to know each record's deletion flag and raw field bytes.
 struct MiniTable {
@@ -29,8 +32,6 @@ struct MiniTable {
     bool deleted(std::size_t recno) const { return records[recno - 1][0] == '*'; }
     std::string raw(std::size_t recno, const std::string& field) const;
     std::int32_t integer(std::size_t recno, const std::string& field) const;
-    // File offset of a field's bytes in a record.
-    std::size_t fileOffset(std::size_t recno, const std::string& field) const;
 };
 
 std::filesystem::path fixtureDir();

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "provider/error.h"
+#include "tests/support/raises.h"
 
 namespace dorvane::provider::index {
 namespace {
@@ -95,14 +96,9 @@ TEST(KeyEncoding, DispatchByTypeAndItsErrors) {
         {Date{1}, KeyType::DateTime, 9},
         {true, KeyType::Character, 9},
     };
-    for (const auto& b : bad) {
-        try {
-            (void)encodeKey(b.value, b.type, 8);
-            ADD_FAILURE() << "accepted type " << static_cast<int>(b.type);
-        } catch (const ProviderError& e) {
-            EXPECT_EQ(e.number(), b.error);
-        }
-    }
+    for (const auto& b : bad)
+        EXPECT_TRUE(::dorvane::test::raises(b.error, [&] { (void)encodeKey(b.value, b.type, 8); }))
+            << "type " << static_cast<int>(b.type);
     const struct {
         char type;
         int width;

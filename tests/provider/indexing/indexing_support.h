@@ -13,6 +13,7 @@
 #include "provider/format/table.h"
 #include "provider/index/cdx_file.h"
 #include "tests/support/cdx_check.h"
+#include "tests/support/raises.h"
 
 namespace dorvane::provider::indexing::testing {
 
@@ -51,6 +52,16 @@ inline CheckResult cdxCheck(const fs::path& table) {
     const auto run = ::dorvane::test::runCdxCheck(table);
     return CheckResult{run.exitCode, run.output};
 }
+
+// Judges a table's index files with the checker, where it is available (else they are checked from
+// inside only).
+inline void expectCheckerAccepts(const fs::path& table) {
+    if (!::dorvane::test::cdxCheckAvailable()) return;
+    const CheckResult check = cdxCheck(table);
+    EXPECT_EQ(check.exitCode, 0) << check.output;
+}
+
+using ::dorvane::test::raises;
 
 inline std::string fileBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
