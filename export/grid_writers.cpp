@@ -1,6 +1,9 @@
 #include "export/grid_writers.h"
 
 #include <stdexcept>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "app/error_trap.h"
 
@@ -186,6 +189,26 @@ void TextFileWriter::appendUtf8(std::string_view s, Escape escape) {
     const auto* end = p + s.size();
     const bool csv = escape == Escape::Csv;
     while (p < end) {
+#if defined(__SSE2__)
+        // Sixteen bytes at a time: all of them are stored, and those before the first one that needs
+        // care count.
+        if (end - p >= 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            int mask = _mm_movemask_epi8(v);
+            if (escape == Escape::Csv) {
+                mask |= _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')));
+            } else if (escape == Escape::Xml) {
+                mask |= _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('&')),
+                                                                    _mm_cmpeq_epi8(v, _mm_set1_epi8('<'))),
+                                                       _mm_cmpeq_epi8(v, _mm_set1_epi8('>'))));
+            }
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
+            const int plain = mask == 0 ? 16 : __builtin_ctz(unsigned(mask));
+            out += plain;
+            p += plain;
+            if (plain == 16) continue;
+        }
+#endif
         if (end - p >= 8) {
             std::uint64_t word;
             std::memcpy(&word, p, 8);
