@@ -536,6 +536,26 @@ struct ReferentialIntegrity::Plan {
         return file == fileOf(target) ? &target : &tableAt(path);
     }
 
+    // Whether assigning these fields of the statement's table can change a key a rule looks at (the
+    // editor numbering its row identifier in every record changes none).
+    bool keysMayChange(const FieldAssignments& assigned) {
+        const std::string& file = fileOf(target);
+        for (std::size_t k = 0; k < links.relations.size(); ++k) {
+            const ContainerRelation& r = links.relations[k];
+            std::vector<const TagUse*> ends;
+            if (links.parentFile[k] == file && r.onUpdate != RiAction::Ignore)
+                ends.push_back(&use(target, r.parentTag));
+            if (links.childFile[k] == file && r.onInsert == RiAction::Restrict)
+                ends.push_back(&use(target, r.childTag));
+            for (const TagUse* end : ends)
+                for (const auto& [field, value] : assigned) {
+                    const auto& used = end->tag->fieldsUsed();
+                    if (std::find(used.begin(), used.end(), field) != used.end()) return true;
+                }
+        }
+        return false;
+    }
+
     // Works out what the change at `index` brings about through every relation of its table.
     void follow(std::size_t index, std::vector<std::size_t>& queue) {
         const Change c = changes[index];
@@ -657,6 +677,7 @@ ReferentialIntegrity::Cascade ReferentialIntegrity::beforeUpdate(
     if (!links || !links->involve(table)) return {};
     recoverAround(table, *links);
     Plan plan(*this, *links, table);
+    if (records.empty() || !plan.keysMayChange(newValues(records.front()))) return {};
     for (std::uint32_t recno : records) plan.add(table, recno, false, newValues(recno), -1, true);
     return run(table, plan);
 }
