@@ -355,7 +355,6 @@ long Executor::update(const sql::UpdateStatement& s) {
     // Every new value is computed and checked before the first record is written, so a value that
     // does not fit leaves the table as it was.
     for (std::uint32_t recno : records) table.checkValues(newValues(recno));
-    auto integrity = m_ri->beforeUpdate(table, records, newValues);
     // Likewise the keys of candidate index tags, taken in the order the records are written.
     if (auto* maintainer = indexing::maintainerOf(table); maintainer && records.size() > 1) {
         maintainer->checkCandidateKeys(records, [&](std::uint32_t recno) {
@@ -364,6 +363,7 @@ long Executor::update(const sql::UpdateStatement& s) {
             return values;
         });
     }
+    auto integrity = m_ri->beforeUpdate(table, records, newValues);
     // Numbering every record of an integer field (the editor's row identifier) builds its value map on
     // the way, so the lookups that follow need no scan.
     std::vector<int> mapsToBuild;
