@@ -381,7 +381,6 @@ long Executor::update(const sql::UpdateStatement& s) {
     // does not fit leaves the table as it was.
     for (std::uint32_t recno : records) table.checkValues(newValues(recno));
     t.rules->checkUpdate(table, s, records, newValues);
-    auto integrity = m_ri->beforeUpdate(table, records, newValues);
     // Likewise the keys of candidate index tags, taken in the order the records are written.
     if (auto* maintainer = indexing::maintainerOf(table); maintainer && records.size() > 1) {
         maintainer->checkCandidateKeys(records, [&](std::uint32_t recno) {
@@ -390,6 +389,7 @@ long Executor::update(const sql::UpdateStatement& s) {
             return values;
         });
     }
+    auto integrity = m_ri->beforeUpdate(table, records, newValues);
     // Numbering every record of an integer field (the editor's row identifier) builds its value map on
     // the way, so the lookups that follow need no scan.
     std::vector<int> mapsToBuild;

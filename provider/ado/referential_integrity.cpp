@@ -406,6 +406,13 @@ struct ReferentialIntegrity::Plan {
         bool remove = false;
         FieldAssignments set;
         int viaRelation = -1;  // the relation whose cascade changed the record's key
+        // The statement's own records: it writes `set` (and deletes) itself; what cascades add to them
+        // (a table related to itself) goes to `extra`, written here.
+        bool own = false;
+        bool ownRemove = false;
+        FieldAssignments extra;
+
+        bool leftToUs() const { return !own || !extra.empty() || (remove && !ownRemove); }
     };
 
     ReferentialIntegrity& ri;
@@ -487,10 +494,11 @@ struct ReferentialIntegrity::Plan {
 
     // Adds a record's change to the plan (merged with one planned already). Returns whether the
     // plan changed, so the record's own rules are to be looked at (again).
-    bool add(Table& table, std::uint32_t recno, bool remove, const FieldAssignments& set, int via = -1) {
+    bool add(Table& table, std::uint32_t recno, bool remove, const FieldAssignments& set, int via = -1,
+             bool own = false) {
         const auto [it, fresh] = at.emplace(std::make_pair(&table, recno), changes.size());
         if (fresh) {
-            changes.push_back({&table, recno, remove, set, via});
+            changes.push_back({&table, recno, remove, set, via, own, own && remove, {}});
             return true;
         }
         Change& c = changes[it->second];
@@ -500,11 +508,12 @@ struct ReferentialIntegrity::Plan {
             return true;
         }
         bool changed = false;
+        FieldAssignments& into = c.own ? c.extra : c.set;
         for (const auto& [field, value] : set) {
             auto same =
-                std::find_if(c.set.begin(), c.set.end(), [&](const auto& a) { return a.first == field; });
-            if (same == c.set.end()) {
-                c.set.emplace_back(field, value);
+                std::find_if(into.begin(), into.end(), [&](const auto& a) { return a.first == field; });
+            if (same == into.end()) {
+                into.emplace_back(field, value);
                 changed = true;
             } else if (!(same->second == value)) {
                 same->second = value;
@@ -527,6 +536,26 @@ struct ReferentialIntegrity::Plan {
         return file == fileOf(target) ? &target : &tableAt(path);
     }
 
+    // Whether assigning these fields of the statement's table can change a key a rule looks at (the
+    // editor numbering its row identifier in every record changes none).
+    bool keysMayChange(const FieldAssignments& assigned) {
+        const std::string& file = fileOf(target);
+        for (std::size_t k = 0; k < links.relations.size(); ++k) {
+            const ContainerRelation& r = links.relations[k];
+            std::vector<const TagUse*> ends;
+            if (links.parentFile[k] == file && r.onUpdate != RiAction::Ignore)
+                ends.push_back(&use(target, r.parentTag));
+            if (links.childFile[k] == file && r.onInsert == RiAction::Restrict)
+                ends.push_back(&use(target, r.childTag));
+            for (const TagUse* end : ends)
+                for (const auto& [field, value] : assigned) {
+                    const auto& used = end->tag->fieldsUsed();
+                    if (std::find(used.begin(), used.end(), field) != used.end()) return true;
+                }
+        }
+        return false;
+    }
+
     // Works out what the change at `index` brings about through every relation of its table.
     void follow(std::size_t index, std::vector<std::size_t>& queue) {
         const Change c = changes[index];
@@ -535,6 +564,7 @@ struct ReferentialIntegrity::Plan {
         const std::vector<Value> before = table.record(c.recno);
         std::vector<Value> after = before;
         for (const auto& [field, value] : c.set) after[std::size_t(field)] = value;
+        for (const auto& [field, value] : c.extra) after[std::size_t(field)] = value;
         for (std::size_t k = 0; k < links.relations.size(); ++k) {
             const ContainerRelation& r = links.relations[k];
             if (links.parentFile[k] == file) {
@@ -647,7 +677,8 @@ ReferentialIntegrity::Cascade ReferentialIntegrity::beforeUpdate(
     if (!links || !links->involve(table)) return {};
     recoverAround(table, *links);
     Plan plan(*this, *links, table);
-    for (std::uint32_t recno : records) plan.add(table, recno, false, newValues(recno));
+    if (records.empty() || !plan.keysMayChange(newValues(records.front()))) return {};
+    for (std::uint32_t recno : records) plan.add(table, recno, false, newValues(recno), -1, true);
     return run(table, plan);
 }
 
@@ -657,7 +688,7 @@ ReferentialIntegrity::Cascade ReferentialIntegrity::beforeDelete(Table& table,
     if (!links || !links->involve(table)) return {};
     recoverAround(table, *links);
     Plan plan(*this, *links, table);
-    for (std::uint32_t recno : records) plan.add(table, recno, true, {});
+    for (std::uint32_t recno : records) plan.add(table, recno, true, {}, -1, true);
     return run(table, plan);
 }
 
@@ -671,9 +702,9 @@ ReferentialIntegrity::Cascade ReferentialIntegrity::run(Table& table, Plan& plan
     Cascade::State& s = *cascade.m_state;
     s.tables = m_tables;
     s.holds = std::move(plan.holds);
-    const bool reachesOthers = std::any_of(plan.changes.begin(), plan.changes.end(),
-                                           [&](const Plan::Change& c) { return c.table != &table; });
-    if (!reachesOthers) return cascade;
+    if (std::none_of(plan.changes.begin(), plan.changes.end(),
+                     [](const Plan::Change& c) { return c.leftToUs(); }))
+        return cascade;
 
     const fs::path folder = table.path().parent_path();
     for (const auto& c : plan.changes) {
@@ -682,7 +713,9 @@ ReferentialIntegrity::Cascade ReferentialIntegrity::run(Table& table, Plan& plan
         e.file = fs::relative(c.table->path(), folder).string();
         e.recno = c.recno;
         e.deleted = c.table->isDeleted(c.recno);
-        for (const auto& [field, value] : c.set) e.before.emplace_back(field, c.table->value(c.recno, field));
+        for (const auto* set : {&c.set, &c.extra})
+            for (const auto& [field, value] : *set)
+                e.before.emplace_back(field, c.table->value(c.recno, field));
         s.entries.push_back(std::move(e));
         if (std::find(s.touched.begin(), s.touched.end(), c.table) == s.touched.end())
             s.touched.push_back(c.table);
@@ -691,15 +724,17 @@ ReferentialIntegrity::Cascade ReferentialIntegrity::run(Table& table, Plan& plan
     writeJournal(s.journal, s.entries);
     // From here on the cascade's destruction before commit() undoes what was written.
     for (const auto& c : plan.changes) {
-        if (c.table == &table) continue;  // the statement writes its own records
-        if (c.remove) {
-            c.table->setDeleted(c.recno, true);
-        } else {
-            c.table->update(c.recno, c.set);
+        if (!c.own) {
+            if (c.remove)
+                c.table->setDeleted(c.recno, true);
+            else
+                c.table->update(c.recno, c.set);
+            continue;
         }
+        if (c.remove && !c.ownRemove) c.table->setDeleted(c.recno, true);
+        if (!c.extra.empty()) c.table->update(c.recno, c.extra);
     }
-    for (Table* touched : s.touched)
-        if (touched != &table) m_tables.changed(*touched);
+    for (Table* touched : s.touched) m_tables.changed(*touched);
     return cascade;
 }
 
@@ -723,9 +758,8 @@ void ReferentialIntegrity::recoverJournal(const fs::path& journal) {
         holds.push_back(table.holdForWriting());
         tables[e.file] = &table;
     }
-    // Another user may have undone it while this one waited for the tables.
-    std::error_code ec;
-    if (!fs::exists(journal, ec)) return;
+    // Another user may have undone it (and maybe left another) while this one waited for the tables.
+    if (readWholeFile(journal) != bytes) return;
     undo(
         *entries, [&](const std::string& file) -> Table& { return *tables.at(file); }, m_tables.changed);
     removeJournal(journal);
