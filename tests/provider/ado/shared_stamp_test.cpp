@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "provider/ado/connection.h"
+#include "provider/ado/recordset.h"
 #include "provider/format/table.h"
 #include "tests/provider/indexing/indexing_support.h"
 
@@ -23,6 +24,8 @@ struct Case {
     std::vector<std::string> mine;    // this one; the last reports `touched`
     long touched;
     std::vector<Expect> expected;
+    const char* query = nullptr;  // then run by this one: its first value must be `seen`
+    Value seen;
 };
 
 Value text(const char* s) {
@@ -74,6 +77,13 @@ TEST(SharedStamp, AnotherConnectionsWritesAreTakenIn) {
           "UPDATE people SET name = 'mine' WHERE id = 400"},
          1,
          {{21, 1, text("mine")}}},
+        {"their change is seen by my select",
+         {"UPDATE people SET name = 'theirs' WHERE id = 6"},
+         {},
+         -1,
+         {},
+         "SELECT name FROM people WHERE id = 6",
+         text("theirs")},
     };
     for (const Case& c : cases) {
         ScratchDir dir;
@@ -97,6 +107,7 @@ TEST(SharedStamp, AnotherConnectionsWritesAreTakenIn) {
         long touched = -1;
         for (const auto& s : c.mine) touched = me.Execute(s);
         EXPECT_EQ(touched, c.touched) << c.name;
+        if (c.query) EXPECT_EQ(me.query(c.query)->value(0, 0), c.seen) << c.name;
         me.Close();
         them.Close();
         auto table = Table::open(dir / "people.dbf");
