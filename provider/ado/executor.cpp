@@ -313,8 +313,8 @@ std::shared_ptr<RowSource> Executor::query(const std::string& text) {
 
 std::shared_ptr<RowSource> Executor::select(const sql::SelectStatement& s) {
     OpenTable& t = open(s.table);
-    // Others may have written since: a reader holds no lock to look at the writer's stamp under.
-    if (!m_settings.exclusive) t.table->takeInChanges();
+    // Others may have written since this connection last did.
+    t.table->takeInOthersChanges();
     RecordMap records = !s.orderBy.empty()
                             ? RecordMap::listed(orderedRecords(*t.table, s, matching(t, s.where.get()), evalOptions()))
                         : s.where ? RecordMap::listed(matching(t, s.where.get()))

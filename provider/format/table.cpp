@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -149,15 +150,27 @@ std::uint64_t freshStamp() {
 
 }  // namespace
 
-void Table::lookForOthersChanges() {
-    char head[kTableHeaderSize];
-    if (m_file.readAt(0, head, sizeof head) != sizeof head)
+bool Table::takeInChangesUnlessOwnStamp(char* head) {
+    if (m_file.readAt(0, head, kTableHeaderSize) != kTableHeaderSize)
         throw ProviderError::make(FoxError::TableCorrupted, nameForErrors());
     const std::uint64_t stamp =
         readLe32(head + kOffsetWriterStamp) | std::uint64_t(readLe32(head + kOffsetWriterStamp + 4)) << 32;
     const bool ours = m_stamp != 0 && stamp == m_stamp;
     if (!ours || readLe32(head + kOffsetRecordCount) != m_header.recordCount) takeInChanges(head);
-    if (!ours) {
+    return ours;
+}
+
+void Table::takeInOthersChanges() {
+    if (m_mode == OpenMode::Exclusive) return;
+    // Without a hold: a writer writes its stamp before anything else, so finding this table's own
+    // stamp means nothing was written since (what is written after the look is read as it comes).
+    char head[kTableHeaderSize];
+    takeInChangesUnlessOwnStamp(head);
+}
+
+void Table::lookForOthersChanges() {
+    char head[kTableHeaderSize];
+    if (!takeInChangesUnlessOwnStamp(head)) {
         // Others look at this before they trust what they read before: it is written before anything
         // else under this hold.
         const std::uint64_t mine = freshStamp();
@@ -172,8 +185,10 @@ void Table::lookForOthersChanges() {
     m_headKnown = true;
 }
 
-void Table::holdMemo() {
+void Table::holdMemoFor(const std::vector<PendingMemo>& memos) {
     if (m_holdDepth == 0 || !m_memo || m_memoLock.held()) return;
+    if (std::none_of(memos.begin(), memos.end(), [](const PendingMemo& m) { return !m.bytes.empty(); }))
+        return;
     m_memoLock =
         RangeLock::acquire(m_memo->fd(), RangeLock::Kind::Write, kMemoLockOffset, kMemoLockLength, kLockWait);
     m_memo->takeInChanges();  // its end, as other users (of this engine or not) left it

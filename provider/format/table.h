@@ -117,6 +117,9 @@ public:
     // Takes in what other users of a shared table changed since (record count, autoincrement values,
     // memo end) and forgets what was read ahead. The structure cannot change while the table is open.
     void takeInChanges();
+    // The same, unless the writer's stamp and the record count show that nobody wrote since this table
+    // last wrote the table (lock_ranges.h): what was read and derived before then still holds.
+    void takeInOthersChanges();
     // Advances each time the table may have taken in changes of other users: what a caller derived
     // from the records (lists, maps) at another generation is stale. Never advances in exclusive use.
     std::uint64_t changeGeneration() const { return m_changeGeneration; }
@@ -173,8 +176,16 @@ private:
     // writer's stamp or the record count says someone else wrote (lock_ranges.h).
     void lookForOthersChanges();
     void takeInChanges(const char* head);
+    // A memo value waiting to be stored once every field of the record has passed its checks.
+    struct PendingMemo {
+        const Field* field;
+        std::string bytes;
+    };
     // Under a shared hold, before memo text is stored: the memo's lock and its current end.
-    void holdMemo();
+    void holdMemoFor(const std::vector<PendingMemo>& memos);
+    // Reads the header's first bytes into `head` and takes in others' changes unless the writer's stamp
+    // is this table's own and the record count as known; returns whether the stamp is its own.
+    bool takeInChangesUnlessOwnStamp(char* head);
     // The record's bytes as the file holds them now (or as this table's pending batch has them).
     void readRecordForWriting(std::uint32_t recno, std::vector<char>& record);
     void load();

@@ -10,12 +10,6 @@
 namespace dorvane::provider {
 namespace {
 
-// A memo value waiting to be stored once every field of the record has passed its checks.
-struct PendingMemo {
-    const Field* field;
-    std::string bytes;
-};
-
 std::filesystem::path temporaryBeside(const std::filesystem::path& path) {
     return path.parent_path() / ("." + path.filename().string() + ".rebuild");
 }
@@ -110,6 +104,8 @@ std::uint32_t Table::append(const FieldAssignments& values) {
     if (offset + m_header.recordLength + 1 > kMaxFileSize || recno == 0)
         throw ProviderError::make(FoxError::FileTooLarge, nameForErrors());
 
+    // The memo's lock before the index learns of the change: not getting it leaves everything as it was.
+    holdMemoFor(memos);
     if (m_observer) {
         std::vector<Value> newValues;
         newValues.resize(m_fields.size());
@@ -125,8 +121,6 @@ std::uint32_t Table::append(const FieldAssignments& values) {
         m_observer->onAppend(*this, recno, newValues, record.data());
     }
 
-    if (std::any_of(memos.begin(), memos.end(), [](const PendingMemo& m) { return !m.bytes.empty(); }))
-        holdMemo();
     for (PendingMemo& memo : memos)
         m_codec->setMemoBlock(record.data(), *memo.field, m_memo->write(memo.bytes));
     if (!memos.empty() && m_flushEachChange) m_memo->sync();
@@ -199,6 +193,7 @@ void Table::update(std::uint32_t recno, const FieldAssignments& values) {
         else
             m_codec->encode(record.data(), f, value);
     }
+    holdMemoFor(memos);
     if (m_observer) {
         std::vector<Value> oldValues;
         decodeAll(before.data(), oldValues);
@@ -212,8 +207,6 @@ void Table::update(std::uint32_t recno, const FieldAssignments& values) {
                 newValues[static_cast<std::size_t>(index)] = value;
         m_observer->onUpdate(*this, recno, oldValues, newValues, before.data(), record.data());
     }
-    if (std::any_of(memos.begin(), memos.end(), [](const PendingMemo& m) { return !m.bytes.empty(); }))
-        holdMemo();
     for (PendingMemo& memo : memos)
         m_codec->setMemoBlock(record.data(), *memo.field, m_memo->write(memo.bytes));
     if (!memos.empty() && m_flushEachChange) m_memo->sync();
