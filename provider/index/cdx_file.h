@@ -121,8 +121,6 @@ public:
     int fd() const { return m_file.fd(); }
     // Flushes the file to the disk itself.
     void sync() { m_file.sync(); }
-    // Test hook: the next `writes` page writes succeed, later ones fail (see PageFile).
-    void failWritesAfter(std::optional<int> writes) { m_file.failWritesAfter(writes); }
 
     // The definitions and current entries of every tag, as create() takes them.
     std::vector<TagContent> contents() const;

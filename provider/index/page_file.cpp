@@ -105,7 +105,6 @@ PageFile& PageFile::operator=(PageFile&& other) noexcept {
         m_copied = std::exchange(other.m_copied, false);
         m_retired = std::move(other.m_retired);
         m_retiredCopies = std::move(other.m_retiredCopies);
-        m_writeBudget = other.m_writeBudget;
         m_durable = other.m_durable;
         m_fd = std::exchange(other.m_fd, -1);
         m_writable = other.m_writable;
@@ -199,8 +198,7 @@ void PageFile::appendBytes(std::uint64_t offset, const void* data, std::size_t l
 }
 
 void PageFile::write(std::uint64_t offset, const void* data, std::size_t length) {
-    if (!m_writable || (m_writeBudget && (*m_writeBudget)-- <= 0))
-        throw ProviderError::make(FoxError::FileAccessDenied);
+    if (!m_writable) throw ProviderError::make(FoxError::FileAccessDenied);
     if (offset + length > m_size) {
         // An index grows a few pages at a time; bytes far past its end come from a damaged pointer.
         constexpr std::uint64_t kFarPastEnd = 1 << 20;

@@ -54,9 +54,6 @@ public:
         if (m_durable) sync();
     }
     void setDurable(bool durable) { m_durable = durable; }
-    // Fault injection for tests: the next `writes` writes succeed, later ones fail (FileAccessDenied)
-    // as on a full disk; nullopt ends it.
-    void failWritesAfter(std::optional<int> writes) { m_writeBudget = writes; }
 
 private:
     void close();
@@ -79,7 +76,6 @@ private:
     mutable std::vector<unsigned char> m_copy;
     mutable std::vector<std::pair<unsigned char*, std::uint64_t>> m_retired;
     mutable std::vector<std::vector<unsigned char>> m_retiredCopies;
-    std::optional<int> m_writeBudget;
     bool m_durable = false;
     int m_fd = -1;
     bool m_writable = false;

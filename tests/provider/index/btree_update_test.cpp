@@ -13,6 +13,7 @@
 #include "provider/index/byte_io.h"
 #include "provider/index/key_encoding.h"
 #include "provider/index/tree_walk.h"
+#include "tests/support/fault_file_system.h"
 
 namespace dorvane::provider::index::test {
 namespace {
@@ -303,10 +304,11 @@ TEST(BTreeUpdate, FailedWritesLeaveAFileThatOpensAndRebuilds) {
         { std::ofstream(p, std::ios::binary | std::ios::trunc) << pristine; }
         CdxFile cdx = CdxFile::open(p.string(), true);
         cdx.setKeyType("K", KeyType::Character);
-        cdx.failWritesAfter(allowed);
+        failAfterFileOperationsForTests(allowed, true);
         try {
             cdx.updateMany("K", batch);
         } catch (const ProviderError& e) {
+            setFileSystem(nullptr);
             EXPECT_EQ(e.number(), 1705);
             ++failures;
             if (allowed == 0) {
@@ -324,6 +326,7 @@ TEST(BTreeUpdate, FailedWritesLeaveAFileThatOpensAndRebuilds) {
             EXPECT_TRUE(checkInvariants(after, "K").empty());
             continue;
         }
+        setFileSystem(nullptr);
         EXPECT_EQ(cdx.entries("K").size(), entries.size() + batch.size());
         break;
     }

@@ -14,6 +14,7 @@
 #include "provider/error.h"
 #include "provider/index/key_encoding.h"
 #include "provider/indexing/attach.h"
+#include "tests/support/fault_file_system.h"
 
 namespace dorvane::provider::indexing {
 namespace {
@@ -259,7 +260,7 @@ TEST(IndexMaintainer, WriteFailurePartWayLeavesNoTagHalfChanged) {
         Fixture f;
         for (int i = 1; i <= 20; ++i) f.add(i, "name " + std::to_string(i), 1980, i);
         IndexMaintainer& m = *f.keep.front();
-        m.indexFile().failWritesAfter(budget);
+        failAfterFileOperationsForTests(budget, true);
         bool failed = false;
         try {
             f.add(21, "new", 1999, 5);
@@ -267,8 +268,8 @@ TEST(IndexMaintainer, WriteFailurePartWayLeavesNoTagHalfChanged) {
         } catch (const ProviderError&) {
             failed = true;
         }
+        setFileSystem(nullptr);
         if (f.table->changeObserver() == &m) {
-            m.indexFile().failWritesAfter(std::nullopt);
             expectIndexTrue(*f.table, f.cdx);
             undone += failed;
             continue;
