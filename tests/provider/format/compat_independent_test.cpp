@@ -1,12 +1,11 @@
 // Compatibility with independent implementations: tables python3-dbf writes are read by the engine
 // value for value, and tables the engine writes are read back by python3-dbf, python3-dbfread and
-// GDAL (ogrinfo). (dbfread reading the real fixtures is FixtureTest, in table_read_test.cpp.) The Python side lives in compat_tables.py; both sides print values in one
-// canonical form ("row|FIELD|value") so they compare as text.
+// GDAL (ogrinfo). (dbfread reading the real fixtures is FixtureTest, in table_read_test.cpp.) The Python side
+// lives in compat_tables.py; both sides print values in one canonical form ("row|FIELD|value") so they
+// compare as text.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -71,16 +70,11 @@ std::string canonical(const Value& value) {
     return buffer;
 }
 
-// Runs the helper script; its standard output, or a test failure when it exits with an error.
+// Runs the helper script; its standard output (a test failure when it exits with an error).
 std::string runScript(const std::string& arguments) {
-    const std::string command = "/usr/bin/python3 " + kScript + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return {};
-    std::string output;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
-    const int status = pclose(pipe);
-    EXPECT_EQ(status, 0) << command << "\n" << output.substr(0, 2000);
+    const std::string output =
+        test::runCommand("/usr/bin/python3 " + kScript + " " + arguments + " 2>&1 || echo FAILED");
+    EXPECT_EQ(output.find("FAILED\n"), std::string::npos) << arguments << "\n" << output.substr(0, 2000);
     return output;
 }
 
@@ -149,10 +143,12 @@ std::vector<EngineTable> engineTables() {
         // FoxPro's numbering only then.
         {"eng_types.dbf",
          0x03,
-         {fieldSpec("NAME", 'C', 20, 0, true), fieldSpec("AMOUNT", 'Y', 0, 0, true), fieldSpec("RATIO", 'B', 0, 2, true),
-          fieldSpec("PRICE", 'N', 10, 2, true), fieldSpec("QTY", 'F', 8, 3, true), fieldSpec("CNT", 'I', 0, 0, true),
-          fieldSpec("FLAG", 'L', 0, 0, true), fieldSpec("BORN", 'D', 0, 0, true), fieldSpec("STAMP", 'T', 0, 0, true),
-          fieldSpec("NOTES", 'M', 0, 0, true), fieldSpec("PIC", 'G', 0, 0, true)},
+         {fieldSpec("NAME", 'C', 20, 0, true), fieldSpec("AMOUNT", 'Y', 0, 0, true),
+          fieldSpec("RATIO", 'B', 0, 2, true), fieldSpec("PRICE", 'N', 10, 2, true),
+          fieldSpec("QTY", 'F', 8, 3, true), fieldSpec("CNT", 'I', 0, 0, true),
+          fieldSpec("FLAG", 'L', 0, 0, true), fieldSpec("BORN", 'D', 0, 0, true),
+          fieldSpec("STAMP", 'T', 0, 0, true), fieldSpec("NOTES", 'M', 0, 0, true),
+          fieldSpec("PIC", 'G', 0, 0, true)},
          {{std::string("Crème brûlée €"), Currency{123456}, 1.5, 123.45, 7.125, std::int64_t{-42}, true,
            test::date(2020, 2, 29), stamp(2021, 12, 31, 23, 59, 58), std::string(2000, 'x') + " end",
            Blob{std::string("\x00\x01\xff", 3)}},
@@ -162,10 +158,11 @@ std::vector<EngineTable> engineTables() {
            std::string("a\r\nb\tc"), null}}},
         {"eng_plain.dbf",
          0x03,
-         {fieldSpec("CODE", 'C', 10), fieldSpec("QTY", 'N', 8, 0), fieldSpec("PRICE", 'N', 10, 2), fieldSpec("FLAG", 'L'),
-          fieldSpec("BORN", 'D'), fieldSpec("NOTES", 'M')},
+         {fieldSpec("CODE", 'C', 10), fieldSpec("QTY", 'N', 8, 0), fieldSpec("PRICE", 'N', 10, 2),
+          fieldSpec("FLAG", 'L'), fieldSpec("BORN", 'D'), fieldSpec("NOTES", 'M')},
          {{std::string("AB"), 12345.0, 0.5, true, test::date(2000, 1, 1), std::string("memo one")},
-          {std::string("ÀÉÎÕÜ ÿ"), -9999999.0, -12345.67, false, test::date(1999, 12, 31), std::string(600, 'y')},
+          {std::string("ÀÉÎÕÜ ÿ"), -9999999.0, -12345.67, false, test::date(1999, 12, 31),
+           std::string(600, 'y')},
           {std::string("x"), 0.0, 99999.99, true, test::date(2038, 1, 19), std::string("")}}},
         {"eng_1251.dbf",
          0xC9,

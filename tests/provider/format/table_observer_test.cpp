@@ -48,7 +48,8 @@ TEST(TableObserver, HearsEveryChangeWithOldAndNewValuesBeforeItIsWritten) {
     test::TempDir dir;
     FieldSpec id = fieldSpec("ID", 'I');
     id.autoIncrement = true;
-    auto table = Table::create(dir / "o.dbf", {id, fieldSpec("NAME", 'C', 8), fieldSpec("NOTES", 'M', 0, 0, true)});
+    auto table =
+        Table::create(dir / "o.dbf", {id, fieldSpec("NAME", 'C', 8), fieldSpec("NOTES", 'M', 0, 0, true)});
     RecordingObserver observer;
     table->setChangeObserver(&observer);
     table->append({{1, std::string("ann  ")}, {2, std::string("memo")}});
@@ -60,23 +61,16 @@ TEST(TableObserver, HearsEveryChangeWithOldAndNewValuesBeforeItIsWritten) {
     EXPECT_EQ(observer.events, (std::vector<std::string>{"append 1 1.0000|ann|memo",
                                                          "update 1 1.0000|ann|memo -> 1.0000|bob|NULL",
                                                          "delete 1", "recall 1", "schema 4"}));
-}
-
-TEST(TableObserver, RaisingCancelsTheChange) {
-    test::TempDir dir;
-    auto table = Table::create(dir / "o.dbf", {fieldSpec("NAME", 'C', 8), fieldSpec("NOTES", 'M')});
-    table->append({{0, std::string("keep")}, {1, std::string("old memo")}});
-    RecordingObserver observer;
+    // Raising cancels the change.
     observer.refuse = true;
-    table->setChangeObserver(&observer);
     const std::string before = test::readBytes(dir / "o.dbf");
-    EXPECT_THROW(table->append({{0, std::string("new")}}), ProviderError);
-    EXPECT_THROW(table->update(1, {{0, std::string("changed")}, {1, std::string("new memo")}}),
+    EXPECT_THROW(table->append({{1, std::string("new")}}), ProviderError);
+    EXPECT_THROW(table->update(1, {{1, std::string("changed")}, {2, std::string("new memo")}}),
                  ProviderError);
     EXPECT_THROW(table->setDeleted(1, true), ProviderError);
     EXPECT_TRUE(test::readBytes(dir / "o.dbf") == before);
     EXPECT_EQ(table->recordCount(), 1u);
-    EXPECT_EQ(table->value(1, 1), Value(std::string("old memo")));
+    EXPECT_EQ(table->record(1), (std::vector<Value>{std::int64_t{1}, std::string("bob"), Value{}, false}));
 }
 
 }  // namespace
