@@ -25,49 +25,29 @@ using Lines = std::map<std::string, std::string>;  // "row|FIELD" -> canonical v
 
 const std::string kScript = std::string(DORVANE_SOURCE_DIR) + "/tests/provider/format/compat_tables.py";
 
-std::string hex(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out.push_back(digits[c >> 4]);
-        out.push_back(digits[c & 15]);
-    }
-    return out;
-}
-
-std::string number(double v) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.10g", v);
-    return buffer;
-}
-
-// The engine's value in the canonical form compat_tables.py prints.
+// The engine's value in the canonical form compat_tables.py prints, built on the support header's form.
 std::string canonical(const Value& value) {
     if (isNull(value)) return "NULL";
-    if (auto s = std::get_if<std::string>(&value))
-        return "S:" + hex(s->substr(0, s->find_last_not_of(' ') + 1));
-    if (auto b = std::get_if<Blob>(&value)) return "B:" + hex(b->bytes);
-    if (auto d = std::get_if<double>(&value)) return "N:" + number(*d);
-    if (auto i = std::get_if<std::int64_t>(&value)) return "N:" + number(static_cast<double>(*i));
-    if (auto c = std::get_if<Currency>(&value))
-        return "N:" + number(static_cast<double>(c->scaled) / 10000.0);
     if (auto f = std::get_if<bool>(&value)) return *f ? "L:T" : "L:F";
-    char buffer[32];
-    if (auto d = std::get_if<Date>(&value)) {
-        if (d->empty()) return "D:";
-        int y, m, day;
-        civilFromJulianDay(d->julianDay, y, m, day);
-        std::snprintf(buffer, sizeof buffer, "D:%04d%02d%02d", y, m, day);
-        return buffer;
+    if (auto s = std::get_if<std::string>(&value))
+        return "S:" + test::canonical(Blob{s->substr(0, s->find_last_not_of(' ') + 1)}).substr(2);
+    const std::string text = test::canonical(value);
+    if (std::holds_alternative<Blob>(value)) return "B:" + text.substr(2);
+    const bool date = std::holds_alternative<Date>(value);
+    if (date || std::holds_alternative<DateTime>(value)) {
+        std::string digits;
+        for (char c : text == "NULL" ? std::string() : text)
+            if (std::isdigit(static_cast<unsigned char>(c))) digits += c;
+        return (date ? "D:" : "T:") + digits;
     }
-    const auto t = std::get<DateTime>(value);
-    if (t.empty()) return "T:";
-    int y, m, day;
-    civilFromJulianDay(t.julianDay, y, m, day);
-    const int seconds = t.milliseconds / 1000;
-    std::snprintf(buffer, sizeof buffer, "T:%04d%02d%02d%02d%02d%02d", y, m, day, seconds / 3600,
-                  seconds / 60 % 60, seconds % 60);
-    return buffer;
+    const auto* c = std::get_if<Currency>(&value);
+    const auto* i = std::get_if<std::int64_t>(&value);
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.10g",
+                  c   ? static_cast<double>(c->scaled) / 10000.0
+                  : i ? static_cast<double>(*i)
+                      : std::get<double>(value));
+    return std::string("N:") + buffer;
 }
 
 // Runs the helper script; its standard output (a test failure when it exits with an error).

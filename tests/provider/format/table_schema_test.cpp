@@ -43,18 +43,12 @@ std::unique_ptr<Table> mixedTable(const test::TempDir& dir) {
     return table;
 }
 
-struct Snapshot {
-    std::vector<std::vector<Value>> rows;
-    std::vector<bool> deleted;
-};
-
-Snapshot snapshot(Table& table) {
-    Snapshot s;
-    for (std::uint32_t r = 1; r <= table.recordCount(); ++r) {
-        s.rows.push_back(table.record(r));
-        s.deleted.push_back(table.isDeleted(r));
-    }
-    return s;
+// Every record's values and deletion flag.
+std::vector<std::pair<std::vector<Value>, bool>> snapshot(Table& table) {
+    std::vector<std::pair<std::vector<Value>, bool>> rows;
+    for (std::uint32_t r = 1; r <= table.recordCount(); ++r)
+        rows.emplace_back(table.record(r), table.isDeleted(r));
+    return rows;
 }
 
 TEST(TableSchema, ChangesKeepRecordsDeletionFlagsAndMemoPointers) {
@@ -77,20 +71,17 @@ TEST(TableSchema, ChangesKeepRecordsDeletionFlagsAndMemoPointers) {
         SCOPED_TRACE(change.name);
         test::TempDir dir;
         auto table = mixedTable(dir);
-        const Snapshot before = snapshot(*table);
+        const auto before = snapshot(*table);
         const auto pointers = memoPointers(*table, 1);
         const std::string fpt = test::readBytes(dir / "mix.fpt");
         change.apply(*table);
         auto check = [&](Table& t) {
-            const Snapshot after = snapshot(t);
-            ASSERT_EQ(after.rows.size(), before.rows.size());
-            EXPECT_EQ(after.deleted, before.deleted);
-            for (std::size_t r = 0; r < before.rows.size(); ++r) {
-                std::vector<Value> expected = before.rows[r];
-                if (change.dropped >= 0) expected.erase(expected.begin() + change.dropped);
-                if (change.added) expected.push_back(*change.added);
-                EXPECT_EQ(after.rows[r], expected) << "record " << r + 1;
+            auto expected = before;
+            for (auto& [row, deleted] : expected) {
+                if (change.dropped >= 0) row.erase(row.begin() + change.dropped);
+                if (change.added) row.push_back(*change.added);
             }
+            EXPECT_EQ(snapshot(t), expected);
             EXPECT_EQ(memoPointers(t, change.memoFieldAfter), pointers);
         };
         check(*table);  // the open table follows the change
