@@ -4,45 +4,12 @@
 
 #include "provider/error.h"
 #include "provider/format/table.h"
-#include "table_test_support.h"
+#include "recording_observer.h"
 
 namespace dorvane::provider {
 namespace {
 
 using test::fieldSpec;
-
-class RecordingObserver : public TableChangeObserver {
-public:
-    void onAppend(Table& table, std::uint32_t recno, const std::vector<Value>& values, const char*) override {
-        seenOnDisk = table.recordCount();
-        events.push_back("append " + std::to_string(recno) + " " + describe(values));
-        if (refuse) throw ProviderError::make(FoxError::UniquenessViolated, "PK");
-    }
-    void onUpdate(Table& table, std::uint32_t recno, const std::vector<Value>& oldValues,
-                  const std::vector<Value>& newValues, const char*, const char*) override {
-        seenOnDisk = table.recordCount();
-        events.push_back("update " + std::to_string(recno) + " " + describe(oldValues) + " -> " +
-                         describe(newValues));
-        if (refuse) throw ProviderError::make(FoxError::UniquenessViolated, "PK");
-    }
-    void onDelete(Table&, std::uint32_t recno, bool deleted) override {
-        events.push_back(std::string(deleted ? "delete " : "recall ") + std::to_string(recno));
-        if (refuse) throw ProviderError::make(FoxError::UniquenessViolated, "PK");
-    }
-    void onSchemaChange(Table& table) override {
-        events.push_back("schema " + std::to_string(table.fieldCount()));
-    }
-
-    static std::string describe(const std::vector<Value>& values) {
-        std::string text;
-        for (const Value& v : values) text += (text.empty() ? "" : "|") + test::canonical(v);
-        return text;
-    }
-
-    std::vector<std::string> events;
-    std::uint32_t seenOnDisk = 0;
-    bool refuse = false;
-};
 
 TEST(TableObserver, HearsEveryChangeWithOldAndNewValuesBeforeItIsWritten) {
     test::TempDir dir;
@@ -50,7 +17,7 @@ TEST(TableObserver, HearsEveryChangeWithOldAndNewValuesBeforeItIsWritten) {
     id.autoIncrement = true;
     auto table =
         Table::create(dir / "o.dbf", {id, fieldSpec("NAME", 'C', 8), fieldSpec("NOTES", 'M', 0, 0, true)});
-    RecordingObserver observer;
+    test::RecordingObserver observer;
     table->setChangeObserver(&observer);
     table->append({{1, std::string("ann  ")}, {2, std::string("memo")}});
     EXPECT_EQ(observer.seenOnDisk, 0u);  // told before the count changed
