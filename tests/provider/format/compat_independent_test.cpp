@@ -1,12 +1,11 @@
 // Compatibility with independent implementations: tables python3-dbf writes are read by the engine
 // value for value, and tables the engine writes are read back by python3-dbf, python3-dbfread and
-// GDAL (ogrinfo). (dbfread reading the real fixtures is FixtureTest, in table_read_test.cpp.) The Python side lives in compat_tables.py; both sides print values in one
-// canonical form ("row|FIELD|value") so they compare as text.
+// GDAL (ogrinfo). (dbfread reading the real fixtures is FixtureTest, in table_read_test.cpp.) The Python side
+// lives in compat_tables.py; both sides print values in one canonical form ("row|FIELD|value") so they
+// compare as text.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -26,61 +25,36 @@ using Lines = std::map<std::string, std::string>;  // "row|FIELD" -> canonical v
 
 const std::string kScript = std::string(DORVANE_SOURCE_DIR) + "/tests/provider/format/compat_tables.py";
 
-std::string hex(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out.push_back(digits[c >> 4]);
-        out.push_back(digits[c & 15]);
-    }
-    return out;
-}
-
-std::string number(double v) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.10g", v);
-    return buffer;
-}
-
-// The engine's value in the canonical form compat_tables.py prints.
+// The engine's value in the canonical form compat_tables.py prints, built on the support header's form.
 std::string canonical(const Value& value) {
     if (isNull(value)) return "NULL";
-    if (auto s = std::get_if<std::string>(&value))
-        return "S:" + hex(s->substr(0, s->find_last_not_of(' ') + 1));
-    if (auto b = std::get_if<Blob>(&value)) return "B:" + hex(b->bytes);
-    if (auto d = std::get_if<double>(&value)) return "N:" + number(*d);
-    if (auto i = std::get_if<std::int64_t>(&value)) return "N:" + number(static_cast<double>(*i));
-    if (auto c = std::get_if<Currency>(&value))
-        return "N:" + number(static_cast<double>(c->scaled) / 10000.0);
     if (auto f = std::get_if<bool>(&value)) return *f ? "L:T" : "L:F";
-    char buffer[32];
-    if (auto d = std::get_if<Date>(&value)) {
-        if (d->empty()) return "D:";
-        int y, m, day;
-        civilFromJulianDay(d->julianDay, y, m, day);
-        std::snprintf(buffer, sizeof buffer, "D:%04d%02d%02d", y, m, day);
-        return buffer;
+    if (auto s = std::get_if<std::string>(&value))
+        return "S:" + test::canonical(Blob{s->substr(0, s->find_last_not_of(' ') + 1)}).substr(2);
+    const std::string text = test::canonical(value);
+    if (std::holds_alternative<Blob>(value)) return "B:" + text.substr(2);
+    const bool date = std::holds_alternative<Date>(value);
+    if (date || std::holds_alternative<DateTime>(value)) {
+        std::string digits;
+        for (char c : text == "NULL" ? std::string() : text)
+            if (std::isdigit(static_cast<unsigned char>(c))) digits += c;
+        return (date ? "D:" : "T:") + digits;
     }
-    const auto t = std::get<DateTime>(value);
-    if (t.empty()) return "T:";
-    int y, m, day;
-    civilFromJulianDay(t.julianDay, y, m, day);
-    const int seconds = t.milliseconds / 1000;
-    std::snprintf(buffer, sizeof buffer, "T:%04d%02d%02d%02d%02d%02d", y, m, day, seconds / 3600,
-                  seconds / 60 % 60, seconds % 60);
-    return buffer;
+    const auto* c = std::get_if<Currency>(&value);
+    const auto* i = std::get_if<std::int64_t>(&value);
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.10g",
+                  c   ? static_cast<double>(c->scaled) / 10000.0
+                  : i ? static_cast<double>(*i)
+                      : std::get<double>(value));
+    return std::string("N:") + buffer;
 }
 
-// Runs the helper script; its standard output, or a test failure when it exits with an error.
+// Runs the helper script; its standard output (a test failure when it exits with an error).
 std::string runScript(const std::string& arguments) {
-    const std::string command = "/usr/bin/python3 " + kScript + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return {};
-    std::string output;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
-    const int status = pclose(pipe);
-    EXPECT_EQ(status, 0) << command << "\n" << output.substr(0, 2000);
+    const std::string output =
+        test::runCommand("/usr/bin/python3 " + kScript + " " + arguments + " 2>&1 || echo FAILED");
+    EXPECT_EQ(output.find("FAILED\n"), std::string::npos) << arguments << "\n" << output.substr(0, 2000);
     return output;
 }
 
@@ -149,10 +123,12 @@ std::vector<EngineTable> engineTables() {
         // FoxPro's numbering only then.
         {"eng_types.dbf",
          0x03,
-         {fieldSpec("NAME", 'C', 20, 0, true), fieldSpec("AMOUNT", 'Y', 0, 0, true), fieldSpec("RATIO", 'B', 0, 2, true),
-          fieldSpec("PRICE", 'N', 10, 2, true), fieldSpec("QTY", 'F', 8, 3, true), fieldSpec("CNT", 'I', 0, 0, true),
-          fieldSpec("FLAG", 'L', 0, 0, true), fieldSpec("BORN", 'D', 0, 0, true), fieldSpec("STAMP", 'T', 0, 0, true),
-          fieldSpec("NOTES", 'M', 0, 0, true), fieldSpec("PIC", 'G', 0, 0, true)},
+         {fieldSpec("NAME", 'C', 20, 0, true), fieldSpec("AMOUNT", 'Y', 0, 0, true),
+          fieldSpec("RATIO", 'B', 0, 2, true), fieldSpec("PRICE", 'N', 10, 2, true),
+          fieldSpec("QTY", 'F', 8, 3, true), fieldSpec("CNT", 'I', 0, 0, true),
+          fieldSpec("FLAG", 'L', 0, 0, true), fieldSpec("BORN", 'D', 0, 0, true),
+          fieldSpec("STAMP", 'T', 0, 0, true), fieldSpec("NOTES", 'M', 0, 0, true),
+          fieldSpec("PIC", 'G', 0, 0, true)},
          {{std::string("Crème brûlée €"), Currency{123456}, 1.5, 123.45, 7.125, std::int64_t{-42}, true,
            test::date(2020, 2, 29), stamp(2021, 12, 31, 23, 59, 58), std::string(2000, 'x') + " end",
            Blob{std::string("\x00\x01\xff", 3)}},
@@ -162,10 +138,11 @@ std::vector<EngineTable> engineTables() {
            std::string("a\r\nb\tc"), null}}},
         {"eng_plain.dbf",
          0x03,
-         {fieldSpec("CODE", 'C', 10), fieldSpec("QTY", 'N', 8, 0), fieldSpec("PRICE", 'N', 10, 2), fieldSpec("FLAG", 'L'),
-          fieldSpec("BORN", 'D'), fieldSpec("NOTES", 'M')},
+         {fieldSpec("CODE", 'C', 10), fieldSpec("QTY", 'N', 8, 0), fieldSpec("PRICE", 'N', 10, 2),
+          fieldSpec("FLAG", 'L'), fieldSpec("BORN", 'D'), fieldSpec("NOTES", 'M')},
          {{std::string("AB"), 12345.0, 0.5, true, test::date(2000, 1, 1), std::string("memo one")},
-          {std::string("ÀÉÎÕÜ ÿ"), -9999999.0, -12345.67, false, test::date(1999, 12, 31), std::string(600, 'y')},
+          {std::string("ÀÉÎÕÜ ÿ"), -9999999.0, -12345.67, false, test::date(1999, 12, 31),
+           std::string(600, 'y')},
           {std::string("x"), 0.0, 99999.99, true, test::date(2038, 1, 19), std::string("")}}},
         {"eng_1251.dbf",
          0xC9,

@@ -6,7 +6,7 @@
 
 #include "provider/error.h"
 #include "provider/format/container_properties.h"
-#include "table_test_support.h"
+#include "recording_observer.h"
 
 namespace dorvane::provider {
 namespace {
@@ -18,20 +18,7 @@ const std::vector<std::string> kContainerFiles = {
     "foxprodb/calls.FPT",          "foxprodb/calls.CDX",          "foxprodb/setup.dbf",
     "foxprodb/setup.CDX"};
 
-// Stands in for the index layer: accepts every change (the .dcx goes stale; the copy is thrown away).
-class AcceptingObserver : public TableChangeObserver {
-public:
-    void onAppend(Table&, std::uint32_t, const std::vector<Value>&, const char*) override { ++changes; }
-    void onUpdate(Table&, std::uint32_t, const std::vector<Value>&, const std::vector<Value>&, const char*,
-                  const char*) override {
-        ++changes;
-    }
-    void onDelete(Table&, std::uint32_t, bool) override { ++changes; }
-    void onSchemaChange(Table&) override { ++changes; }
-    int changes = 0;
-};
-
-TEST(Container, ListsTablesPathsAndLongFieldNamesInOrder) {
+TEST(Container, ListsTablesAndLongFieldNamesWhichMemberTablesFollowTheirBacklinkTo) {
     auto container = Container::open(test::fixturePath("foxprodb/FOXPRO-DB-TEST.DBC"));
     std::vector<std::string> names;
     for (const ContainerTable& t : container->tables()) {
@@ -43,9 +30,7 @@ TEST(Container, ListsTablesPathsAndLongFieldNamesInOrder) {
     ASSERT_NE(types, nullptr);
     EXPECT_EQ(types->relativePath, "types.dbf");
     ASSERT_EQ(types->fields.size(), 2u);
-    EXPECT_EQ(types->fields[0].name, "contact_type_id");
     EXPECT_EQ(types->fields[1].name, "contact_type");
-    EXPECT_TRUE(container->views().empty());
     EXPECT_EQ(container->findTable("nope"), nullptr);
     EXPECT_THROW(container->openTable("nope"), ProviderError);
 
@@ -54,13 +39,9 @@ TEST(Container, ListsTablesPathsAndLongFieldNamesInOrder) {
     ASSERT_GE(typeId, 0);
     EXPECT_EQ(contacts->fields()[static_cast<std::size_t>(typeId)].name, "CONTACT_TY");
     EXPECT_EQ(contacts->fieldIndex("CONTACT_TY"), typeId);
-}
-
-TEST(Container, MemberTableFollowsItsBacklinkToLongNames) {
-    auto contacts = openTableWithLongNames(test::fixturePath("foxprodb/contacts.dbf"));
-    EXPECT_EQ(contacts->header().backlink, "foxpro-db-test.dbc");
-    ASSERT_TRUE(contacts->containerPath().has_value());
-    EXPECT_EQ(contacts->containerPath()->filename(), "FOXPRO-DB-TEST.DBC");
+    // Opened alone, a member table follows its backlink to the long names.
+    contacts = openTableWithLongNames(test::fixturePath("foxprodb/contacts.dbf"));
+    EXPECT_EQ(contacts->containerPath().value_or("").filename(), "FOXPRO-DB-TEST.DBC");
     EXPECT_EQ(contacts->fields().back().displayName(), "contacts_interests");
     // A free table, and a member whose container is missing, keep their header names.
     EXPECT_EQ(openTableWithLongNames(test::fixturePath("dbase_30.dbf"))->fields()[0].displayName(),
@@ -84,26 +65,13 @@ TEST(Container, PropertyEntriesRoundTripAndMalformedOnesAreRefused) {
     }
 }
 
-TEST(Container, ChangesAreRefusedWhileTheDcxIsNotMaintained) {
-    test::TempDir dir;
-    const auto dbc = dir.copyFixture(kContainerFiles);
-    Table::create(dir / "extra.dbf", {test::fieldSpec("A", 'C', 1)}).reset();
-    const std::string before = test::readBytes(dbc);
-    auto container = Container::open(dbc, OpenMode::Exclusive);
-    EXPECT_TRUE(test::raises(FoxError::IndexNotMaintained,
-                             [&] { container->addTable("extra", dir / "extra.dbf", {"a"}); }, "FOXPRO-DB-TEST.DCX"));
-    EXPECT_THROW(container->renameField("types", "contact_type", "kind"), ProviderError);
-    container.reset();
-    EXPECT_TRUE(test::readBytes(dbc) == before);
-    EXPECT_TRUE(Table::open(dir / "extra.dbf")->header().backlink.empty());
-}
-
 TEST(Container, ObjectRecordsFollowTablesAndFieldsWhenTheIndexIsKept) {
     test::TempDir dir;
     const auto dbc = dir.copyFixture(kContainerFiles);
-    Table::create(dir / "orders.dbf", {test::fieldSpec("ORDER_ID", 'I'), test::fieldSpec("CUSTOMER_N", 'C', 30)})
+    Table::create(dir / "orders.dbf",
+                  {test::fieldSpec("ORDER_ID", 'I'), test::fieldSpec("CUSTOMER_N", 'C', 30)})
         .reset();
-    AcceptingObserver observer;
+    test::RecordingObserver observer;  // stands in for the index layer: accepts every change
     {
         auto container = Container::open(dbc, OpenMode::Exclusive);
         container->dbcTable().setChangeObserver(&observer);
@@ -118,7 +86,7 @@ TEST(Container, ObjectRecordsFollowTablesAndFieldsWhenTheIndexIsKept) {
         container->removeField("types", "contact_type");
         EXPECT_THROW(container->renameField("orders", "order_id", "client_name"), ProviderError);
         EXPECT_THROW(container->removeField("orders", "missing"), ProviderError);
-        EXPECT_GT(observer.changes, 0);
+        EXPECT_FALSE(observer.events.empty());
     }
     auto reopened = Container::open(dbc);
     const ContainerTable* orders = reopened->findTable("orders");
@@ -147,8 +115,9 @@ TEST(Container, MemberTablesTakeLongNamesAndDeriveHeaderNamesAsVfpDoes) {
     test::TempDir dir;
     CreateOptions options;
     options.backlink = "sales.dbc";
-    auto table = Table::create(dir / "member.dbf",
-                               {test::fieldSpec("contact_type_id", 'I'), test::fieldSpec("contact_type", 'C', 10)}, options);
+    auto table = Table::create(
+        dir / "member.dbf",
+        {test::fieldSpec("contact_type_id", 'I'), test::fieldSpec("contact_type", 'C', 10)}, options);
     EXPECT_EQ(table->fields()[0].name, "CONTACT_TY");
     EXPECT_EQ(table->fields()[1].name, "CONTACT_T2");
     EXPECT_EQ(table->fields()[1].displayName(), "contact_type");

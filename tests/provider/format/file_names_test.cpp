@@ -6,75 +6,49 @@
 #include <fstream>
 
 #include "provider/error.h"
-#include "tests/support/raises.h"
+#include "table_test_support.h"
 
 namespace dorvane::provider {
 namespace {
 
-namespace fs = std::filesystem;
-
-class FileNamesTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        m_dir = fs::temp_directory_path() / ("dorvane_names_" + std::to_string(::getpid()) + "_" +
-                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-    void touch(const std::string& name) { std::ofstream(m_dir / name) << "x"; }
-
-    fs::path m_dir;
-};
-
-TEST_F(FileNamesTest, ResolvesWhateverTheCase) {
-    touch("CUSTOMER.DBF");
-    touch("customer.fpt");
-    touch("Orders.Cdx");
-    const std::pair<std::string, std::string> cases[] = {
-        {"customer.dbf", "CUSTOMER.DBF"}, {"CUSTOMER.DBF", "CUSTOMER.DBF"}, {"Customer.Fpt", "customer.fpt"},
-        {"ORDERS.CDX", "Orders.Cdx"},     {"orders.cdx", "Orders.Cdx"},
-    };
-    for (const auto& [asked, found] : cases) {
+TEST(FileNames, ResolveAndSiblingFindExistingFilesWhateverTheCaseAndNameMissingOnes) {
+    test::TempDir dir;
+    for (const char* name :
+         {"CUSTOMER.DBF", "customer.fpt", "Orders.Cdx", "data.dbf", "DATA.DBF", "data.FPT"})
+        std::ofstream(dir / name) << "x";
+    const std::pair<std::string, std::string> resolved[] = {{"customer.dbf", "CUSTOMER.DBF"},
+                                                            {"Customer.Fpt", "customer.fpt"},
+                                                            {"ORDERS.CDX", "Orders.Cdx"},
+                                                            {"customer", ""},
+                                                            {"customer.dbf ", ""},
+                                                            {"../CUSTOMER.DBF", ""},
+                                                            {"", ""}};
+    for (const auto& [asked, found] : resolved) {
         SCOPED_TRACE(asked);
-        const auto path = resolveFileCaseInsensitive(m_dir, asked);
-        ASSERT_TRUE(path.has_value());
-        EXPECT_EQ(*path, m_dir / found);
+        const auto path = resolveFileCaseInsensitive(dir.path(), asked);
+        EXPECT_EQ(path.value_or(dir / ""), dir / found);
     }
-    for (const std::string absent : {"customer", "customer.db", "customer.dbf ", "../CUSTOMER.DBF", ""})
-        EXPECT_FALSE(resolveFileCaseInsensitive(m_dir, absent).has_value()) << absent;
-    EXPECT_FALSE(resolveFileCaseInsensitive(m_dir / "no_such_folder", "customer.dbf").has_value());
-}
-
-TEST_F(FileNamesTest, TwoNamesDifferingOnlyInCaseAreReported) {
-    touch("data.dbf");
-    touch("DATA.DBF");
-    touch("data.FPT");
-    for (const char* name : {"\"DATA.DBF\"", "\"data.dbf\""})
-        EXPECT_TRUE(::dorvane::test::raises(FoxError::FileNameAmbiguous,
-                                            [&] { resolveFileCaseInsensitive(m_dir, "Data.dbf"); }, name));
-    EXPECT_THROW(siblingFile(m_dir / "data.FPT", "dbf"), ProviderError);
-    EXPECT_EQ(siblingFile(m_dir / "data.dbf", "fpt"), m_dir / "data.FPT");  // one .fpt: no doubt
-}
-
-TEST_F(FileNamesTest, SiblingFindsTheExistingFileOrNamesTheNewOne) {
-    touch("CUSTOMER.DBF");
-    touch("customer.fpt");
+    EXPECT_FALSE(resolveFileCaseInsensitive(dir / "no_such_folder", "customer.dbf").has_value());
     const struct {
         std::string table, extension, expected;
-    } cases[] = {
+    } siblings[] = {
         {"CUSTOMER.DBF", "fpt", "customer.fpt"},   // existing, whatever its case
         {"CUSTOMER.DBF", ".cdx", "CUSTOMER.CDX"},  // missing: upper like the table's extension
-        {"x.dbf", "fpt", "x.fpt"},
         {"x.dbf", "FPT", "x.fpt"},
         {"Mixed.Dbf", "CDX", "Mixed.cdx"},
         {"noext", "fpt", "noext.fpt"},
         {"a.b.DBF", "fpt", "a.b.FPT"},
+        {"data.dbf", "fpt", "data.FPT"},  // one .fpt: no doubt
     };
-    for (const auto& c : cases) {
+    for (const auto& c : siblings) {
         SCOPED_TRACE(c.table + " " + c.extension);
-        EXPECT_EQ(siblingFile(m_dir / c.table, c.extension), m_dir / c.expected);
+        EXPECT_EQ(siblingFile(dir / c.table, c.extension), dir / c.expected);
     }
+    // Two names differing only in case are reported, naming both.
+    for (const char* name : {"\"DATA.DBF\"", "\"data.dbf\""})
+        EXPECT_TRUE(test::raises(
+            FoxError::FileNameAmbiguous, [&] { resolveFileCaseInsensitive(dir.path(), "Data.dbf"); }, name));
+    EXPECT_THROW(siblingFile(dir / "data.FPT", "dbf"), ProviderError);
 }
 
 }  // namespace

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "provider/error.h"
-#include "tests/support/fault_file_system.h"
 #include "provider/format/table.h"
 #include "table_test_support.h"
+#include "tests/support/fault_file_system.h"
 
 namespace dorvane::provider {
 namespace {

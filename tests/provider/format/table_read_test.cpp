@@ -121,30 +121,6 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, FixtureTest,
                              return name;
                          });
 
-TEST(FixtureSpotValues, VfpTypesDecodeAsTheFormatSays) {
-    auto products = Table::open(fixturePath("dbase_31.dbf"));
-    const Field& id = products->fields()[0];
-    EXPECT_TRUE(id.isAutoIncrement());
-    EXPECT_EQ(id.autoIncrementNext, 78);
-    EXPECT_EQ(id.autoIncrementStep, 1);
-    EXPECT_EQ(products->value(1, products->fieldIndex("unitprice")), Value(Currency{180000}));
-    EXPECT_EQ(products->header().backlink, "northwind.dbc");
-    EXPECT_EQ(Table::open(fixturePath("dbase_32.dbf"))->value(1, 0), Value(std::string("Bad Meets Evil")));
-    auto cyrillic = Table::open(fixturePath("cp1251.dbf"));
-    ASSERT_NE(cyrillic->codePage(), nullptr);
-    EXPECT_EQ(cyrillic->codePage()->number(), 1251);
-    EXPECT_EQ(cyrillic->value(1, 1), Value(std::string("амбулаторно-поликлиническое")));
-
-    auto dbase4 = Table::open(fixturePath("dbase_8b.dbf"));
-    EXPECT_EQ(dbase4->value(1, dbase4->fieldIndex("MEMO")), Value(std::string("First memo\r\n")));
-}
-
-TEST(FixtureSpotValues, MissingMemoFileOpensAndOnlyMemoCellsFail) {
-    auto table = Table::open(fixturePath("dbase_83_missing_memo.dbf"));
-    EXPECT_EQ(table->value(1, 0), Value(87.0));
-    EXPECT_TRUE(test::raises(FoxError::MemoFileInvalid, [&] { table->value(1, table->fieldIndex("DESC")); }));
-}
-
 TEST(FixtureSpotValues, StructuralIndexAndContainerMakeTablesReadOnly) {
     test::TempDir dir;
     const auto cases = {std::vector<std::string>{"dbase_30.dbf", "dbase_30.fpt"},
@@ -154,23 +130,54 @@ TEST(FixtureSpotValues, StructuralIndexAndContainerMakeTablesReadOnly) {
         const auto path = dir.copyFixture(files);
         const std::string before = test::readBytes(path);
         auto table = Table::open(path, OpenMode::Exclusive);
-        EXPECT_GT(table->recordCount(), 0u);
-        table->readRecord(1, *std::make_unique<std::vector<Value>>());
         const std::vector<std::function<void()>> writes = {
             [&] { table->append(); },
             [&] {
                 table->update(1, {{0, table->value(1, 0)}});
             },
-            [&] { table->setDeleted(1, true); },
-            [&] { table->addField({.name = "EXTRA", .type = 'L'}); },
-        };
-        for (const auto& write : writes) {
+            [&] { table->setDeleted(1, true); }, [&] { table->addField({.name = "EXTRA", .type = 'L'}); }};
+        for (const auto& write : writes)
             EXPECT_TRUE(test::raises(FoxError::IndexNotMaintained, write,
                                      path.extension() == ".dbf" ? "dbase_30.cdx" : "FOXPRO-DB-TEST.DCX"));
-        }
         table.reset();
         EXPECT_EQ(test::readBytes(path), before);
     }
+}
+
+// A VFP 9 table the engine wrote (nulls of fixed types, memos and varchars, a deleted record, an
+// autoincrement field), read back by dbfread with the _NullFlags decoding of dump_table.py, value for
+// value. (compat_independent_test.cpp has python3-dbf, dbfread and GDAL read the other field types.)
+TEST(TableCompat, DbfreadReadsNullsVarcharAndAutoIncrementTheEngineWrote) {
+    test::TempDir dir;
+    FieldSpec id = test::fieldSpec("ID", 'I');
+    id.autoIncrement = true;
+    auto table = Table::create(
+        dir / "vfp9.dbf", {id, test::fieldSpec("NAME", 'C', 20), test::fieldSpec("AMOUNT", 'N', 12, 3, true),
+                           test::fieldSpec("RATE", 'F', 9, 2), test::fieldSpec("COUNT", 'I', 0, 0, true),
+                           test::fieldSpec("PRICE", 'Y'), test::fieldSpec("REAL", 'B', 0, 2),
+                           test::fieldSpec("BORN", 'D', 0, 0, true), test::fieldSpec("SEEN", 'T', 0, 0, true),
+                           test::fieldSpec("OK", 'L'), test::fieldSpec("NOTES", 'M', 0, 0, true),
+                           test::fieldSpec("CODE", 'V', 12, 0, true)});
+    const Value null;
+    const std::vector<std::vector<Value>> rows = {
+        {null, std::string("Crème brûlée"), 1234.567, -12.5, std::int64_t{42}, Currency{123456}, 2.75,
+         test::date(1999, 12, 31), DateTime{julianDayFromCivil(2020, 2, 29), 45296000}, true,
+         std::string("line one\r\nline two"), std::string("var")},
+        {null, std::string(""), null, 0.0, null, Currency{-50000}, -1e10, null, null, false, null, null},
+        {null, std::string("twenty characters!!!"), -99999.999, 999999.99, std::int64_t{-2147483647},
+         Currency{0}, 0.0, test::date(1900, 1, 1), DateTime{julianDayFromCivil(1970, 1, 1), 0}, true,
+         std::string(300, 'z'), std::string("full width!!")},
+    };
+    for (const auto& row : rows) table->appendValues(row);
+    table->setDeleted(2, true);
+    std::vector<std::string> engine;
+    for (std::uint32_t r = 1; r <= table->recordCount(); ++r) {
+        std::string line = table->isDeleted(r) ? "*" : " ";
+        for (const Value& v : table->record(r)) line += "\x1f" + test::canonical(v);
+        engine.push_back(test::escapeLine(line));
+    }
+    table.reset();
+    EXPECT_EQ(test::dumpWithDbfread(dir / "vfp9.dbf", 1252), engine);
 }
 
 }  // namespace
