@@ -73,8 +73,7 @@ std::map<std::string, std::vector<KeyEntry>> expectedEntries(Table& table) {
         expected["ID"].push_back({index::encodeIntegerKey(intOf(row[kId])), recno});
         expected["NAME"].push_back({upper, recno});
         expected["BORN"].push_back({dtos(row[kBorn]), recno});
-        if (!table.isDeleted(recno))
-            expected["LIVE"].push_back({index::encodeIntegerKey(intOf(row[kId])), recno});
+        if (!table.isDeleted(recno)) expected["LIVE"].push_back({index::encodeIntegerKey(intOf(row[kId])), recno});
         if (uniqueSeen.insert(upper).second) expected["UNAME"].push_back({upper, recno});
         expected["QTY"].push_back({index::encodeDoubleKey(std::get<double>(row[kQty])), recno});
     }
@@ -107,8 +106,7 @@ struct Fixture {
     }
     ~Fixture() { keep.clear(); }
     std::uint32_t add(std::int32_t id, const std::string& name, int year, double qty) {
-        return table->appendValues(
-            {std::int64_t{id}, name, Date{julianDayFromCivil(year, 3, 1 + id % 27)}, qty});
+        return table->appendValues({std::int64_t{id}, name, Date{julianDayFromCivil(year, 3, 1 + id % 27)}, qty});
     }
 };
 
@@ -124,38 +122,22 @@ TEST(IndexMaintainer, RunsOfChangesKeepEveryTagTrue) {
     };
     const std::vector<Step> steps = {
         {"appends", [](Table&) {}},
-        {"key field update",
-         [](Table& t) {
-             t.update(5, {{kId, std::int64_t{500}}});
-         }},
-        {"text update moves the key",
-         [](Table& t) {
-             t.update(3, {{kName, std::string("zed")}});
-         }},
-        {"update of a field no tag reads",
-         [](Table& t) {
-             t.update(4, {{kBorn, Date{}}});
-         }},
-        {"delete drops the record from the FOR tag only",
-         [](Table& t) {
+        {"key field update", [](Table& t) { t.update(5, {{kId, std::int64_t{500}}}); }},
+        {"text update moves the key", [](Table& t) { t.update(3, {{kName, std::string("zed")}}); }},
+        {"update of a field no tag reads", [](Table& t) { t.update(4, {{kBorn, Date{}}}); }},
+        {"delete drops the record from the FOR tag only", [](Table& t) {
              t.setDeleted(7, true);
              t.setDeleted(8, true);
          }},
         {"recall takes it back", [](Table& t) { t.setDeleted(7, false); }},
-        {"update of a deleted record",
-         [](Table& t) {
-             t.update(8, {{kId, std::int64_t{800}}});
-         }},
-        {"unique key holder leaves its key: the next record takes it",
-         [](Table& t) {
+        {"update of a deleted record", [](Table& t) { t.update(8, {{kId, std::int64_t{800}}}); }},
+        {"unique key holder leaves its key: the next record takes it", [](Table& t) {
              t.update(1, {{kName, std::string("nobody")}});
          }},
-        {"a lower record takes a unique key from its holder",
-         [](Table& t) {
+        {"a lower record takes a unique key from its holder", [](Table& t) {
              t.update(2, {{kName, std::string("Zed")}});
          }},
-        {"several fields at once",
-         [](Table& t) {
+        {"several fields at once", [](Table& t) {
              t.update(10, {{kId, std::int64_t{1000}}, {kName, std::string("Eve")}, {kQty, -42.0}});
          }},
     };
@@ -173,10 +155,7 @@ TEST(IndexMaintainer, CandidateViolationChangesNoByte) {
 
     const std::vector<std::pair<const char*, std::function<void()>>> attempts = {
         {"append", [&] { f.add(3, "other", 2001, 1); }},
-        {"update",
-         [&] {
-             f.table->update(1, {{kId, std::int64_t{4}}});
-         }},
+        {"update", [&] { f.table->update(1, {{kId, std::int64_t{4}}}); }},
     };
     for (const auto& [what, attempt] : attempts) {
         SCOPED_TRACE(what);
@@ -201,8 +180,8 @@ TEST(IndexMaintainer, StructureChangesKeepTagsOrRefuse) {
         bool removed;
         bool refused;
     };
-    for (const FieldCase c : {FieldCase{"name", true, true}, FieldCase{"ID", true, true},
-                              FieldCase{"name", false, false}, FieldCase{"nosuch", true, false}}) {
+    for (const FieldCase c : {FieldCase{"name", true, true}, FieldCase{"ID", true, true}, FieldCase{"name", false, false},
+                              FieldCase{"nosuch", true, false}}) {
         SCOPED_TRACE(c.field);
         const auto check = [&] { m.checkFieldChange(c.field, c.removed); };
         if (c.refused)
@@ -303,8 +282,7 @@ TEST(IndexMaintainer, SharedUsersTakingTurnsKeepTheIndexWhole) {
     for (int i = 1; i <= 400; ++i) {
         Table& t = *users[(i / 7) % 2];
         t.refresh();
-        t.appendValues(
-            {std::int64_t{i}, "user name " + std::to_string(i % 50), Date{2450000 + i}, double(i)});
+        t.appendValues({std::int64_t{i}, "user name " + std::to_string(i % 50), Date{2450000 + i}, double(i)});
         if (i % 5 == 0) t.update(static_cast<std::uint32_t>(i / 2), {{kQty, double(-i)}});
     }
     users[0]->refresh();
@@ -316,8 +294,7 @@ TEST(IndexMaintainer, SharedUsersTakingTurnsKeepTheIndexWhole) {
 TEST(IndexMaintainer, NullableFieldKeysCarryTheNullMarker) {
     DORVANE_NEEDS_CDX_CHECK();
     ScratchDir dir;
-    auto table =
-        createIndexedTable(dir / "n.dbf", {{"code", "", 'C', 6, 0, true}}, {{"CODE", "code", "", 7}});
+    auto table = createIndexedTable(dir / "n.dbf", {{"code", "", 'C', 6, 0, true}}, {{"CODE", "code", "", 7}});
     std::vector<std::unique_ptr<IndexMaintainer>> keep;
     const auto refusal = attachIndexMaintenance(*table, keep);
     ASSERT_FALSE(refusal) << refusal->message();
@@ -328,9 +305,7 @@ TEST(IndexMaintainer, NullableFieldKeysCarryTheNullMarker) {
     auto cdx = index::CdxFile::open((dir / "n.cdx").string());
     const std::vector<KeyEntry> expected = {{std::string(7, '\0'), 1},
                                             {std::string(7, '\0'), 2},
-                                            {std::string("\x80"
-                                                         "aa    "),
-                                             3}};
+                                            {std::string("\x80" "aa    "), 3}};
     EXPECT_EQ(cdx.entries("CODE"), expected);
     expectCheckerAccepts(table->path());
 }
