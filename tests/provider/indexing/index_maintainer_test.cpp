@@ -235,7 +235,8 @@ TEST(IndexMaintainer, WriteFailurePartWayLeavesNoTagHalfChanged) {
         try {
             f.add(21, "new", 1999, 5);
             f.table->update(3, {{kId, std::int64_t{33}}, {kName, std::string("three")}});
-        } catch (const ProviderError&) {
+        } catch (const ProviderError& e) {
+            EXPECT_EQ(e.number(), 1705) << e.what();
             failed = true;
         }
         if (f.table->changeObserver() == &m) {
