@@ -78,11 +78,6 @@ TEST(KeyEncoding, ByteOrderFollowsValueOrder) {
 }
 
 TEST(KeyEncoding, DispatchByTypeAndItsErrors) {
-    EXPECT_EQ(encodeKey(std::int64_t{1}, KeyType::Integer, 4), encodeIntegerKey(1));
-    EXPECT_EQ(encodeKey(std::int64_t{3}, KeyType::Numeric, 8), encodeDoubleKey(3.0));
-    EXPECT_EQ(encodeKey(std::string("x"), KeyType::Character, 3), "x  ");
-    EXPECT_EQ(encodeKey(Date{2451545}, KeyType::Date, 8), encodeDoubleKey(2451545.0));
-    EXPECT_EQ(encodeKey(true, KeyType::Logical, 1), "T");
     const struct {
         Value value;
         KeyType type;

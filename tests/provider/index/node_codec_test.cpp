@@ -1,9 +1,6 @@
-// Node codec: FoxPro's own pages (leaves and a big-endian interior root) re-encode byte for byte; random
-// leaves round-trip through the compression with any key length and record-number width; packing respects the
-// 488-byte area.
+// Node codec: FoxPro's own pages (leaves and a big-endian interior root) re-encode byte for byte. (Pages of
+// every kind of built tag round-trip through the codec in tests/provider/index/bulk_build_test.cpp.)
 #include <gtest/gtest.h>
-
-#include <random>
 
 #include "index_test_support.h"
 #include "provider/error.h"
@@ -54,48 +51,6 @@ TEST(NodeCodec, FoxProPagesReencodeIdentically) {
         }
     }
     EXPECT_GE(pages, 15);
-}
-
-TEST(NodeCodec, RandomLeavesRoundTrip) {
-    std::mt19937 rng(7);
-    const struct {
-        std::uint16_t keyLength;
-        unsigned char pad;
-        std::uint32_t maxRecno;
-    } cases[] = {{1, ' ', 3},         {4, 0, 255},     {8, 0, 70000},           {10, ' ', 5000},
-                 {30, ' ', 1u << 24}, {148, ' ', 100}, {240, ' ', 0xFFFFFFFFu}, {240, 0, 2}};
-    for (const auto& c : cases) {
-        for (int round = 0; round < 40; ++round) {
-            // Keys from a small alphabet with pad runs, so prefixes and trailing pads are common.
-            std::vector<KeyEntry> entries;
-            const int count = std::uniform_int_distribution<int>(0, 60)(rng);
-            for (int i = 0; i < count; ++i) {
-                std::string key(c.keyLength, static_cast<char>(c.pad));
-                const int used = std::uniform_int_distribution<int>(0, c.keyLength)(rng);
-                for (int j = 0; j < used; ++j)
-                    key[j] = "ab\x01\xff"[std::uniform_int_distribution<int>(0, 3)(rng)];
-                entries.push_back({key, std::uniform_int_distribution<std::uint32_t>(0, c.maxRecno)(rng)});
-            }
-            std::sort(entries.begin(), entries.end(), entryLess);
-            const NodeFormat format{c.keyLength, c.pad};
-            std::vector<std::size_t> starts = packLeaves(entries, format);
-            starts.push_back(entries.size());
-            for (std::size_t g = 0; g + 1 < starts.size(); ++g) {
-                Node n;
-                n.leaf = true;
-                n.offset = 512;
-                n.keys.assign(entries.begin() + starts[g], entries.begin() + starts[g + 1]);
-                ASSERT_TRUE(nodeFits(n, format));
-                std::array<unsigned char, kPageSize> page{};
-                encodeNode(n, format, page.data());
-                const Node back = decodeNode(page.data(), 512, format, "x");
-                ASSERT_EQ(back.keys, n.keys) << "key length " << c.keyLength;
-                // Free-space field agrees with the bytes the entries take.
-                EXPECT_EQ(readLe(page.data() + kLeafFreeBytes, 2),
-                          kLeafAreaSize - leafBytes(n.keys.data(), n.keys.data() + n.keys.size(), format));
-            }
-        }
-    }
 }
 
 }  // namespace

@@ -249,7 +249,7 @@ TEST(DirectKey, RebuildingALargeTableGivesEveryTagTheRecordsKeys) {
         file.seekp(28);
         file.put(static_cast<char>(kTableFlagStructuralIndex));
     }
-    const std::vector<TagDefinition> tags = {
+    std::vector<TagDefinition> tags = {
         {"ID", "id", "", 4, KeyType::Integer, false, /*candidate=*/true},
         {"NAME", "UPPER(name)", "", 30},
         {"BORN", "DTOS(born)", "", 8},
@@ -260,6 +260,7 @@ TEST(DirectKey, RebuildingALargeTableGivesEveryTagTheRecordsKeys) {
         {"POSITIVE", "name", "qty > 0", 30},
         {"IDTEXT", "STR(id)", "", 10},
     };
+    tags[4].descending = true;  // QTY
     std::vector<index::TagContent> contents;
     for (const auto& t : tags) contents.push_back({t, {}, std::nullopt});
     index::CdxFile::create((dir / "big.cdx").string(), contents);
@@ -312,8 +313,10 @@ TEST(DirectKey, RebuildingDuringAWriteBatchKeysTheBatchedRecords) {
     for (std::uint32_t recno = 10; recno < 20; ++recno) table->update(recno, {{0, std::string("after")}});
     keep.front()->rebuild();
     table->endWriteBatch();
+    // Still maintained after the file was replaced.
+    table->appendValues({std::string("late")});
     const std::vector<KeyEntry> held = keep.front()->indexFile().entries("NAME");
-    ASSERT_EQ(held.size(), 50u);
+    ASSERT_EQ(held.size(), 51u);
     for (std::uint32_t i = 0; i < 10; ++i) EXPECT_EQ(held[i], (KeyEntry{"AFTER     ", 10 + i}));
     expectCheckerAccepts(table->path());
     keep.clear();
