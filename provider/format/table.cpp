@@ -126,6 +126,7 @@ void Table::releaseHold(bool failed) noexcept {
     }
     if (m_observer) m_observer->onWriteHold(*this, false, failed);
     m_headKnown = false;  // others may write the header once the lock is gone
+    m_stampOwed = false;  // nothing written: the next hold looks again
     m_memoLock.release();
     m_writeLock.release();
     m_cache.setReadLock(m_file.fd());
@@ -170,19 +171,25 @@ void Table::takeInOthersChanges() {
 
 void Table::lookForOthersChanges() {
     char head[kTableHeaderSize];
-    if (!takeInChangesUnlessOwnStamp(head)) {
-        // Others look at this before they trust what they read before: it is written before anything
-        // else under this hold.
-        const std::uint64_t mine = freshStamp();
-        char bytes[kWriterStampSize];
-        writeLe32(bytes, static_cast<std::uint32_t>(mine));
-        writeLe32(bytes + 4, static_cast<std::uint32_t>(mine >> 32));
-        m_file.writeAt(kOffsetWriterStamp, bytes, sizeof bytes);
-        m_cache.noteWrite(kOffsetWriterStamp, bytes, sizeof bytes);
-        m_stamp = mine;
-    }
+    // Others look at the stamp before they trust what they read before: a fresh one is written before
+    // anything else this hold writes to the table.
+    m_stampOwed = !takeInChangesUnlessOwnStamp(head);
     std::memcpy(m_head, head, sizeof m_head);
     m_headKnown = true;
+}
+
+void Table::writeTableBytes(std::uint64_t offset, const void* bytes, std::size_t size) {
+    if (m_stampOwed) {
+        const std::uint64_t mine = freshStamp();
+        char stamp[kWriterStampSize];
+        writeLe32(stamp, static_cast<std::uint32_t>(mine));
+        writeLe32(stamp + 4, static_cast<std::uint32_t>(mine >> 32));
+        m_file.writeAt(kOffsetWriterStamp, stamp, sizeof stamp);
+        m_cache.noteWrite(kOffsetWriterStamp, stamp, sizeof stamp);
+        m_stamp = mine;
+        m_stampOwed = false;
+    }
+    m_file.writeAt(offset, bytes, size);
 }
 
 void Table::holdMemoFor(const std::vector<PendingMemo>& memos) {

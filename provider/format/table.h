@@ -175,6 +175,9 @@ private:
     // Under a shared hold: reads the header's first bytes and takes in others' changes when the
     // writer's stamp or the record count says someone else wrote (lock_ranges.h).
     void lookForOthersChanges();
+    // Writes to the .dbf under a hold that found another writer's stamp write a fresh stamp of this
+    // table's own first, so a statement that ends up writing nothing leaves the file as it was.
+    void writeTableBytes(std::uint64_t offset, const void* bytes, std::size_t size);
     void takeInChanges(const char* head);
     // A memo value waiting to be stored once every field of the record has passed its checks.
     struct PendingMemo {
@@ -224,6 +227,7 @@ private:
     RangeLock m_writeLock;  // the .dbf's write range, while held
     RangeLock m_memoLock;
     std::uint64_t m_stamp = 0;  // the writer's stamp this table last wrote; 0 for none
+    bool m_stampOwed = false;   // a fresh stamp is to be written before the hold's first write
     std::uint64_t m_changeGeneration = 0;
     // The file's first 8 bytes (type, date, record count) while known for sure: held exclusively, or
     // read under the current hold.

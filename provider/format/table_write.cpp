@@ -51,7 +51,7 @@ void Table::writeHeaderDateAndCount() {
     bytes[kOffsetMonth] = static_cast<char>(m);
     bytes[kOffsetDay] = static_cast<char>(d);
     writeLe32(bytes + kOffsetRecordCount, m_header.recordCount);
-    m_file.writeAt(0, bytes, sizeof bytes);
+    writeTableBytes(0, bytes, sizeof bytes);
     m_cache.noteWrite(0, bytes, sizeof bytes);
     static_assert(sizeof bytes == sizeof m_head);
     std::memcpy(m_head, bytes, sizeof bytes);
@@ -135,14 +135,14 @@ std::uint32_t Table::append(const FieldAssignments& values) {
     if (m_headKnown) std::memcpy(oldHead, m_head, sizeof oldHead);
     try {
         record.push_back(static_cast<char>(kEndOfFile));
-        m_file.writeAt(offset, record.data(), record.size());
+        writeTableBytes(offset, record.data(), record.size());
         m_cache.noteWrite(offset, record.data(), record.size());
         for (const auto& [h, next] : nextValues) {
             m_header.fields[h].autoIncrementNext = next;
             char bytes[4];
             writeLe32(bytes, static_cast<std::uint32_t>(next));
             const std::uint64_t at = kTableHeaderSize + h * kFieldRecordSize + kFieldOffsetAutoIncNext;
-            m_file.writeAt(at, bytes, sizeof bytes);
+            writeTableBytes(at, bytes, sizeof bytes);
             m_cache.noteWrite(at, bytes, sizeof bytes);
         }
         ++m_header.recordCount;
@@ -153,17 +153,17 @@ std::uint32_t Table::append(const FieldAssignments& values) {
         m_header = before;
         m_headKnown = false;
         try {
-            if (haveHead) m_file.writeAt(0, oldHead, sizeof oldHead);
+            if (haveHead) writeTableBytes(0, oldHead, sizeof oldHead);
             for (const auto& [h, next] : nextValues) {
                 char bytes[4];
                 writeLe32(bytes, static_cast<std::uint32_t>(before.fields[h].autoIncrementNext));
-                m_file.writeAt(kTableHeaderSize + h * kFieldRecordSize + kFieldOffsetAutoIncNext, bytes,
-                               sizeof bytes);
+                writeTableBytes(kTableHeaderSize + h * kFieldRecordSize + kFieldOffsetAutoIncNext, bytes,
+                                sizeof bytes);
             }
             m_file.truncate(offset);
             if (oldSize > offset) {
                 const char eof = static_cast<char>(kEndOfFile);
-                m_file.writeAt(offset, &eof, 1);
+                writeTableBytes(offset, &eof, 1);
             }
         } catch (...) {
         }
@@ -223,7 +223,7 @@ void Table::update(std::uint32_t recno, const FieldAssignments& values) {
         m_pending.insert(m_pending.end(), record.begin(), record.end());
     } else {
         writePending();
-        m_file.writeAt(offset, record.data(), record.size());
+        writeTableBytes(offset, record.data(), record.size());
     }
     m_cache.noteWrite(offset, record.data(), record.size());
     touchHeaderDate();
@@ -284,7 +284,7 @@ void Table::endWriteBatch() {
 
 void Table::writePending() {
     if (m_pending.empty()) return;
-    m_file.writeAt(m_pendingOffset, m_pending.data(), m_pending.size());
+    writeTableBytes(m_pendingOffset, m_pending.data(), m_pending.size());
     m_pending.clear();
 }
 
@@ -298,7 +298,7 @@ void Table::setDeleted(std::uint32_t recno, bool deleted) {
     const char flag = deleted ? kRecordDeleted : kRecordLive;
     const std::uint64_t offset =
         m_header.headerLength + static_cast<std::uint64_t>(recno - 1) * m_header.recordLength;
-    m_file.writeAt(offset, &flag, 1);
+    writeTableBytes(offset, &flag, 1);
     m_cache.noteWrite(offset, &flag, 1);
     touchHeaderDate();
 }
@@ -309,7 +309,7 @@ void Table::touchHeaderDate() {
     if (y == m_header.year && m == m_header.month && d == m_header.day) return;
     char bytes[3] = {static_cast<char>(y % 100), static_cast<char>(m), static_cast<char>(d)};
     try {
-        m_file.writeAt(kOffsetYear, bytes, sizeof bytes);  // the change itself is written already
+        writeTableBytes(kOffsetYear, bytes, sizeof bytes);  // the change itself is written already
     } catch (const ProviderError&) {
         return;
     }
@@ -329,7 +329,7 @@ void Table::setBacklink(const std::string& backlink) {
         throw ProviderError::make(FoxError::TableCorrupted, nameForErrors());
     std::string bytes(kBacklinkSize, '\0');
     bytes.replace(0, backlink.size(), backlink);
-    m_file.writeAt(at, bytes.data(), bytes.size());
+    writeTableBytes(at, bytes.data(), bytes.size());
     m_cache.noteWrite(at, bytes.data(), bytes.size());
     m_header.backlink = backlink;
 }
