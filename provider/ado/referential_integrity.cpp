@@ -249,28 +249,6 @@ struct TagUse {
     int keyField = -1;
 };
 
-Value emptyValueOf(const Field& f) {
-    if (f.isNullable()) return std::monostate{};
-    switch (f.type) {
-        case 'N':
-        case 'F':
-        case 'B':
-            return 0.0;
-        case 'I':
-            return std::int64_t{0};
-        case 'Y':
-            return Currency{};
-        case 'D':
-            return Date{};
-        case 'T':
-            return DateTime{};
-        case 'L':
-            return false;
-        default:
-            return std::string();
-    }
-}
-
 // The bytes to look a value up by in a tag, FoxPro's SEEK with SET EXACT OFF: a character value of a
 // MACHINE tag matches keys that begin with it (`prefix`), others the whole key. Nullopt: the value
 // can be no key of the tag (null, another type), so nothing matches.
@@ -658,7 +636,7 @@ ReferentialIntegrity::Cascade ReferentialIntegrity::beforeInsert(Table& table,
     recoverAround(table, *links);
     Plan plan(*this, *links, table);
     std::vector<Value> record;
-    for (const Field& f : table.fields()) record.push_back(emptyValueOf(f));
+    for (const Field& f : table.fields()) record.push_back(valueLeftOut(f));
     for (const auto& [field, value] : values) record[std::size_t(field)] = value;
     for (std::size_t k = 0; k < links->relations.size(); ++k) {
         if (links->childFile[k] == plan.fileOf(table) && links->relations[k].onInsert == RiAction::Restrict)

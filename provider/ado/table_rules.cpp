@@ -34,35 +34,6 @@ StoredExpression compiled(const std::string& stored, const sql::FieldCatalog& fi
     return e;
 }
 
-// What a field holds in a new record that no value was given for, as Table::append stores it.
-Value emptyValueOf(const Field& f) {
-    if (f.isNullable()) return Value{};
-    if (f.isAutoIncrement()) return std::int64_t{f.autoIncrementNext};
-    if (f.isBinary()) return Blob{};
-    switch (f.type) {
-        case 'C':
-        case 'V':
-        case 'M':
-            return std::string();
-        case 'N':
-        case 'F':
-        case 'B':
-            return 0.0;
-        case 'I':
-            return std::int64_t{0};
-        case 'Y':
-            return Currency{};
-        case 'D':
-            return Date{};
-        case 'T':
-            return DateTime{};
-        case 'L':
-            return false;
-        default:
-            return Blob{};
-    }
-}
-
 // A rule holds unless it gives .F.; .NULL. lets the record pass, anything but a logical value is
 // a type mismatch, as FoxPro reports it.
 bool holds(const StoredExpression& rule, const sql::RowContext& row) {
@@ -187,7 +158,7 @@ void TableRules::completeInsert(Table& table, FieldAssignments& values) const {
     if (ruleFields.empty() && defaultFields.empty() && !m_recordRule.present()) return;
 
     std::vector<Value> record;
-    for (const Field& f : fields) record.push_back(emptyValueOf(f));
+    for (const Field& f : fields) record.push_back(valueLeftOut(f));
     for (const auto& [i, value] : values) record[size_t(i)] = value;
     const std::uint32_t recno = table.recordCount() + 1;
     indexing::RecordRow row(fields);

@@ -45,6 +45,9 @@ struct CreateOptions {
 // Field index (as in fields()) and the value to store there.
 using FieldAssignments = std::vector<std::pair<int, Value>>;
 
+// What a field holds in a new record that no value was given for, as Table::append stores it.
+Value valueLeftOut(const Field& f);
+
 class Table {
 public:
     // Opens a .dbf (or .dbc). Raises FileDoesNotExist, NotATable, TableCorrupted, FileInUseByAnother

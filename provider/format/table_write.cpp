@@ -58,6 +58,34 @@ void Table::writeHeaderDateAndCount() {
     m_headKnown = true;  // released with the hold in shared use
 }
 
+Value valueLeftOut(const Field& f) {
+    if (f.isNullable()) return Value{};
+    if (f.isAutoIncrement()) return std::int64_t{f.autoIncrementNext};
+    if (f.isBinary()) return Blob{};
+    switch (f.type) {
+        case 'C':
+        case 'V':
+        case 'M':
+            return std::string();
+        case 'N':
+        case 'F':
+        case 'B':
+            return 0.0;
+        case 'I':
+            return std::int64_t{0};
+        case 'Y':
+            return Currency{};
+        case 'D':
+            return Date{};
+        case 'T':
+            return DateTime{};
+        case 'L':
+            return false;
+        default:
+            return Blob{};
+    }
+}
+
 std::uint32_t Table::appendValues(const std::vector<Value>& values) {
     if (values.size() != m_fields.size()) throw ProviderError::make(FoxError::DataTypeMismatch);
     FieldAssignments assignments;
