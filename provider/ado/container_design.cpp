@@ -16,12 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kCandidateFlag = 17;
-constexpr int kChildTag = 13;
-constexpr int kParentTable = 18;
-constexpr int kParentTag = 19;
-constexpr int kPrimaryKey = 20;
-
 std::string lowered(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
@@ -130,14 +124,14 @@ void addIndexTag(const fs::path& dbc, const std::string& tableName, const index:
     }
     ObjectRecords objects(dbc);
     objects.append(member.objectId, "Index", lowered(tag.name),
-                   {{kCandidateFlag, std::string(1, tag.candidate || primary ? '\x01' : '\x00')}});
+                   {{kPropertyCandidate, std::string(1, tag.candidate || primary ? '\x01' : '\x00')}});
     if (!primary) return;
     Table& dbcTable = objects.table();
     const Value memo = dbcTable.value(member.recno, objects.field("PROPERTY"));
     const auto* blob = std::get_if<Blob>(&memo);
     const auto* text = std::get_if<std::string>(&memo);
     PropertyMap properties = parseProperties(blob ? blob->bytes : text ? *text : std::string());
-    properties[kPrimaryKey] = textProperty(lowered(tag.name));
+    properties[kPropertyPrimaryKey] = textProperty(lowered(tag.name));
     dbcTable.update(member.recno, {{objects.field("PROPERTY"), Blob{encodeProperties(properties)}}});
 }
 
@@ -152,9 +146,9 @@ void addRelation(const fs::path& dbc, const RelationDefinition& relation) {
         throw ProviderError::make(FoxError::TagNotFound);
     const int n = objects.count(child.objectId, "Relation") + 1;
     objects.append(child.objectId, "Relation", "Relation " + std::to_string(n),
-                   {{kChildTag, textProperty(lowered(relation.childTag))},
-                    {kParentTable, textProperty(lowered(parent.name))},
-                    {kParentTag, textProperty(lowered(relation.parentTag))}},
+                   {{kPropertyChildTag, textProperty(lowered(relation.childTag))},
+                    {kPropertyParentTable, textProperty(lowered(parent.name))},
+                    {kPropertyParentTag, textProperty(lowered(relation.parentTag))}},
                    relation.rules);
 }
 

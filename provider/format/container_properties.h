@@ -24,6 +24,17 @@ inline constexpr int kPropertyComment = 7;  // string
 inline constexpr int kPropertyRuleExpression = 9;  // string
 inline constexpr int kPropertyRuleText = 10;       // string
 inline constexpr int kPropertyDefaultValue = 11;   // string
+// Relation records: the child's tag (the child is the record's parent object), the parent table and
+// its tag. Table records: the insert, update and delete triggers. Index records: candidate (byte 1).
+// Table records: the primary key's tag name.
+inline constexpr int kPropertyChildTag = 13;       // string
+inline constexpr int kPropertyInsertTrigger = 14;  // string
+inline constexpr int kPropertyUpdateTrigger = 15;  // string
+inline constexpr int kPropertyDeleteTrigger = 16;  // string
+inline constexpr int kPropertyCandidate = 17;      // byte
+inline constexpr int kPropertyParentTable = 18;    // string
+inline constexpr int kPropertyParentTag = 19;      // string
+inline constexpr int kPropertyPrimaryKey = 20;     // string
 inline constexpr int kPropertyViewSql = 42;        // View: its SELECT (string)
 
 // Property id -> raw value bytes.

@@ -10,14 +10,6 @@
 namespace dorvane::provider {
 namespace {
 
-// PROPERTY ids of Relation and Table records.
-constexpr int kChildTag = 13;
-constexpr int kInsertTrigger = 14;
-constexpr int kUpdateTrigger = 15;
-constexpr int kDeleteTrigger = 16;
-constexpr int kParentTable = 18;
-constexpr int kParentTag = 19;
-
 std::string textOf(const Value& value) {
     if (auto s = std::get_if<std::string>(&value)) return *s;
     if (auto b = std::get_if<Blob>(&value)) return b->bytes;
@@ -82,9 +74,9 @@ ContainerLinks readContainerLinks(const std::filesystem::path& dbc) {
         if (type == "Table") {
             const ContainerTable* table = tableById(intOf(row[std::size_t(idField)]));
             TableTriggers triggers;
-            triggers.onInsert = trimmed(propertyText(properties, kInsertTrigger));
-            triggers.onUpdate = trimmed(propertyText(properties, kUpdateTrigger));
-            triggers.onDelete = trimmed(propertyText(properties, kDeleteTrigger));
+            triggers.onInsert = trimmed(propertyText(properties, kPropertyInsertTrigger));
+            triggers.onUpdate = trimmed(propertyText(properties, kPropertyUpdateTrigger));
+            triggers.onDelete = trimmed(propertyText(properties, kPropertyDeleteTrigger));
             if (!table ||
                 (triggers.onInsert.empty() && triggers.onUpdate.empty() && triggers.onDelete.empty()))
                 continue;
@@ -94,15 +86,15 @@ ContainerLinks readContainerLinks(const std::filesystem::path& dbc) {
             continue;
         }
         const ContainerTable* child = tableById(intOf(row[std::size_t(parentField)]));
-        const ContainerTable* parent = tableByName(trimmed(propertyText(properties, kParentTable)));
+        const ContainerTable* parent = tableByName(trimmed(propertyText(properties, kPropertyParentTable)));
         if (!child || !parent) continue;
         ContainerRelation relation;
         relation.childTable = child->name;
         relation.childPath = child->path;
-        relation.childTag = trimmed(propertyText(properties, kChildTag));
+        relation.childTag = trimmed(propertyText(properties, kPropertyChildTag));
         relation.parentTable = parent->name;
         relation.parentPath = parent->path;
-        relation.parentTag = trimmed(propertyText(properties, kParentTag));
+        relation.parentTag = trimmed(propertyText(properties, kPropertyParentTag));
         const std::string letters = riField >= 0 ? textOf(row[std::size_t(riField)]) + "   " : "   ";
         relation.onUpdate = riActionOf(letters[0]);
         relation.onDelete = riActionOf(letters[1]);
