@@ -42,6 +42,15 @@ PageCache::Page& PageCache::load(std::uint64_t pageIndex) {
 }
 
 bool PageCache::read(std::uint64_t offset, std::size_t length, char* out) {
+    if (offset % kPageSize + length > kPageSize) {
+        // Across pages, which may have been read at different times with another user's write between:
+        // read the whole range at once, under the lock, so that a record is never half old, half new.
+        RangeLock lock;
+        if (m_lockFd >= 0)
+            lock = RangeLock::acquire(m_lockFd, RangeLock::Kind::Read, kTableLockOffset, kTableLockLength,
+                                      kLockWait);
+        return m_file->readAt(offset, out, length) == length;
+    }
     while (length > 0) {
         const std::uint64_t pageIndex = offset / kPageSize;
         const std::size_t within = static_cast<std::size_t>(offset % kPageSize);
