@@ -1,5 +1,5 @@
-// Opening a database container, and a recordset walking its rows (connection strings and the
-// failures of opening are in statement_cases.txt).
+// A recordset walking its rows and finding fields by name (opening connections, containers and their
+// failures are in statement_cases.txt).
 #include "provider/ado/connection.h"
 
 #include <gtest/gtest.h>
@@ -9,21 +9,6 @@
 #include "tests/provider/format/table_test_support.h"
 
 using namespace dorvane::provider;
-
-TEST(ConnectionOpen, AContainerOpensAsOne) {
-    test::TempDir folder;
-    const auto dbc = folder.copyFixture(
-        {"foxprodb/FOXPRO-DB-TEST.DBC", "foxprodb/FOXPRO-DB-TEST.DCT", "foxprodb/FOXPRO-DB-TEST.DCX"});
-    Connection connection;
-    connection.Open("Provider=vfpoledb.1;Data Source=" + dbc.string() +
-                    ";Collating Sequence=machine;mode=share exclusive");
-    EXPECT_EQ(connection.state(), kStateOpen);
-    EXPECT_TRUE(connection.isContainer());
-    EXPECT_TRUE(connection.settings().exclusive);
-    connection.Close();
-    connection.Open("Provider=vfpoledb.1;Data Source=" + folder.path().string() + ";");
-    EXPECT_FALSE(connection.isContainer());
-}
 
 TEST(RecordsetReading, WalksRowsForwardAndFindsFieldsByName) {
     Recordset rows;

@@ -140,7 +140,7 @@ TEST(SharedWriters, FourWritersAndAReaderLoseNothing) {
     EXPECT_EQ(found, expected);
 
     if (dorvane::test::cdxCheckAvailable()) {
-        const auto check = cdxCheck(dir / "t.dbf");
+        const auto check = ::dorvane::test::runCdxCheck(dir / "t.dbf");
         EXPECT_EQ(check.exitCode, 0) << check.output;
     }
     const std::string count =

@@ -1,6 +1,6 @@
 // Field rules, record rules and defaults of a container: tables declared with them through CREATE
 // TABLE in a copy of a real FoxPro container, their Properties read back by an independent reader
-// (container_rules.py), and statements that each rule must refuse, leaving every file as it was.
+// (read_container.py), and statements that each rule must refuse, leaving every file as it was.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -105,8 +105,8 @@ TEST(TableRules, EachRuleRefusesWhatBreaksItWritingNothingAndTheContainerKeepsTh
     // What CREATE TABLE declared, as an independent reader finds it in the container.
     connection.Close();
     EXPECT_EQ(
-        test::runCommand("/usr/bin/python3 '" DORVANE_SOURCE_DIR "/tests/provider/ado/container_rules.py' '" +
-                         dbc.string() + "' products 2>&1"),
+        test::runCommand("/usr/bin/python3 '" DORVANE_SOURCE_DIR "/tests/provider/ado/read_container.py' '" +
+                         dbc.string() + "' rules products 2>&1"),
         "table|price < 1000 OR qty < 10|[Too much stock]\nfield|id|||\n"
         "field|name|NOT EMPTY(name)|\"A product needs a name\"|\n"
         "field|price|price=>0|'Price' + ' must not be negative'|1.5\nfield|qty|qty > 0||1\n"

@@ -112,12 +112,21 @@ std::unique_ptr<Table> oddTable(const fs::path& dbf, std::uint8_t codePageMark, 
     CreateOptions options;
     options.codePageMark = codePageMark;
     {
-        auto table = Table::create(
-            dbf,
-            {{"c", "", 'C', 12}, {"cn", "", 'C', 12, 0, true}, {"i", "", 'I', 4}, {"inl", "", 'I', 4, 0, true},
-             {"d", "", 'D', 8}, {"dn", "", 'D', 8, 0, true}, {"n", "", 'N', 10, 2}, {"f", "", 'F', 12, 4},
-             {"b", "", 'B', 8, 2}, {"y", "", 'Y', 8}, {"t", "", 'T', 8}, {"l", "", 'L', 1}, {"ln", "", 'L', 1, 0, true}},
-            options);
+        auto table = Table::create(dbf,
+                                   {{"c", "", 'C', 12},
+                                    {"cn", "", 'C', 12, 0, true},
+                                    {"i", "", 'I', 4},
+                                    {"inl", "", 'I', 4, 0, true},
+                                    {"d", "", 'D', 8},
+                                    {"dn", "", 'D', 8, 0, true},
+                                    {"n", "", 'N', 10, 2},
+                                    {"f", "", 'F', 12, 4},
+                                    {"b", "", 'B', 8, 2},
+                                    {"y", "", 'Y', 8},
+                                    {"t", "", 'T', 8},
+                                    {"l", "", 'L', 1},
+                                    {"ln", "", 'L', 1, 0, true}},
+                                   options);
         for (std::size_t i = 0; i < records; ++i) table->append();
     }
     auto table = Table::open(dbf, OpenMode::ReadOnly);
@@ -148,10 +157,28 @@ TEST(DirectKey, GivesTheGeneralPathsBytesOrHandsTheRecordOver) {
         std::uint16_t keyLength;
         const char* collation = "";
     } forms[] = {
-        {"c", 12}, {"UPPER(c)", 12}, {"LOWER(c)", 12}, {"uppe(c)", 12}, {"cn", 13}, {"UPPER(cn)", 13},
-        {"cn", 12}, {"i", 4},        {"inl", 5},        {"d", 8},       {"DTOS(d)", 8}, {"dn", 9},
-        {"DTOS(dn)", 9}, {"n", 8},   {"f", 8},          {"b", 8},       {"y", 8},   {"t", 8},
-        {"l", 1}, {"ln", 2}, {"c", 24, "GENERAL"}, {"cn", 25, "GENERAL"}  // GENERAL: code page 1252 only
+        {"c", 12},
+        {"UPPER(c)", 12},
+        {"LOWER(c)", 12},
+        {"uppe(c)", 12},
+        {"cn", 13},
+        {"UPPER(cn)", 13},
+        {"cn", 12},
+        {"i", 4},
+        {"inl", 5},
+        {"d", 8},
+        {"DTOS(d)", 8},
+        {"dn", 9},
+        {"DTOS(dn)", 9},
+        {"n", 8},
+        {"f", 8},
+        {"b", 8},
+        {"y", 8},
+        {"t", 8},
+        {"l", 1},
+        {"ln", 2},
+        {"c", 24, "GENERAL"},
+        {"cn", 25, "GENERAL"}  // GENERAL: code page 1252 only
     };
     const std::uint8_t codePages[] = {0x03, 0x01, 0x02, 0xC9, 0x04};  // 1252, 437, 850, 1251, Macintosh
     constexpr std::size_t kRecords = 1500;
@@ -160,7 +187,7 @@ TEST(DirectKey, GivesTheGeneralPathsBytesOrHandsTheRecordOver) {
         if (!CodePage::isSupportedMark(mark)) continue;
         const fs::path dbf = dir / ("odd" + std::to_string(mark) + ".dbf");
         auto table = oddTable(dbf, mark, kRecords);
-        const std::string bytes = fileBytes(dbf);
+        const std::string bytes = readBytes(dbf);
         const TableHeader& h = table->header();
         for (const auto& form : forms) {
             if (*form.collation && table->codePage()->number() != 1252) continue;
@@ -207,7 +234,7 @@ TEST(DirectKey, LeavesOtherTagsToTheGeneralPath) {
     const struct {
         const char *expression, *forExpression;
         std::uint16_t keyLength;
-    } others[] = {{"c", "i > 0", 12},     {"c + c", "", 24},        {"STR(i)", "", 10}, {"ALLTRIM(c)", "", 12},
+    } others[] = {{"c", "i > 0", 12},       {"c + c", "", 24},  {"STR(i)", "", 10},  {"ALLTRIM(c)", "", 12},
                   {"UPPER(c + c)", "", 24}, {"DTOS(t)", "", 8}, {"DELETED()", "", 1}};
     for (const auto& o : others)
         EXPECT_FALSE(DirectKey::forTag(
@@ -224,8 +251,11 @@ TEST(DirectKey, RebuildingALargeTableGivesEveryTagTheRecordsKeys) {
     const fs::path dbf = dir / "big.dbf";
     constexpr std::uint32_t kRecords = 70000;
     {
-        auto table = Table::create(dbf, {{"id", "", 'I', 4}, {"name", "", 'C', 30}, {"born", "", 'D', 8},
-                                         {"qty", "", 'N', 10, 2}, {"flag", "", 'L', 1, 0, true}});
+        auto table = Table::create(dbf, {{"id", "", 'I', 4},
+                                         {"name", "", 'C', 30},
+                                         {"born", "", 'D', 8},
+                                         {"qty", "", 'N', 10, 2},
+                                         {"flag", "", 'L', 1, 0, true}});
         for (std::uint32_t i = 1; i <= kRecords; ++i) {
             const Value flag = i % 11 == 0 ? Value{} : Value{i % 3 == 0};
             table->appendValues(
@@ -340,12 +370,12 @@ TEST(DirectKey, ARecordNoKeyCanHoldRefusesTheRebuild) {
         file.put(static_cast<char>(kTableFlagStructuralIndex));
     }
     index::CdxFile::create((dir / "dos.cdx").string(), {{name, {}, std::nullopt}});
-    const std::string before = fileBytes(dir / "dos.cdx");
+    const std::string before = readBytes(dir / "dos.cdx");
     auto table = Table::open(dbf, OpenMode::Exclusive);
     std::vector<std::unique_ptr<IndexMaintainer>> keep;
     ASSERT_FALSE(attachIndexMaintenance(*table, keep));
     EXPECT_TRUE(raises(FoxError::CodePageCannotHold, [&] { keep.front()->rebuild(); }));
-    EXPECT_EQ(fileBytes(dir / "dos.cdx"), before);
+    EXPECT_EQ(readBytes(dir / "dos.cdx"), before);
     keep.clear();
 }
 

@@ -74,7 +74,8 @@ std::map<std::string, std::vector<KeyEntry>> expectedEntries(Table& table) {
         expected["ID"].push_back({index::encodeIntegerKey(intOf(row[kId])), recno});
         expected["NAME"].push_back({upper, recno});
         expected["BORN"].push_back({dtos(row[kBorn]), recno});
-        if (!table.isDeleted(recno)) expected["LIVE"].push_back({index::encodeIntegerKey(intOf(row[kId])), recno});
+        if (!table.isDeleted(recno))
+            expected["LIVE"].push_back({index::encodeIntegerKey(intOf(row[kId])), recno});
         if (uniqueSeen.insert(upper).second) expected["UNAME"].push_back({upper, recno});
         expected["QTY"].push_back({index::encodeDoubleKey(std::get<double>(row[kQty])), recno});
     }
@@ -107,7 +108,8 @@ struct Fixture {
     }
     ~Fixture() { keep.clear(); }
     std::uint32_t add(std::int32_t id, const std::string& name, int year, double qty) {
-        return table->appendValues({std::int64_t{id}, name, Date{julianDayFromCivil(year, 3, 1 + id % 27)}, qty});
+        return table->appendValues(
+            {std::int64_t{id}, name, Date{julianDayFromCivil(year, 3, 1 + id % 27)}, qty});
     }
 };
 
@@ -123,25 +125,42 @@ TEST(IndexMaintainer, RunsOfChangesKeepEveryTagTrue) {
     };
     const std::vector<Step> steps = {
         {"appends", [](Table&) {}},
-        {"key field update", [](Table& t) { t.update(5, {{kId, std::int64_t{500}}}); }},
-        {"text update moves the key", [](Table& t) { t.update(3, {{kName, std::string("zed")}}); }},
-        {"update of a field no tag reads", [](Table& t) { t.update(4, {{kBorn, Date{}}}); }},
-        {"delete drops the record from the FOR tag only", [](Table& t) {
+        {"key field update",
+         [](Table& t) {
+             t.update(5, {{kId, std::int64_t{500}}});
+         }},
+        {"text update moves the key",
+         [](Table& t) {
+             t.update(3, {{kName, std::string("zed")}});
+         }},
+        {"update of a field no tag reads",
+         [](Table& t) {
+             t.update(4, {{kBorn, Date{}}});
+         }},
+        {"delete drops the record from the FOR tag only",
+         [](Table& t) {
              t.setDeleted(7, true);
              t.setDeleted(8, true);
          }},
         {"recall takes it back", [](Table& t) { t.setDeleted(7, false); }},
-        {"update of a deleted record", [](Table& t) { t.update(8, {{kId, std::int64_t{800}}}); }},
-        {"unique key holder leaves its key: the next record takes it", [](Table& t) {
+        {"update of a deleted record",
+         [](Table& t) {
+             t.update(8, {{kId, std::int64_t{800}}});
+         }},
+        {"unique key holder leaves its key: the next record takes it",
+         [](Table& t) {
              t.update(1, {{kName, std::string("nobody")}});
          }},
-        {"a lower record takes a unique key from its holder", [](Table& t) {
+        {"a lower record takes a unique key from its holder",
+         [](Table& t) {
              t.update(2, {{kName, std::string("Zed")}});
          }},
-        {"a candidate key set to the value it holds", [](Table& t) {
+        {"a candidate key set to the value it holds",
+         [](Table& t) {
              t.update(4, {{kId, std::int64_t{4}}, {kQty, 9.0}});
          }},
-        {"several fields at once", [](Table& t) {
+        {"several fields at once",
+         [](Table& t) {
              t.update(10, {{kId, std::int64_t{1000}}, {kName, std::string("Eve")}, {kQty, -42.0}});
          }},
     };
@@ -164,8 +183,8 @@ TEST(IndexMaintainer, StructureChangesKeepTagsOrRefuse) {
         bool removed;
         bool refused;
     };
-    for (const FieldCase c : {FieldCase{"name", true, true}, FieldCase{"ID", true, true}, FieldCase{"name", false, false},
-                              FieldCase{"nosuch", true, false}}) {
+    for (const FieldCase c : {FieldCase{"name", true, true}, FieldCase{"ID", true, true},
+                              FieldCase{"name", false, false}, FieldCase{"nosuch", true, false}}) {
         SCOPED_TRACE(c.field);
         const auto check = [&] { m.checkFieldChange(c.field, c.removed); };
         if (c.refused)
@@ -267,7 +286,8 @@ TEST(IndexMaintainer, SharedUsersTakingTurnsKeepTheIndexWhole) {
     for (int i = 1; i <= 400; ++i) {
         Table& t = *users[(i / 7) % 2];
         t.refresh();
-        t.appendValues({std::int64_t{i}, "user name " + std::to_string(i % 50), Date{2450000 + i}, double(i)});
+        t.appendValues(
+            {std::int64_t{i}, "user name " + std::to_string(i % 50), Date{2450000 + i}, double(i)});
         if (i % 5 == 0) t.update(static_cast<std::uint32_t>(i / 2), {{kQty, double(-i)}});
     }
     users[0]->refresh();
@@ -279,7 +299,8 @@ TEST(IndexMaintainer, SharedUsersTakingTurnsKeepTheIndexWhole) {
 TEST(IndexMaintainer, NullableFieldKeysCarryTheNullMarker) {
     DORVANE_NEEDS_CDX_CHECK();
     ScratchDir dir;
-    auto table = createIndexedTable(dir / "n.dbf", {{"code", "", 'C', 6, 0, true}}, {{"CODE", "code", "", 7}});
+    auto table =
+        createIndexedTable(dir / "n.dbf", {{"code", "", 'C', 6, 0, true}}, {{"CODE", "code", "", 7}});
     std::vector<std::unique_ptr<IndexMaintainer>> keep;
     const auto refusal = attachIndexMaintenance(*table, keep);
     ASSERT_FALSE(refusal) << refusal->message();
@@ -290,42 +311,11 @@ TEST(IndexMaintainer, NullableFieldKeysCarryTheNullMarker) {
     auto cdx = index::CdxFile::open((dir / "n.cdx").string());
     const std::vector<KeyEntry> expected = {{std::string(7, '\0'), 1},
                                             {std::string(7, '\0'), 2},
-                                            {std::string("\x80" "aa    "), 3}};
+                                            {std::string("\x80"
+                                                         "aa    "),
+                                             3}};
     EXPECT_EQ(cdx.entries("CODE"), expected);
     expectCheckerAccepts(table->path());
-}
-
-// A tag of a collation without weights here (written into the header by hand) keeps the table
-// read-only and names the tag and the collation.
-TEST(IndexMaintainer, CollationWithoutWeightsRefuses) {
-    ScratchDir dir;
-    auto table = createIndexedTable(dir / "t.dbf", peopleFields(), peopleTags());
-    {
-        std::vector<std::unique_ptr<IndexMaintainer>> keep;
-        ASSERT_FALSE(attachIndexMaintenance(*table, keep));
-        table->appendValues({std::int64_t{7}, std::string("seven"), Date{}, 1.0});
-    }
-    table.reset();
-    std::uint32_t headerOffset = 0;
-    {
-        const auto cdx = index::CdxFile::open((dir / "t.cdx").string());
-        headerOffset = cdx.tag("NAME").headerOffset;
-    }
-    {
-        std::fstream file(dir / "t.cdx", std::ios::in | std::ios::out | std::ios::binary);
-        file.seekp(headerOffset + 494);  // collation name, 8 bytes, NUL-padded
-        file.write("SPANISH\0", 8);
-    }
-    table = Table::open(dir / "t.dbf", OpenMode::Exclusive);
-    std::vector<std::unique_ptr<IndexMaintainer>> keep;
-    const auto refusal = attachIndexMaintenance(*table, keep);
-    ASSERT_TRUE(refusal);
-    EXPECT_EQ(refusal->code(), FoxError::IndexNotMaintained);
-    EXPECT_NE(refusal->message().find("\"NAME\""), std::string::npos) << refusal->message();
-    EXPECT_NE(refusal->message().find("SPANISH"), std::string::npos) << refusal->message();
-    // Readable, not writable.
-    EXPECT_EQ(std::get<std::int64_t>(table->value(1, kId)), 7);
-    EXPECT_THROW(table->update(1, {{kId, std::int64_t{8}}}), ProviderError);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // What the evaluator promises beyond one expression's value and error (those are in sql_cases.txt):
-// the comparator hook, WHERE's treatment of null, no allocation per record, constants folded once,
+// the comparator hook, no allocation per record, constants folded once,
 // depth limits, and random expressions that never crash.
 #include "provider/sql/evaluator.h"
 
@@ -31,18 +31,6 @@ TEST(EvaluatorCollation, ComparatorHookSeesPaddedTexts) {
         compileExpression(expr, table, hooked).evaluate(table);
     using P = std::pair<std::string, std::string>;
     EXPECT_EQ(calls, (std::vector<P>{{"ab ", "abc"}, {"ab", "ab"}, {"ab ", "ab"}}));
-}
-
-TEST(EvaluatorWhere, MatchesTreatsNullAsFalseAndRejectsNonLogical) {
-    test::MemoryTable table = sampleRecord();
-    EXPECT_TRUE(compileExpression("tempidxxx = 12", table).matches(table));
-    EXPECT_FALSE(compileExpression("note = 'x'", table).matches(table));
-    EXPECT_FALSE(compileExpression("NOT (note = 'x')", table).matches(table));
-    EXPECT_THROW(compileExpression("qty", table).matches(table), ProviderError);
-    table.setRecord(3, true);
-    EXPECT_TRUE(compileExpression("DELETED() AND RECNO() = 3", table).matches(table));
-    table.set("tempidxxx", std::int64_t{13});
-    EXPECT_FALSE(compileExpression("tempidxxx = 12", table).matches(table));
 }
 
 TEST(EvaluatorWhere, SimpleComparisonAllocatesNothingPerRecord) {
