@@ -18,6 +18,7 @@
 #include "editor/identifier_column.h"
 #include "platform/fake/fake_platform.h"
 #include "provider/ado/connection.h"
+#include "tests/support/container_triggers.h"
 
 using namespace dorvane;
 using platform::MessageAnswer;
@@ -345,6 +346,19 @@ private slots:
                 QVERIFY2(!fields(readTable(run.dir.filePath(table))).contains("TEMPIDXXX"), table);
             }
         }
+    }
+
+    // Triggers only FoxPro can run are told once per table; a table without them opens without a word.
+    void foxproOnlyTriggersAreToldOncePerTable() {
+        Run run;
+        run.copy(kFixtures + "foxprodb/", QDir(kFixtures + "foxprodb/").entryList(QDir::Files));
+        const QString dbc = run.dir.filePath("FOXPRO-DB-TEST.DBC");
+        test::setTriggers(dbc.toStdString(), "setup", {{14, "audit_insert()"}, {16, "__ri_delete_setup()"}});
+        for (const char* table : {"setup", "setup", "types"}) run.open(table, dbc);
+        QCOMPARE(run.fake.messageBox.texts(),
+                 QStringList{"The table setup has triggers that only FoxPro can run:\r\r    insert trigger: "
+                             "audit_insert()\r\rChanges you make here are saved without running them."});
+        QCOMPARE(run.fake.messageBox.shown[0].title, run.fake.messageBox.applicationTitle());
     }
 
     void aTableThatCannotChangeIsShownForReading() {

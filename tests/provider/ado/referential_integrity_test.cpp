@@ -1,6 +1,6 @@
-// Referential integrity from a container's Relation records: restrict and cascade rules on a container
-// of our own, judged by independent readers (dbfread, cdx-check), through the provider and dorvane-sql,
-// and a writer failing or killed in the middle of a cascade.
+// Referential integrity from a container's Relation records: the container the rule scripts of
+// statement_cases.txt start from, triggers of other programs, and a writer failing or killed in the middle
+// of a cascade, judged by independent readers (dbfread, cdx-check).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +15,7 @@
 #include "provider/indexing/attach.h"
 #include "ri_container.h"
 #include "tests/provider/indexing/indexing_support.h"
+#include "tests/support/container_triggers.h"
 #include "tests/support/fault_file_system.h"
 
 using namespace dorvane::provider;
@@ -104,47 +105,12 @@ void makeRiContainer(const fs::path& to, const std::string& orderRules) {
 }
 }  // namespace dorvane::provider::test
 
-TEST(ReferentialIntegrity, RelationRecordsReadBackAsFoxProWritesThem) {
-    ScratchDir scratch;
-    makeContainer(scratch / "c", "CRI");
-    const std::string relations = ::dorvane::test::runCommand(
-        "/usr/bin/python3 '" DORVANE_SOURCE_DIR "/tests/provider/ado/read_container.py' '" +
-        (scratch / "c" / kDbc).string() + "' relations");
-    // The fixture's own relations (blank RIINFO) come first.
-    EXPECT_NE(relations.find("orders custid customer id CRI\nlines oid orders oid CCR\n"), std::string::npos)
-        << relations;
-}
-
-TEST(ReferentialIntegrity, DorvaneSqlReportsTheRefusalAndCarriesTheCascade) {
-    ScratchDir scratch;
-    makeContainer(scratch / "c", "RCI");
-    // Shared use: the cascade holds the related tables as it holds its own.
-    const std::string cli =
-        std::string("'") + DORVANE_SQL_BIN + "' '" + sourceOf(scratch / "c", false) + "' ";
-    EXPECT_EQ(::dorvane::test::runCommand(cli + "'UPDATE customer SET id = 8 WHERE id = 1' 2>&1; echo $?"),
-              "Error 1539: Trigger failed in customer.\n1\n");
-    EXPECT_EQ(::dorvane::test::runCommand(cli + "'DELETE FROM customer WHERE id = 2' 2>&1"), "1\n");
-    EXPECT_EQ(state(scratch / "c"), (std::vector<std::string>{"1;3", "10,1;11,1", "100,10"}));
-    expectIndexesTrue(scratch / "c", "dorvane-sql");
-}
-
 // Triggers other than the referential-integrity builder's are reported, and statements run without them.
 TEST(ReferentialIntegrity, ForeignTriggersAreReportedAndLeftToFoxPro) {
     ScratchDir scratch;
     makeContainer(scratch / "c", "III");
-    {
-        auto container = Container::open(scratch / "c" / kDbc, OpenMode::Exclusive);
-        std::vector<std::unique_ptr<indexing::IndexMaintainer>> keep;
-        ASSERT_FALSE(indexing::attachIndexMaintenance(container->dbcTable(), keep));
-        const ContainerTable& customer = *container->findTable("customer");
-        const int property = container->dbcTable().fieldIndex("PROPERTY");
-        const Value memo = container->dbcTable().value(customer.recno, property);
-        PropertyMap properties = parseProperties(
-            std::holds_alternative<Blob>(memo) ? std::get<Blob>(memo).bytes : std::get<std::string>(memo));
-        properties[14] = textProperty("mycheck(id)");
-        properties[16] = textProperty("__RI_DELETE_customer()");
-        container->dbcTable().update(customer.recno, {{property, Blob{encodeProperties(properties)}}});
-    }
+    dorvane::test::setTriggers(scratch / "c" / kDbc, "customer",
+                               {{14, "mycheck(id)"}, {16, "__RI_DELETE_customer()"}});
     Connection c;
     c.Open(sourceOf(scratch / "c"));
     EXPECT_EQ(c.foreignTriggers("customer"), std::vector<std::string>{"insert trigger: mycheck(id)"});

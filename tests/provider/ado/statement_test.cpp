@@ -132,7 +132,8 @@ std::vector<std::string> independentRead(const fs::path& file) {
 // Runs one script step; `where` names the file line for failure messages.
 struct Script {
     TempDir dir;
-    std::unique_ptr<Connection> connection;
+    std::unique_ptr<Connection> connection, other;  // other: a second user of the last source opened
+    std::string source;
     std::map<std::string, std::string> snapshots;
 
     void step(const std::string& line, const std::string& where) {
@@ -162,14 +163,23 @@ struct Script {
         }
         if (command == "@open") {
             connection = std::make_unique<Connection>();
-            connection->Open("Provider=vfpoledb.1;Data Source=" +
-                             (args.size() > 2 ? (dir / args[2]).string() : dir.path().string()) + ";" +
-                             (args.size() > 1 ? "Collating Sequence=" + args[1] + ";" : "") +
-                             (args[0] == "exclusive" ? "mode=share exclusive;" : ""));
-            return;
+            source = "Provider=vfpoledb.1;Data Source=" +
+                     (args.size() > 2 ? (dir / args[2]).string() : dir.path().string()) + ";" +
+                     (args.size() > 1 ? "Collating Sequence=" + args[1] + ";" : "") +
+                     (args[0] == "exclusive" ? "mode=share exclusive;" : "");
+            return connection->Open(source);
         }
         if (command == "@close") return connection->Close();
         const std::string rest = trim(statement.substr(command.size()));
+        if (command == "@other") {
+            if (!other) other = std::make_unique<Connection>(), other->Open(source);
+            return (void)other->Execute(rest);
+        }
+        if (args.size() == 1 && args[0] == "*") {  // every file of the folder
+            args.clear();
+            for (const auto& entry : fs::directory_iterator(dir.path()))
+                args.push_back(entry.path().filename());
+        }
         if (command == "@connect") return runStatement(rest, expected, hasExpected, true);
         if (command == "@stdin") return test::writeBytes(dir / ".stdin", unescape(rest));
         if (command == "@cli") return runTool(rest, expected);
@@ -210,12 +220,11 @@ struct Script {
             EXPECT_TRUE(open ? got.size() >= want.size() - 1 : got.size() == want.size()) << joined(got);
             for (std::size_t i = 0; i < std::min(got.size(), want.size() - open); ++i)
                 EXPECT_EQ(got[i].substr(0, want[i].size()), want[i]) << "row " << i;
-        } else if (command == "@live") {
-            std::string tables;
-            for (const std::string& file : args) tables += " '" + (dir / file).string() + "'";
-            std::string got =
-                test::runCommand("/usr/bin/python3 '" DORVANE_SOURCE_DIR "/tests/provider/ado/read_live.py'" +
-                                 tables + " 2>&1");
+        } else if (command == "@py") {
+            std::string line = "/usr/bin/python3 '" DORVANE_SOURCE_DIR "/tests/provider/ado/" + args[0] + "'";
+            for (std::size_t i = 1; i < args.size(); ++i)
+                line += " '" + (fs::exists(dir / args[i]) ? (dir / args[i]).string() : args[i]) + "'";
+            std::string got = test::runCommand(line + " 2>&1");
             for (std::size_t at; (at = got.find('\n')) != std::string::npos;) got.replace(at, 1, " / ");
             EXPECT_EQ(got, expected + " / ");
         } else if (command == "@no-hidden-files") {

@@ -190,51 +190,43 @@ TEST(BulkBuild, PagesAreWhatTheNodeCodecWritesForEveryKindOfTag) {
 }
 
 TEST(BulkBuild, TheFirstFaultyTagDecidesTheError) {
-    const auto tag = [](const char* name, bool candidate, std::size_t entries, int repeatAt) {
-        TagKeys t{{name, "k", "", 4, KeyType::Integer, false, candidate}, FlatKeys(4), std::nullopt};
-        for (std::size_t i = 0; i < entries; ++i)
-            t.keys.add(encodeIntegerKey(static_cast<int>(i) == repeatAt ? 0 : static_cast<int>(i)),
-                       static_cast<std::uint32_t>(i + 1));
-        return t;
+    struct Tag {
+        const char* name;
+        bool candidate;
+        std::size_t entries;
+        int repeatAt;  // the entry whose key repeats the first one (-1: none)
     };
     // Big tags, so they are laid out on several threads; the error is the first faulty tag's.
     const struct {
         const char* what;
-        std::function<std::vector<TagKeys>()> tags;
+        std::vector<Tag> tags;
         int error;
         std::string names;
     } cases[] = {
         {"candidate repeats before a bad name",
-         [&] {
-             std::vector<TagKeys> v;
-             v.push_back(tag("FINE", true, 80000, -1));
-             v.push_back(tag("TWICE", true, 80000, 70000));
-             v.push_back(tag("", false, 10, -1));
-             return v;
-         },
-         1884, "TWICE"},
+         {{"FINE", true, 80000, -1}, {"TWICE", true, 80000, 70000}, {"", false, 10, -1}},
+         1884,
+         "TWICE"},
         {"bad name before candidate repeats",
-         [&] {
-             std::vector<TagKeys> v;
-             v.push_back(tag("FINE", false, 80000, -1));
-             v.push_back(tag("ELEVENCHARS", false, 10, -1));
-             v.push_back(tag("TWICE", true, 80000, 3));
-             return v;
-         },
-         1712, ""},
-        {"two candidates repeat",
-         [&] {
-             std::vector<TagKeys> v;
-             v.push_back(tag("FIRST", true, 90000, 89999));
-             v.push_back(tag("SECOND", true, 10, 5));
-             return v;
-         },
-         1884, "FIRST"},
+         {{"FINE", false, 80000, -1}, {"ELEVENCHARS", false, 10, -1}, {"TWICE", true, 80000, 3}},
+         1712,
+         ""},
+        {"two candidates repeat", {{"FIRST", true, 90000, 89999}, {"SECOND", true, 10, 5}}, 1884, "FIRST"},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
+        std::vector<TagKeys> tags;
+        for (const Tag& t : c.tags) {
+            tags.push_back(
+                {{t.name, "k", "", 4, KeyType::Integer, false, t.candidate}, FlatKeys(4), std::nullopt});
+            for (std::size_t i = 0; i < t.entries; ++i)
+                tags.back().keys.add(
+                    encodeIntegerKey(static_cast<int>(i) == t.repeatAt ? 0 : static_cast<int>(i)),
+                    static_cast<std::uint32_t>(i + 1));
+        }
         EXPECT_TRUE(raises(
-            c.error, [&] { buildCdxImage(c.tags()); }, c.names))
+            c.error, [&] { buildCdxImage(std::move(tags)); }, c.names))
             << c.what;
+    }
 }
 
 }  // namespace
