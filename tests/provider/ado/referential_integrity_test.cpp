@@ -1,5 +1,5 @@
 // Referential integrity from a container's Relation records: the container the rule scripts of
-// statement_cases.txt start from, triggers of other programs, and a writer failing or killed in the middle
+// statement_cases.txt start from, and a writer failing or killed in the middle
 // of a cascade, judged by independent readers (dbfread, cdx-check).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -15,7 +15,6 @@
 #include "provider/indexing/attach.h"
 #include "ri_container.h"
 #include "tests/provider/indexing/indexing_support.h"
-#include "tests/support/container_triggers.h"
 #include "tests/support/fault_file_system.h"
 
 using namespace dorvane::provider;
@@ -104,19 +103,6 @@ void makeRiContainer(const fs::path& to, const std::string& orderRules) {
     makeContainer(to, orderRules);
 }
 }  // namespace dorvane::provider::test
-
-// Triggers other than the referential-integrity builder's are reported, and statements run without them.
-TEST(ReferentialIntegrity, ForeignTriggersAreReportedAndLeftToFoxPro) {
-    ScratchDir scratch;
-    makeContainer(scratch / "c", "III");
-    dorvane::test::setTriggers(scratch / "c" / kDbc, "customer",
-                               {{14, "mycheck(id)"}, {16, "__RI_DELETE_customer()"}});
-    Connection c;
-    c.Open(sourceOf(scratch / "c"));
-    EXPECT_EQ(c.foreignTriggers("customer"), std::vector<std::string>{"insert trigger: mycheck(id)"});
-    EXPECT_TRUE(c.foreignTriggers("orders").empty());
-    EXPECT_EQ(c.Execute("INSERT INTO customer VALUES (4)"), 1);
-}
 
 // A cascade failing (disk full) or killed at each file operation in turn: after the next connection,
 // parent and children are as before the statement or as it left them, never in between.

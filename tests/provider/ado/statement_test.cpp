@@ -22,6 +22,7 @@
 #include "tests/provider/format/table_test_support.h"
 #include "tests/provider/indexing/indexing_support.h"
 #include "tests/support/cdx_check.h"
+#include "tests/support/container_triggers.h"
 
 using namespace dorvane::provider;
 using dorvane::provider::test::TempDir;
@@ -154,6 +155,11 @@ struct Script {
         if (command == "@people-general") return createGeneralPeople(dir);
         if (command == "@copy") return (void)dir.copyFixture(args);
         if (command == "@ri") return test::makeRiContainer(dir.path(), args[0]);
+        if (command == "@triggers") {
+            std::map<int, std::string> triggers;
+            for (std::size_t i = 1; i + 1 < args.size(); i += 2) triggers[std::stoi(args[i])] = args[i + 1];
+            return dorvane::test::setTriggers(dir / "FOXPRO-DB-TEST.DBC", args[0], triggers);
+        }
         if (command == "@poke") {
             if (!fs::exists(dir / args[0])) test::writeBytes(dir / args[0], "");
             std::fstream(dir / args[0], std::ios::in | std::ios::out | std::ios::binary)
@@ -210,8 +216,8 @@ struct Script {
         if (command == "@tables") {
             std::vector<std::string> names;
             for (auto schema = connection->OpenSchema(kSchemaTables); !schema->Eof(); schema->MoveNext())
-                names.push_back(std::get<std::string>(schema->Fields()["TABLE_NAME"].Value()) + ":" +
-                                std::get<std::string>(schema->Fields()["TABLE_TYPE"].Value()));
+                names.push_back(std::get<std::string>(schema->Fields()["table_name"].Value()) + ":" +
+                                std::get<std::string>(schema->Fields()["Table_Type"].Value()));
             EXPECT_EQ(joined(names), expected);
         } else if (command == "@read") {
             const std::vector<std::string> got = independentRead(dir / args[0]),

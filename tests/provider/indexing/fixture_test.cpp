@@ -125,21 +125,5 @@ TEST(FixtureIndexes, ContainerIndexFollowsObjectChanges) {
     keep.clear();
 }
 
-TEST(FixtureIndexes, ReadOnlyOpenNeedsNoMaintainer) {
-    ScratchDir dir;
-    copyFixtureContainer(dir.path());
-    auto table = Table::open(dir / "calls.dbf", OpenMode::ReadOnly);
-    std::vector<std::unique_ptr<IndexMaintainer>> keep;
-    EXPECT_FALSE(attachIndexMaintenance(*table, keep));
-    EXPECT_TRUE(keep.empty());
-
-    // A structural index flagged in the header but missing on disk: FoxPro's error 1707.
-    fs::remove(dir / "types.CDX");
-    auto orphan = Table::open(dir / "types.dbf", OpenMode::Exclusive);
-    const auto refusal = attachIndexMaintenance(*orphan, keep);
-    ASSERT_TRUE(refusal);
-    EXPECT_EQ(refusal->code(), FoxError::StructuralCdxNotFound);
-}
-
 }  // namespace
 }  // namespace dorvane::provider::indexing
