@@ -67,16 +67,6 @@ TEST(ErrorTrap, ShowsOneBoxPerFailingLineAndGoesOn) {
     }
 }
 
-TEST(ErrorTrap, RenameVariantAppendsItsStatement) {
-    platform::FakeMessageBox box;
-    app::ErrorTrap trap(box, app::locationLabel("Form3", "PushButton2_Click"));
-    trap.setExtraText("\rsql: ALTER TABLE t RENAME COLUMN a TO b");
-    trap.line(110, [] { throw std::runtime_error("Field name is a duplicate or invalid."); });
-    ASSERT_EQ(box.shown.size(), 1u);
-    EXPECT_TRUE(
-        box.shown[0].text.endsWith("support@kellmark.example\rsql: ALTER TABLE t RENAME COLUMN a TO b"));
-}
-
 TEST(ApplicationTitle, DropsTheLastWordThenWordsUntilItFits) {
     EXPECT_EQ(app::applicationTitleFrom("Dorvane Table Suite").toStdString(), "Dorvane Table");
     EXPECT_EQ(app::applicationTitleFrom("Suite").toStdString(), "");

@@ -213,18 +213,6 @@ private slots:
         }
     }
 
-    void newTableStatementFolderPathAndStatement() {
-        const std::pair<const char*, const char*> parents[] = {
-            {"/db/main.dbc", "/db/"}, {"main.dbc", ""}, {"/a/b/", "/a/b/"}, {"/x.dbc", "/"}};
-        for (const auto& [path, parent] : parents)
-            QCOMPARE(catalogue::GetParentFolder(path), QString(parent));
-        QCOMPARE(catalogue::newTableFilePath(catalogue::GetParentFolder("/db/main.dbc"), "name"),
-                 QString("/db/name.DBF"));
-        QCOMPARE(catalogue::newTableFilePath("/data", "orders"), QString("/data/orders.DBF"));
-        QCOMPARE(catalogue::createTableStatement("/data/orders.DBF", {"id", "note"}),
-                 QString("CREATE TABLE '/data/orders.DBF'(id M,note M)"));
-    }
-
     // Designed through the windows into a folder and into a container, then deleted again.
     void designedTableIsCreatedListedAndDropped() {
         if (!test::cdxCheckAvailable()) QSKIP("cdx-check is not beside the source tree");

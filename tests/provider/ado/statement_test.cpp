@@ -18,8 +18,11 @@
 #include "provider/format/table.h"
 #include "provider/index/cdx_file.h"
 #include "provider/sql/value_text.h"
+#include "ri_container.h"
 #include "tests/provider/format/table_test_support.h"
+#include "tests/provider/indexing/indexing_support.h"
 #include "tests/support/cdx_check.h"
+#include "tests/support/container_triggers.h"
 
 using namespace dorvane::provider;
 using dorvane::provider::test::TempDir;
@@ -102,25 +105,23 @@ void writeWithPythonDbf(const fs::path& file) {
 // A table of our own: a candidate GENERAL tag on name, a descending GENERAL tag with a FOR clause on
 // UPPER(city), and a MACHINE tag, all empty.
 void createGeneralPeople(const TempDir& dir) {
-    Table::create(dir / "people.dbf", {test::fieldSpec("name", 'C', 20), test::fieldSpec("city", 'C', 15),
-                                       test::fieldSpec("id", 'I', 4)})
-        .reset();
-    std::fstream(dir / "people.dbf", std::ios::in | std::ios::out | std::ios::binary)
-        .seekp(28)
-        .put(static_cast<char>(kTableFlagStructuralIndex));
     index::TagDefinition name{"NAME", "name", "", 40, index::KeyType::Character, false, true};
     index::TagDefinition city{"CITY", "UPPER(city)", "city=>\"B\"", 30, index::KeyType::Character};
     city.descending = true;
     name.collation = city.collation = "GENERAL";
     index::TagDefinition id{"ID", "id", "", 4, index::KeyType::Integer};
-    index::CdxFile::create((dir / "people.cdx").string(), {{name, {}, {}}, {city, {}, {}}, {id, {}, {}}});
+    indexing::testing::createIndexedTable(
+        dir / "people.dbf",
+        {test::fieldSpec("name", 'C', 20), test::fieldSpec("city", 'C', 15), test::fieldSpec("id", 'I', 4)},
+        {name, city, id})
+        .reset();
 }
 
-// dbfread's reading of a table (read_back.py): "fields|NAMES", then "*" before a deleted record.
+// dbfread's reading of a table (dump_table.py): "fields|NAMES", then "*" before a deleted record.
 std::vector<std::string> independentRead(const fs::path& file) {
     std::istringstream in(test::runCommand("/usr/bin/python3 '" DORVANE_SOURCE_DIR
-                                           "/tests/provider/ado/read_back.py' '" +
-                                           file.string() + "' 2>&1"));
+                                           "/tests/provider/format/dump_table.py' '" +
+                                           file.string() + "' cp1252 fields 2>&1"));
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) {
         std::replace(line.begin(), line.end(), '\x1f', '|');
@@ -132,7 +133,8 @@ std::vector<std::string> independentRead(const fs::path& file) {
 // Runs one script step; `where` names the file line for failure messages.
 struct Script {
     TempDir dir;
-    std::unique_ptr<Connection> connection;
+    std::unique_ptr<Connection> connection, other;  // other: a second user of the last source opened
+    std::string source;
     std::map<std::string, std::string> snapshots;
 
     void step(const std::string& line, const std::string& where) {
@@ -152,6 +154,12 @@ struct Script {
         if (command == "@people") return writeWithPythonDbf(dir / "people.dbf");
         if (command == "@people-general") return createGeneralPeople(dir);
         if (command == "@copy") return (void)dir.copyFixture(args);
+        if (command == "@ri") return test::makeRiContainer(dir.path(), args[0]);
+        if (command == "@triggers") {
+            std::map<int, std::string> triggers;
+            for (std::size_t i = 1; i + 1 < args.size(); i += 2) triggers[std::stoi(args[i])] = args[i + 1];
+            return dorvane::test::setTriggers(dir / "FOXPRO-DB-TEST.DBC", args[0], triggers);
+        }
         if (command == "@poke") {
             if (!fs::exists(dir / args[0])) test::writeBytes(dir / args[0], "");
             std::fstream(dir / args[0], std::ios::in | std::ios::out | std::ios::binary)
@@ -161,14 +169,23 @@ struct Script {
         }
         if (command == "@open") {
             connection = std::make_unique<Connection>();
-            connection->Open("Provider=vfpoledb.1;Data Source=" +
-                             (args.size() > 2 ? (dir / args[2]).string() : dir.path().string()) + ";" +
-                             (args.size() > 1 ? "Collating Sequence=" + args[1] + ";" : "") +
-                             (args[0] == "exclusive" ? "mode=share exclusive;" : ""));
-            return;
+            source = "Provider=vfpoledb.1;Data Source=" +
+                     (args.size() > 2 ? (dir / args[2]).string() : dir.path().string()) + ";" +
+                     (args.size() > 1 ? "Collating Sequence=" + args[1] + ";" : "") +
+                     (args[0] == "exclusive" ? "mode=share exclusive;" : "");
+            return connection->Open(source);
         }
         if (command == "@close") return connection->Close();
         const std::string rest = trim(statement.substr(command.size()));
+        if (command == "@other") {
+            if (!other) other = std::make_unique<Connection>(), other->Open(source);
+            return (void)other->Execute(rest);
+        }
+        if (args.size() == 1 && args[0] == "*") {  // every file of the folder
+            args.clear();
+            for (const auto& entry : fs::directory_iterator(dir.path()))
+                args.push_back(entry.path().filename());
+        }
         if (command == "@connect") return runStatement(rest, expected, hasExpected, true);
         if (command == "@stdin") return test::writeBytes(dir / ".stdin", unescape(rest));
         if (command == "@cli") return runTool(rest, expected);
@@ -199,8 +216,8 @@ struct Script {
         if (command == "@tables") {
             std::vector<std::string> names;
             for (auto schema = connection->OpenSchema(kSchemaTables); !schema->Eof(); schema->MoveNext())
-                names.push_back(std::get<std::string>(schema->Fields()["TABLE_NAME"].Value()) + ":" +
-                                std::get<std::string>(schema->Fields()["TABLE_TYPE"].Value()));
+                names.push_back(std::get<std::string>(schema->Fields()["table_name"].Value()) + ":" +
+                                std::get<std::string>(schema->Fields()["Table_Type"].Value()));
             EXPECT_EQ(joined(names), expected);
         } else if (command == "@read") {
             const std::vector<std::string> got = independentRead(dir / args[0]),
@@ -209,6 +226,13 @@ struct Script {
             EXPECT_TRUE(open ? got.size() >= want.size() - 1 : got.size() == want.size()) << joined(got);
             for (std::size_t i = 0; i < std::min(got.size(), want.size() - open); ++i)
                 EXPECT_EQ(got[i].substr(0, want[i].size()), want[i]) << "row " << i;
+        } else if (command == "@py") {
+            std::string line = "/usr/bin/python3 '" DORVANE_SOURCE_DIR "/tests/provider/ado/" + args[0] + "'";
+            for (std::size_t i = 1; i < args.size(); ++i)
+                line += " '" + (fs::exists(dir / args[i]) ? (dir / args[i]).string() : args[i]) + "'";
+            std::string got = test::runCommand(line + " 2>&1");
+            for (std::size_t at; (at = got.find('\n')) != std::string::npos;) got.replace(at, 1, " / ");
+            EXPECT_EQ(got, expected + " / ");
         } else if (command == "@no-hidden-files") {
             for (const auto& entry : fs::directory_iterator(dir.path()))
                 EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
@@ -289,7 +313,7 @@ TEST(StatementScripts, EveryScriptOfTheFileRunsAsWritten) {
             script->step(line, "statement_cases.txt:" + std::to_string(lineNumber) + " (" + title + ")");
         }
     }
-    EXPECT_GE(scripts, 9);
+    EXPECT_GE(scripts, 20);
 }
 
 TEST(ExclusiveUse, ASecondProcessIsToldTheFileIsInUseUntilTheConnectionCloses) {

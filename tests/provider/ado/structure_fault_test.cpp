@@ -72,7 +72,7 @@ void expectWhole(const fs::path& dir, Table& original, const Case& c, bool compl
     keep.clear();
     table.reset();
     if (!dorvane::test::cdxCheckAvailable()) return;
-    const CheckResult check = cdxCheck(dir / "t.dbf");
+    const auto check = ::dorvane::test::runCdxCheck(dir / "t.dbf");
     EXPECT_EQ(check.exitCode, 0) << check.output;
 }
 

@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """Prints every record of a .dbf as an independent reader (dbfread) sees it, one line per record:
-the deletion flag, then each field's canonical text, separated by 0x1F. Used by the engine's tests."""
+the deletion flag, then each field's canonical text, separated by 0x1F; with a third argument
+"fields", first a line "fields" and the field names. Used by the engine's tests."""
 import datetime
 import decimal
 import struct
@@ -52,6 +53,8 @@ def main():
         data = f.read()
     count, header_length, record_length = struct.unpack("<IHH", data[4:12])
     out = sys.stdout
+    if sys.argv[3:] == ["fields"]:
+        out.write("\x1f".join(["fields"] + [f.name for f in table.fields if f.type != "0"]) + "\n")
     for i in range(count):
         flag = data[header_length + i * record_length:header_length + i * record_length + 1]
         record = next(deleted) if flag == b"*" else next(live)  # recfactory=list keeps duplicate names

@@ -1,5 +1,4 @@
-// Whole-file locks against other processes (theirs and a classic POSIX lock of another program) and
-// within this process.
+// Whole-file locks against other processes: theirs and a classic POSIX lock of another program.
 #include "provider/format/file_lock.h"
 
 #include <fcntl.h>
@@ -71,24 +70,6 @@ TEST(FileLockTest, ConflictsWithLocksOfAnotherProcess) {
         EXPECT_EQ(lockInChild(path, Mode::Exclusive), 0);
         ::close(fd);
     }
-}
-
-// Within this process (second opens of a table are TableLock's): a moved lock is held once, a released
-// one frees the file, and a bad descriptor is access denied.
-TEST(FileLockTest, MovedAndReleasedLocksInThisProcess) {
-    test::TempDir dir;
-    std::ofstream(dir / "t.dbf") << "table";
-    const int first = ::open((dir / "t.dbf").c_str(), O_RDWR),
-              readOnly = ::open((dir / "t.dbf").c_str(), O_RDONLY);
-    FileLock held = FileLock::acquire(readOnly, Mode::Exclusive, "t.dbf");  // even on a read-only descriptor
-    FileLock moved = std::move(held);
-    EXPECT_FALSE(held.held());
-    EXPECT_EQ(errorNumberOf(first, Mode::Shared), 108);
-    moved.release();
-    EXPECT_EQ(errorNumberOf(first, Mode::Exclusive), 0);
-    EXPECT_EQ(errorNumberOf(-1, Mode::Shared), 1705);
-    ::close(first);
-    ::close(readOnly);
 }
 
 }  // namespace

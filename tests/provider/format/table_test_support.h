@@ -12,56 +12,18 @@
 #include <vector>
 
 #include "provider/value.h"
+#include "tests/support/files.h"
 #include "tests/support/raises.h"
 
 namespace dorvane::provider::test {
 
 using ::dorvane::test::raises;
 
-inline std::filesystem::path fixturePath(const std::string& name) {
-    return std::filesystem::path(DORVANE_FIXTURES) / name;
-}
-
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "dorvane-engine-XXXXXX").string();
-        m_path = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, ignored);
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    const std::filesystem::path& path() const { return m_path; }
-    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
-    // Copies fixture files here (writable), returning the path of the first.
-    std::filesystem::path copyFixture(const std::vector<std::string>& names) const {
-        for (const std::string& name : names) {
-            const auto target = m_path / std::filesystem::path(name).filename();
-            std::filesystem::copy_file(fixturePath(name), target,
-                                       std::filesystem::copy_options::overwrite_existing);
-            std::filesystem::permissions(
-                target, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-        }
-        return m_path / std::filesystem::path(names.front()).filename();
-    }
-
-private:
-    std::filesystem::path m_path;
-};
-
-inline std::string readBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-inline void writeBytes(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using ::dorvane::test::fixturePath;
+using ::dorvane::test::readBytes;
+using ::dorvane::test::runCommand;
+using ::dorvane::test::TempDir;
+using ::dorvane::test::writeBytes;
 
 inline std::string canonical(const Value& value) {
     char buffer[64];
@@ -105,18 +67,6 @@ inline std::string canonical(const Value& value) {
     return hex;
 }
 
-// Output of a command (stdout), or the empty string when it cannot run.
-inline std::string runCommand(const std::string& command) {
-    std::string output;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return output;
-    char buffer[65536];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-    ::pclose(pipe);
-    return output;
-}
-
 // Every record as dbfread sees it: lines of deletion flag and canonical cells separated by 0x1F.
 inline std::vector<std::string> dumpWithDbfread(const std::filesystem::path& table, int codePage) {
     const std::string script = std::string(DORVANE_SOURCE_DIR) + "/tests/provider/format/dump_table.py";
@@ -147,7 +97,8 @@ inline std::string escapeLine(std::string text) {
 
 namespace dorvane::provider::test {
 
-inline FieldSpec fieldSpec(std::string name, char type, int width = 0, int decimals = 0, bool nullable = false) {
+inline FieldSpec fieldSpec(std::string name, char type, int width = 0, int decimals = 0,
+                           bool nullable = false) {
     FieldSpec s;
     s.name = std::move(name);
     s.type = type;

@@ -1,6 +1,6 @@
-// Building whole index files from flat keys: the sort agrees with comparing keys then record numbers
-// for every shape of key set, the one-pass layout writes the pages the node codec writes (leaves split
-// where packLeaves splits them), and the tags laid out on several threads report the first faulty tag.
+// Building whole index files from flat keys: every shape of key set comes out sorted by key then record
+// number, the one-pass layout writes the pages the node codec writes (leaves split where packLeaves
+// splits them), and the tags laid out on several threads report the first faulty tag.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,90 +22,8 @@ namespace fs = std::filesystem;
 
 using Generator = std::function<std::string(std::mt19937&, std::size_t i, std::size_t n)>;
 
-struct KeyShape {
-    const char* name;
-    std::uint16_t keyLength;
-    Generator key;
-};
-
 std::string digitsAfterPrefix(std::mt19937& rng, std::size_t, std::size_t) {
     return encodeCharacterKey("NAME " + std::to_string(rng() % 100003), 30);
-}
-
-const std::vector<KeyShape>& keyShapes() {
-    static const std::vector<KeyShape> shapes = {
-        {"random bytes", 12,
-         [](std::mt19937& rng, std::size_t, std::size_t) {
-             std::string k(12, '\0');
-             for (char& c : k) c = static_cast<char>(rng());
-             return k;
-         }},
-        {"digits after a shared prefix", 30, digitsAfterPrefix},
-        {"few mixed prefixes, then letters", 20,
-         [](std::mt19937& rng, std::size_t, std::size_t) {
-             // Every column holds many different bytes, so no one integer holds enough of them to
-             // tell keys of the same prefix apart.
-             static const std::vector<std::string> prefixes = [] {
-                 std::mt19937 fixed(3);
-                 std::vector<std::string> v(16, std::string(12, '\0'));
-                 for (std::string& p : v)
-                     for (char& c : p) c = static_cast<char>(fixed());
-                 return v;
-             }();
-             std::string k = prefixes[rng() % prefixes.size()];
-             for (int j = 0; j < 8; ++j) k += static_cast<char>('A' + rng() % 26);
-             return k;
-         }},
-        {"differences only at the end", 100,
-         [](std::mt19937& rng, std::size_t, std::size_t) {
-             std::string k(100, 'x');
-             for (std::size_t j = 90; j < 100; ++j) k[j] = static_cast<char>(rng() % 4);
-             return k;
-         }},
-        {"one key for all", 8,
-         [](std::mt19937&, std::size_t, std::size_t) { return std::string("SAMEDATE"); }},
-        {"few keys", 4,
-         [](std::mt19937& rng, std::size_t, std::size_t) { return encodeIntegerKey(rng() % 5); }},
-        {"ascending with repeats", 4,
-         [](std::mt19937&, std::size_t i, std::size_t) { return encodeIntegerKey(static_cast<int>(i / 3)); }},
-        {"descending", 8,
-         [](std::mt19937&, std::size_t i, std::size_t n) { return encodeDoubleKey(double(n - i) * 0.5); }},
-    };
-    return shapes;
-}
-
-std::vector<std::pair<std::string, std::uint32_t>> entriesInOrder(const FlatKeys& keys,
-                                                                  const std::vector<std::uint32_t>& order) {
-    std::vector<std::pair<std::string, std::uint32_t>> out;
-    for (std::uint32_t i : order) out.emplace_back(std::string(keys.keyText(i)), keys.recnos[i]);
-    return out;
-}
-
-TEST(KeySort, OrdersLikeComparingKeysThenRecordNumbers) {
-    std::mt19937 rng(11);
-    for (const KeyShape& shape : keyShapes()) {
-        for (const std::size_t n : {0u, 1u, 2u, 63u, 64u, 65u, 700u, 70000u}) {
-            for (const bool shuffledRecords : {false, true}) {
-                SCOPED_TRACE(std::string(shape.name) + ", " + std::to_string(n) + " keys" +
-                             (shuffledRecords ? ", records shuffled" : ""));
-                FlatKeys keys(shape.keyLength);
-                std::vector<std::uint32_t> recnos(n);
-                std::iota(recnos.begin(), recnos.end(), 1u);
-                if (shuffledRecords) std::shuffle(recnos.begin(), recnos.end(), rng);
-                for (std::size_t i = 0; i < n; ++i) keys.add(shape.key(rng, i, n), recnos[i]);
-
-                std::vector<std::uint32_t> expected(n);
-                std::iota(expected.begin(), expected.end(), 0u);
-                std::sort(expected.begin(), expected.end(), [&](std::uint32_t a, std::uint32_t b) {
-                    const int c = keys.keyText(a).compare(keys.keyText(b));
-                    return c != 0 ? c < 0 : keys.recnos[a] < keys.recnos[b];
-                });
-                const std::vector<std::uint32_t> order = sortedOrder(keys);
-                ASSERT_EQ(order.size(), n);
-                EXPECT_EQ(entriesInOrder(keys, order), entriesInOrder(keys, expected));
-            }
-        }
-    }
 }
 
 // The pages of one tree, in key order: every leaf with the interior nodes above them checked on the way.
@@ -207,6 +125,33 @@ TEST(BulkBuild, PagesAreWhatTheNodeCodecWritesForEveryKindOfTag) {
              return encodeIntegerKey(static_cast<int>(i * 7 % 5000));
          }},
         {"longest keys", {"LONG", "l", "x > 1", 240, KeyType::Character}, 3000, 100000, text(240, 2)},
+        // Shapes the sort must not shortcut: every column of the prefixes holds many bytes; keys that
+        // differ in their last bytes only.
+        {"few mixed prefixes",
+         {"MIXED", "m", "", 20, KeyType::Character},
+         70000,
+         70000,
+         [](std::mt19937& rng, std::size_t, std::size_t) {
+             static const std::vector<std::string> prefixes = [] {
+                 std::mt19937 fixed(3);
+                 std::vector<std::string> v(16, std::string(12, '\0'));
+                 for (std::string& p : v)
+                     for (char& c : p) c = static_cast<char>(fixed());
+                 return v;
+             }();
+             std::string k = prefixes[rng() % prefixes.size()];
+             for (int j = 0; j < 8; ++j) k += static_cast<char>('A' + rng() % 26);
+             return k;
+         }},
+        {"differences at the end",
+         {"END", "e", "", 100, KeyType::Character},
+         70000,
+         70000,
+         [](std::mt19937& rng, std::size_t, std::size_t) {
+             std::string k(100, 'x');
+             for (std::size_t j = 90; j < 100; ++j) k[j] = static_cast<char>(rng() % 4);
+             return k;
+         }},
     };
     std::vector<TagKeys> tags;
     std::vector<BuiltTag> want;
@@ -245,48 +190,43 @@ TEST(BulkBuild, PagesAreWhatTheNodeCodecWritesForEveryKindOfTag) {
 }
 
 TEST(BulkBuild, TheFirstFaultyTagDecidesTheError) {
-    const auto tag = [](const char* name, bool candidate, std::size_t entries, int repeatAt) {
-        TagKeys t{{name, "k", "", 4, KeyType::Integer, false, candidate}, FlatKeys(4), std::nullopt};
-        for (std::size_t i = 0; i < entries; ++i)
-            t.keys.add(encodeIntegerKey(static_cast<int>(i) == repeatAt ? 0 : static_cast<int>(i)),
-                       static_cast<std::uint32_t>(i + 1));
-        return t;
+    struct Tag {
+        const char* name;
+        bool candidate;
+        std::size_t entries;
+        int repeatAt;  // the entry whose key repeats the first one (-1: none)
     };
     // Big tags, so they are laid out on several threads; the error is the first faulty tag's.
     const struct {
         const char* what;
-        std::function<std::vector<TagKeys>()> tags;
+        std::vector<Tag> tags;
         int error;
         std::string names;
     } cases[] = {
         {"candidate repeats before a bad name",
-         [&] {
-             std::vector<TagKeys> v;
-             v.push_back(tag("FINE", true, 80000, -1));
-             v.push_back(tag("TWICE", true, 80000, 70000));
-             v.push_back(tag("", false, 10, -1));
-             return v;
-         },
-         1884, "TWICE"},
+         {{"FINE", true, 80000, -1}, {"TWICE", true, 80000, 70000}, {"", false, 10, -1}},
+         1884,
+         "TWICE"},
         {"bad name before candidate repeats",
-         [&] {
-             std::vector<TagKeys> v;
-             v.push_back(tag("FINE", false, 80000, -1));
-             v.push_back(tag("ELEVENCHARS", false, 10, -1));
-             v.push_back(tag("TWICE", true, 80000, 3));
-             return v;
-         },
-         1712, ""},
-        {"two candidates repeat",
-         [&] {
-             std::vector<TagKeys> v;
-             v.push_back(tag("FIRST", true, 90000, 89999));
-             v.push_back(tag("SECOND", true, 10, 5));
-             return v;
-         },
-         1884, "FIRST"},
+         {{"FINE", false, 80000, -1}, {"ELEVENCHARS", false, 10, -1}, {"TWICE", true, 80000, 3}},
+         1712,
+         ""},
+        {"two candidates repeat", {{"FIRST", true, 90000, 89999}, {"SECOND", true, 10, 5}}, 1884, "FIRST"},
     };
-    for (const auto& c : cases) EXPECT_TRUE(raises(c.error, [&] { buildCdxImage(c.tags()); }, c.names)) << c.what;
+    for (const auto& c : cases) {
+        std::vector<TagKeys> tags;
+        for (const Tag& t : c.tags) {
+            tags.push_back(
+                {{t.name, "k", "", 4, KeyType::Integer, false, t.candidate}, FlatKeys(4), std::nullopt});
+            for (std::size_t i = 0; i < t.entries; ++i)
+                tags.back().keys.add(
+                    encodeIntegerKey(static_cast<int>(i) == t.repeatAt ? 0 : static_cast<int>(i)),
+                    static_cast<std::uint32_t>(i + 1));
+        }
+        EXPECT_TRUE(raises(
+            c.error, [&] { buildCdxImage(std::move(tags)); }, c.names))
+            << c.what;
+    }
 }
 
 }  // namespace

@@ -15,11 +15,6 @@ namespace dorvane::provider::index::test {
 namespace {
 namespace fs = std::filesystem;
 
-void writeBytes(const fs::path& p, const std::string& bytes) {
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
 void put32(std::string& b, std::size_t at, std::uint32_t v) {
     writeLe(reinterpret_cast<unsigned char*>(&b[at]), v, 4);
 }
@@ -76,13 +71,13 @@ TEST(DamagedIndex, EachKindOfDamageIsReported) {
         std::string bytes = dcx;
         c.damage(bytes);
         const fs::path p = dir / "damaged.dcx";
-        writeBytes(p, bytes);
+        ::dorvane::test::writeBytes(p, bytes);
         EXPECT_EQ(openAndReadAll(p), 114) << c.what;
     }
     // The loop through the root is also refused by the editing path.
     std::string bytes = dcx;
     put32(bytes, kRoot + 12 + 148 + 4, 0x000A0000);
-    writeBytes(dir / "loop.dcx", bytes);
+    ::dorvane::test::writeBytes(dir / "loop.dcx", bytes);
     EXPECT_TRUE(raises(114, [&] {
         CdxFile cdx = CdxFile::open((dir / "loop.dcx").string(), true);
         cdx.setKeyType("OBJECTNAME", KeyType::Character);
@@ -107,7 +102,7 @@ TEST(DamagedIndex, RandomByteDamageNeverCrashesOrHangs) {
             bytes[at] = static_cast<char>(rng());
         }
         const fs::path p = dir / "fuzz.dcx";
-        writeBytes(p, bytes);
+        ::dorvane::test::writeBytes(p, bytes);
         try {
             CdxFile cdx = CdxFile::open(p.string(), true);
             for (const TagInfo& t : cdx.tags()) cdx.setKeyType(t.name, KeyType::Character);

@@ -1,5 +1,5 @@
 // Record changes made in place on the mapped pages: the leaf-only path must leave exactly the pages
-// the general B-tree edit leaves, and the page file must show every user the file as it grows.
+// the general B-tree edit leaves.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -71,29 +71,6 @@ TEST(InPlaceChange, LeavesTheSamePagesAsTheGeneralEdit) {
         EXPECT_EQ(a.entries("T"), live);
         fs::remove_all(dir);
     }
-}
-
-TEST(InPlaceChange, PageFileShowsOtherUsersChangesAndGrowth) {
-    const fs::path dir = tempDir("pagefile");
-    const fs::path p = dir / "f.cdx";
-    CdxFile::create(p.string(), {{{"T", "x", "", 4, KeyType::Integer}, {}, std::nullopt}});
-    PageFile writer(p.string(), true);
-    const PageFile reader(p.string(), false);
-    const std::uint64_t end = writer.size();
-    const std::string page(512, 'w');
-    writer.write(512, "abcd", 4);
-    writer.write(end + 512, page.data(), page.size());  // past the end: a gap of zeros, then the page
-    EXPECT_EQ(writer.size(), end + 1024);
-    EXPECT_EQ(fs::file_size(p), end + 1024);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(reader.bytes(512, 4)), 4), "abcd");
-    // The reader learns of the growth when it reads there.
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(reader.bytes(end + 512, 512)), 512), page);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(reader.bytes(end, 512)), 512), std::string(512, '\0'));
-    EXPECT_THROW((void)reader.bytes(end + 1024, 1), ProviderError);
-    // A write far past the end comes from a damaged pointer: refused, the file left as it was.
-    EXPECT_TRUE(raises(114, [&] { writer.write(std::uint64_t{0x40000000}, page.data(), page.size()); }));
-    EXPECT_EQ(fs::file_size(p), end + 1024);
-    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -16,13 +16,6 @@
 namespace dorvane::provider::index::test {
 namespace fs = std::filesystem;
 
-std::string readBytes(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 MiniTable MiniTable::load(const fs::path& dbf) {
     const std::string bytes = readBytes(dbf);
     const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -164,12 +157,6 @@ std::vector<std::string> checkInvariants(const CdxFile& cdx, const std::string& 
         file.read(p, word.data(), 4);
     }
     return problems;
-}
-
-int runCdxCheck(const fs::path& dbf, std::string& output) {
-    const auto run = ::dorvane::test::runCdxCheck(dbf);
-    output = run.output;
-    return run.exitCode;
 }
 
 }  // namespace dorvane::provider::index::test

@@ -9,11 +9,13 @@
 
 #include "provider/index/cdx_file.h"
 #include "tests/support/cdx_check.h"
+#include "tests/support/files.h"
 #include "tests/support/raises.h"
 
 namespace dorvane::provider::index::test {
 
 using ::dorvane::test::raises;
+using ::dorvane::test::readBytes;
 
 // Just enough of a DBF to know each record's deletion flag and raw field bytes.
 struct MiniTable {
@@ -39,15 +41,11 @@ std::filesystem::path fixtureDir();
 std::filesystem::path tempDir(const std::string& label);
 // A fresh temporary folder holding a copy of the fixtures' foxprodb folder (writable files).
 std::filesystem::path copyFoxproDb(const std::string& label);
-std::string readBytes(const std::filesystem::path& p);
 
 // Checks the whole B-tree of a tag and the file's free list; returns the problems found (empty = sound).
 // Checked: node sizes within a page, no empty node but an empty root leaf, all leaves at one depth,
 // sibling links both ways in tree order on every level, ascending entries along the leaves, each
 // interior entry equal to its child's last entry, root flag only on the root, free pages unused.
 std::vector<std::string> checkInvariants(const CdxFile& file, const std::string& tagName);
-
-// Runs the independent checker on a table; returns its exit code and fills `output`.
-int runCdxCheck(const std::filesystem::path& dbf, std::string& output);
 
 }  // namespace dorvane::provider::index::test

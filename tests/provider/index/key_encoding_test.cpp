@@ -1,5 +1,5 @@
 // Key encoders: FoxPro's known key bytes, byte order equal to value order across signs and
-// magnitudes, and type errors from the dispatcher. (Real stored keys are compared in fixture_read_test.)
+// magnitudes. (Real stored keys are compared in fixture_read_test.)
 #include "provider/index/key_encoding.h"
 
 #include <gtest/gtest.h>
@@ -75,42 +75,6 @@ TEST(KeyEncoding, ByteOrderFollowsValueOrder) {
     // NULL sorts before every value of a nullable column.
     EXPECT_LT(encodeNullableKey(std::nullopt, 4),
               encodeNullableKey(encodeIntegerKey(std::numeric_limits<std::int32_t>::min()), 4));
-}
-
-TEST(KeyEncoding, DispatchByTypeAndItsErrors) {
-    const struct {
-        Value value;
-        KeyType type;
-        int error;
-    } bad[] = {
-        {Value{}, KeyType::Integer, 9},
-        {Value{}, KeyType::Character, 9},
-        {std::string("1"), KeyType::Numeric, 9},
-        {1.5, KeyType::Integer, 9},
-        {std::int64_t{1} << 40, KeyType::Integer, 39},
-        {Date{1}, KeyType::DateTime, 9},
-        {true, KeyType::Character, 9},
-    };
-    for (const auto& b : bad)
-        EXPECT_TRUE(::dorvane::test::raises(b.error, [&] { (void)encodeKey(b.value, b.type, 8); }))
-            << "type " << static_cast<int>(b.type);
-    const struct {
-        char type;
-        int width;
-        std::optional<std::pair<KeyType, std::uint16_t>> shape;
-    } fields[] = {
-        {'C', 50, std::pair{KeyType::Character, std::uint16_t{50}}},
-        {'C', 241, std::nullopt},  // keys stop at 240 bytes
-        {'I', 4, std::pair{KeyType::Integer, std::uint16_t{4}}},
-        {'N', 10, std::pair{KeyType::Numeric, std::uint16_t{8}}},
-        {'D', 8, std::pair{KeyType::Date, std::uint16_t{8}}},
-        {'M', 4, std::nullopt},
-    };
-    for (const auto& f : fields) EXPECT_EQ(keyForField(f.type, f.width), f.shape) << f.type;
-    EXPECT_TRUE(collationSupported("MACHINE"));
-    EXPECT_TRUE(collationSupported(""));
-    EXPECT_TRUE(collationSupported("GENERAL"));
-    EXPECT_FALSE(collationSupported("SPANISH"));
 }
 
 }  // namespace

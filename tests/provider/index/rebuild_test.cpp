@@ -35,8 +35,8 @@ const std::vector<TableIndex>& tableIndexes() {
 }
 
 void expectCheckerAgrees(const fs::path& dbf, std::size_t tagCount) {
-    std::string out;
-    EXPECT_EQ(runCdxCheck(dbf, out), 0) << out;
+    const auto [status, out] = ::dorvane::test::runCdxCheck(dbf);
+    EXPECT_EQ(status, 0) << out;
     std::size_t oks = 0;
     for (std::size_t p = out.find("OK tag"); p != std::string::npos; p = out.find("OK tag", p + 1)) ++oks;
     EXPECT_EQ(oks, tagCount) << out;
@@ -86,7 +86,8 @@ TEST(IndexRebuild, RebuiltTagsAndNewFilesStillMatchTheTable) {
             EXPECT_EQ(a.header.forExpression, b.header.forExpression);
             EXPECT_EQ(a.keyLength(), b.keyLength());
             // Key statistics in header bytes 16..23 as FoxPro writes them (zeros for FOR tags).
-            EXPECT_TRUE(std::equal(a.header.raw.begin() + 16, a.header.raw.begin() + 24, b.header.raw.begin() + 16));
+            EXPECT_TRUE(
+                std::equal(a.header.raw.begin() + 16, a.header.raw.begin() + 24, b.header.raw.begin() + 16));
             // Node attributes of a root, including FoxPro's extra bit on a root leaf.
             EXPECT_EQ(madeBytes.substr(a.header.root, 2), originalBytes.substr(b.header.root, 2));
         }

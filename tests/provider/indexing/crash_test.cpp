@@ -121,7 +121,7 @@ Outcome killAtOperations(Work work, int records, long points) {
             ADD_FAILURE() << "the child was not stopped: status " << status;
             continue;
         }
-        if (cdxCheck(run / "t.dbf").exitCode == 0) {
+        if (::dorvane::test::runCdxCheck(run / "t.dbf").exitCode == 0) {
             ++outcome.clean;
             continue;
         }
@@ -131,7 +131,7 @@ Outcome killAtOperations(Work work, int records, long points) {
             const auto refusal = attachIndexMaintenance(*table, keep);
             if (refusal && outcome.firstFailure.empty()) outcome.firstFailure = refusal->message();
         }
-        const CheckResult after = cdxCheck(run / "t.dbf");
+        const auto after = ::dorvane::test::runCdxCheck(run / "t.dbf");
         if (after.exitCode == 0) {
             ++outcome.repaired;
         } else {
@@ -191,14 +191,14 @@ TEST(CrashSafety, JournalledChangeMissingFromTableTriggersRebuild) {
         // taking it.
         keep.front()->onAppend(*table, 11, {std::int64_t{11}, std::string("ghost")}, nullptr);
         table->setChangeObserver(nullptr);  // the maintainer must not see the table go
-        EXPECT_NE(cdxCheck(dir / "t.dbf").exitCode, 0);
+        EXPECT_NE(::dorvane::test::runCdxCheck(dir / "t.dbf").exitCode, 0);
         keep.clear();
         EXPECT_TRUE(fs::exists(ChangeJournal::pathFor(dir / "t.cdx")));  // kept: the change never arrived
     }
     auto table = Table::open(dir / "t.dbf", OpenMode::Exclusive);
     std::vector<std::unique_ptr<IndexMaintainer>> keep;
     ASSERT_FALSE(attachIndexMaintenance(*table, keep));
-    const CheckResult check = cdxCheck(dir / "t.dbf");
+    const auto check = ::dorvane::test::runCdxCheck(dir / "t.dbf");
     EXPECT_EQ(check.exitCode, 0) << check.output;
     keep.clear();
     EXPECT_FALSE(fs::exists(ChangeJournal::pathFor(dir / "t.cdx")));  // a clean close leaves no journal

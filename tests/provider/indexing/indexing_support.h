@@ -2,39 +2,30 @@
 // checker, and tables created with a structural index.
 #pragma once
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "provider/format/table.h"
 #include "provider/index/cdx_file.h"
+#include "provider/indexing/record_row.h"
+#include "provider/indexing/tag_key.h"
 #include "tests/support/cdx_check.h"
+#include "tests/support/files.h"
 #include "tests/support/raises.h"
 
 namespace dorvane::provider::indexing::testing {
 
 namespace fs = std::filesystem;
 
-class ScratchDir {
-public:
-    ScratchDir() {
-        std::string pattern = (fs::temp_directory_path() / "dorvane-indexing-XXXXXX").string();
-        m_path = ::mkdtemp(pattern.data());
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        fs::remove_all(m_path, ignored);
-    }
-    const fs::path& path() const { return m_path; }
-    fs::path operator/(const std::string& name) const { return m_path / name; }
-
-private:
-    fs::path m_path;
-};
+using ScratchDir = ::dorvane::test::TempDir;
+using ::dorvane::test::readBytes;
 
 // Copies the fixture container with its member tables into `dir`.
 inline void copyFixtureContainer(const fs::path& dir) {
@@ -42,30 +33,40 @@ inline void copyFixtureContainer(const fs::path& dir) {
         fs::copy_file(entry.path(), dir / entry.path().filename(), fs::copy_options::overwrite_existing);
 }
 
-struct CheckResult {
-    int exitCode = -1;
-    std::string output;
-};
-
-// Runs the independent checker on a table (a .dbc is checked against its .dcx).
-inline CheckResult cdxCheck(const fs::path& table) {
-    const auto run = ::dorvane::test::runCdxCheck(table);
-    return CheckResult{run.exitCode, run.output};
-}
-
 // Judges a table's index files with the checker, where it is available (else they are checked from
 // inside only).
 inline void expectCheckerAccepts(const fs::path& table) {
     if (!::dorvane::test::cdxCheckAvailable()) return;
-    const CheckResult check = cdxCheck(table);
+    const auto check = ::dorvane::test::runCdxCheck(table);
     EXPECT_EQ(check.exitCode, 0) << check.output;
 }
 
 using ::dorvane::test::raises;
 
-inline std::string fileBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+// Every tag of the table's structural index holds exactly the keys its expressions give the records, in
+// key order (a unique tag each key once, for its first record); returns how many entries were compared.
+inline std::size_t expectTagsMatchRecords(Table& table) {
+    auto cdx = index::CdxFile::open(table.structuralIndexPath()->string());
+    std::size_t compared = 0;
+    for (const index::TagInfo& info : std::vector<index::TagInfo>(cdx.tags())) {
+        if (info.header.binary()) continue;  // bitmaps, not keys
+        SCOPED_TRACE(info.name);
+        const TagKey tag = TagKey::prepare(table, info, info.name);
+        cdx.setKeyType(info.name, tag.keyType());
+        std::vector<index::KeyEntry> expected;
+        std::set<std::string> seen;
+        RecordRow row(table.fields());
+        for (std::uint32_t recno = 1; recno <= table.recordCount(); ++recno) {
+            const std::vector<Value> values = table.record(recno);
+            row.set(&values, recno, table.isDeleted(recno));
+            const auto key = tag.keyOf(row);
+            if (key && (!tag.unique() || seen.insert(*key).second)) expected.push_back({*key, recno});
+        }
+        std::sort(expected.begin(), expected.end(), index::entryLess);
+        EXPECT_EQ(cdx.entries(info.name), expected);
+        compared += expected.size();
+    }
+    return compared;
 }
 
 // Creates a VFP table with a structural index holding `tags` (entries empty), and opens it exclusively.

@@ -1,6 +1,5 @@
-// What the evaluator promises beyond one expression's value and error (those are in sql_cases.txt):
-// the comparator hook, WHERE's treatment of null, no allocation per record, constants folded once,
-// depth limits, and random expressions that never crash.
+// What the evaluator promises beyond one expression's value and error (those are in sql_cases.txt): no
+// allocation per record, constants folded once, depth limits, and random expressions that never crash.
 #include "provider/sql/evaluator.h"
 
 #include <gtest/gtest.h>
@@ -18,32 +17,6 @@ namespace dorvane::provider::sql {
 namespace {
 
 using test::sampleRecord;
-
-TEST(EvaluatorCollation, ComparatorHookSeesPaddedTexts) {
-    std::vector<std::pair<std::string, std::string>> calls;
-    EvalOptions hooked;
-    hooked.compareText = [&](std::string_view a, std::string_view b) {
-        calls.emplace_back(a, b);
-        return std::string(a).compare(std::string(b));
-    };
-    test::MemoryTable table = sampleRecord();
-    for (const char* expr : {"'ab' = 'abc'", "'abcd' = 'ab'", "'ab ' == 'ab'"})
-        compileExpression(expr, table, hooked).evaluate(table);
-    using P = std::pair<std::string, std::string>;
-    EXPECT_EQ(calls, (std::vector<P>{{"ab ", "abc"}, {"ab", "ab"}, {"ab ", "ab"}}));
-}
-
-TEST(EvaluatorWhere, MatchesTreatsNullAsFalseAndRejectsNonLogical) {
-    test::MemoryTable table = sampleRecord();
-    EXPECT_TRUE(compileExpression("tempidxxx = 12", table).matches(table));
-    EXPECT_FALSE(compileExpression("note = 'x'", table).matches(table));
-    EXPECT_FALSE(compileExpression("NOT (note = 'x')", table).matches(table));
-    EXPECT_THROW(compileExpression("qty", table).matches(table), ProviderError);
-    table.setRecord(3, true);
-    EXPECT_TRUE(compileExpression("DELETED() AND RECNO() = 3", table).matches(table));
-    table.set("tempidxxx", std::int64_t{13});
-    EXPECT_FALSE(compileExpression("tempidxxx = 12", table).matches(table));
-}
 
 TEST(EvaluatorWhere, SimpleComparisonAllocatesNothingPerRecord) {
     test::MemoryTable table = sampleRecord();

@@ -55,13 +55,6 @@ private:
     bool m_deleted = false;
 };
 
-inline Value dateOf(int y, int m, int d) {
-    return Date{julianDayFromCivil(y, m, d)};
-}
-inline Value dateTimeOf(int y, int m, int d, int h, int mi, int s) {
-    return DateTime{julianDayFromCivil(y, m, d), ((h * 60 + mi) * 60 + s) * 1000};
-}
-
 // The record the expression cases run against (sql_cases.txt describes it).
 inline MemoryTable sampleRecord() {
     return MemoryTable({
@@ -70,8 +63,8 @@ inline MemoryTable sampleRecord() {
         {"qty", 'N', 5, 0, 12.0},
         {"price", 'N', 8, 2, 3.5},
         {"id", 'I', 4, 0, std::int64_t{3}},
-        {"born", 'D', 8, 0, dateOf(2024, 1, 31)},
-        {"stamp", 'T', 8, 0, dateTimeOf(2024, 1, 31, 14, 5, 0)},
+        {"born", 'D', 8, 0, Date{julianDayFromCivil(2024, 1, 31)}},
+        {"stamp", 'T', 8, 0, DateTime{julianDayFromCivil(2024, 1, 31), (14 * 60 + 5) * 60000}},
         {"paid", 'L', 1, 0, true},
         {"note", 'M', 4, 0, Value{}},
         {"cash", 'Y', 8, 4, Currency{125000}},

@@ -91,6 +91,7 @@ TEST(SqlCases, EveryCaseOfTheFileGivesItsResult) {
             const CompiledExpr e = compileExpression(input, record, options);
             if (kind == "type")
                 return std::string(1, e.resultType().type) + " " + std::to_string(e.resultType().width);
+            if (kind == "where") return e.matches(record) ? "match" : "no match";
             const Value v = e.evaluate(record);
             if (kind == "expr") return shown(v);
             const char type = section.at(1)[0];
