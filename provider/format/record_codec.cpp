@@ -130,6 +130,19 @@ bool RecordCodec::isNull(const char* record, const Field& field) const {
     return bit(record, field.nullBit);
 }
 
+Value decodeNumeric(const char* bytes, int width) {
+    const std::string_view text = trimmed(bytes, width);
+    if (text.empty()) return 0.0;
+    if (allBytes(text.data(), static_cast<int>(text.size()), '*')) return std::monostate{};
+    if (const auto plain = plainDecimal(text)) return *plain;
+    double value = 0;
+    const char* begin = text.data();
+    if (*begin == '+') ++begin;
+    const auto result = std::from_chars(begin, text.data() + text.size(), value);
+    if (result.ec != std::errc()) return std::monostate{};
+    return value;
+}
+
 Value RecordCodec::decode(const char* record, const Field& field) const {
     if (isNull(record, field)) return std::monostate{};
     const char* p = record + field.offset;
@@ -153,18 +166,8 @@ Value RecordCodec::decode(const char* record, const Field& field) const {
             return m_codePage->decode(bytes);
         }
         case 'N':
-        case 'F': {
-            const std::string_view text = trimmed(p, w);
-            if (text.empty()) return 0.0;
-            if (allBytes(text.data(), static_cast<int>(text.size()), '*')) return std::monostate{};
-            if (const auto plain = plainDecimal(text)) return *plain;
-            double value = 0;
-            const char* begin = text.data();
-            if (*begin == '+') ++begin;
-            const auto result = std::from_chars(begin, text.data() + text.size(), value);
-            if (result.ec != std::errc()) return std::monostate{};
-            return value;
-        }
+        case 'F':
+            return decodeNumeric(p, w);
         case 'I':
             return static_cast<std::int64_t>(static_cast<std::int32_t>(readLe32(p)));
         case 'B': {
