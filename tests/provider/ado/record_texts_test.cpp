@@ -16,41 +16,19 @@ using namespace dorvane::provider;
 
 TEST(RecordTexts, FieldBytesGiveTheTextsOfTheirValues) {
     test::TempDir folder;
-    // Field index and the bytes written over it, one record each.
-    const std::vector<std::pair<int, std::string>> cases = {
-        {0, "ab c    "},
-        {0, std::string("x\0\0\0 \0\0\0", 8)},
-        {0, "caf\xe9    "},
-        {0, "        "},
-        {1, "    0.25"},
-        {1, "   -0.00"},
-        {1, "        "},
-        {1, "********"},
-        {1, "  +5.50 "},
-        {1, "   1e3  "},
-        {1, "  007.10"},
-        {1, " 12abc  "},
-        {1, "   -.5  "},
-        {1, "-       "},
-        {2, "12345678901234567890"},
-        {2, "   123456789012345.6"},
-        {2, "  0.1000000000000001"},
-        {3, "19500231"},
-        {3, "        "},
-        {3, "00000000"},
-        {3, "20240229"},
-        {3, "20230229"},
-        {3, "2024-1-1"},
-        {3, "99991231"},
-        {3, "19001231"},
-        {4, "t"},
-        {4, "Y"},
-        {4, "n"},
-        {4, "?"},
-        {4, " "},
-        {5, std::string("\xfb\xff\xff\xff", 4)},
-        {5, std::string("\0\0\0\x80", 4)},
-    };
+    // Per field, in order: the bytes written over it, one record each.
+    const std::vector<std::vector<std::string>> bytes = {
+        {"ab c    ", std::string("x\0\0\0 \0\0\0", 8), "caf\xe9    ", "        "},
+        {"    0.25", "   -0.00", "        ", "********", "  +5.50 ", "   1e3  ", "  007.10", " 12abc  ",
+         "   -.5  ", "-       "},
+        {"12345678901234567890", "   123456789012345.6", "  0.1000000000000001"},
+        {"19500231", "        ", "00000000", "20240229", "20230229", "2024-1-1", "99991231", "19001231"},
+        {"t", "Y", "n", "?", " "},
+        {std::string("\xfb\xff\xff\xff", 4), std::string("\0\0\0\x80", 4)}};
+    std::vector<std::pair<std::size_t, std::string>> cases;
+    for (std::size_t f = 0; f < bytes.size(); ++f) {
+        for (const std::string& b : bytes[f]) cases.emplace_back(f, b);
+    }
     const auto path = folder / "raw.dbf";
     std::vector<Field> fields;
     std::uint32_t headerLength = 0, recordLength = 0;
