@@ -78,6 +78,39 @@ bool readDigits(const char* p, int n, int& out) {
     return true;
 }
 
+bool isDigitByte(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Appends the text of an N or F field's bytes that hold a number as FoxPro writes it: right-aligned, an
+// optional minus sign, no needless leading zero, exactly the field's decimals, at most fifteen digits
+// and not zero. Such a text reads back as the double nearest to it, whose text (fixed decimals in a
+// cell, shortest otherwise) has the same digits. False, having appended nothing, for other bytes.
+bool appendWrittenNumber(std::string& out, const char* p, int width, int decimals, TextForm form) {
+    int i = 0;
+    while (i < width && p[i] == ' ') ++i;
+    const int start = i;
+    if (i < width && p[i] == '-') ++i;
+    const int whole = i;
+    bool zero = true;
+    for (; i < width && isDigitByte(p[i]); ++i) zero &= p[i] == '0';
+    const int wholeDigits = i - whole;
+    if (wholeDigits == 0 || (wholeDigits > 1 && p[whole] == '0')) return false;
+    int fraction = 0;
+    if (decimals > 0) {
+        if (i == width || p[i] != '.') return false;
+        for (++i; i < width && isDigitByte(p[i]); ++i, ++fraction) zero &= p[i] == '0';
+    }
+    if (i != width || fraction != decimals || wholeDigits + fraction > 15 || zero) return false;
+    int end = width;
+    if (form == TextForm::Value && decimals > 0) {
+        while (p[end - 1] == '0') --end;
+        if (p[end - 1] == '.') --end;
+    }
+    out.append(p + start, std::size_t(end - start));
+    return true;
+}
+
 }  // namespace
 
 TableRowSource::TableRowSource(std::shared_ptr<Table> table, RecordMap records)
@@ -182,7 +215,8 @@ void TableRowSource::rowTexts(std::int64_t row, TextForm form, RowTexts& out) co
                     break;
                 }
                 case CellSource::Number:
-                    appendText(text, decodeNumeric(p, field.width), m_columns[i], form);
+                    if (!appendWrittenNumber(text, p, field.width, field.decimals, form))
+                        appendText(text, decodeNumeric(p, field.width), m_columns[i], form);
                     break;
             }
             out.endCell();

@@ -542,11 +542,14 @@ void appendFixed(std::string& out, double x, int decimals) {
                     magnitude /= 10;
                 } while (magnitude != 0);
                 while (count <= decimals) digits[count++] = '0';
-                if (n < 0) out += '-';
+                char text[48];
+                char* at = text;
+                if (n < 0) *at++ = '-';
                 for (int i = count - 1; i >= 0; --i) {
-                    if (i == decimals - 1) out += '.';
-                    out += digits[i];
+                    if (i == decimals - 1) *at++ = '.';
+                    *at++ = digits[i];
                 }
+                out.append(text, std::size_t(at - text));
                 return;
             }
         }
