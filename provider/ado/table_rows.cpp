@@ -115,10 +115,16 @@ bool appendWrittenNumber(std::string& out, const char* p, int width, int decimal
 
 TableRowSource::TableRowSource(std::shared_ptr<Table> table, RecordMap records)
     : m_table(std::move(table)), m_records(std::move(records)), m_row(*m_table) {
+    for (const Field& field : m_table->header().fields) {
+        if (field.isSystem()) {
+            m_nullFlagsOffset = field.offset;
+            m_nullFlagsWidth = field.width;
+        }
+    }
     for (const Field& field : m_table->fields()) {
         m_columns.push_back(columnOf(field));
         CellSource source = CellSource::Value;
-        if (!field.isNullable()) {
+        if (!field.isNullable() || (field.nullBit >= 0 && field.nullBit < m_nullFlagsWidth * 8)) {
             switch (field.type) {
                 case 'C':
                     if (!field.isBinary() && m_table->codePage()) source = CellSource::Text;
@@ -142,6 +148,7 @@ TableRowSource::TableRowSource(std::shared_ptr<Table> table, RecordMap records)
         }
         m_sources.push_back(source);
         m_decoded.push_back(source == CellSource::Value);
+        m_nullBits.push_back(field.isNullable() ? field.nullBit : -1);
     }
 }
 
@@ -172,6 +179,14 @@ void TableRowSource::rowTexts(std::int64_t row, TextForm form, RowTexts& out) co
             const auto i = std::size_t(c);
             const Field& field = fields[i];
             const char* p = record + field.offset;
+            if (m_sources[i] != CellSource::Value && m_nullBits[i] >= 0) {
+                const auto bit = std::uint32_t(m_nullBits[i]);
+                const auto flags = static_cast<unsigned char>(record[m_nullFlagsOffset + bit / 8]);
+                if ((flags >> (bit % 8)) & 1u) {
+                    out.endCell();  // null: no text
+                    continue;
+                }
+            }
             switch (m_sources[i]) {
                 case CellSource::Value:
                     appendText(text, m_record[i], m_columns[i], form);

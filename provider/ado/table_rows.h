@@ -75,6 +75,9 @@ private:
     mutable std::vector<Value> m_record;  // the decoded fields of the record last read, reused
     std::vector<CellSource> m_sources;
     std::vector<char> m_decoded;  // per field: whether rowTexts() needs its value
+    std::vector<int> m_nullBits;  // per field: its bit in the record's null flags, or -1
+    std::uint32_t m_nullFlagsOffset = 0;
+    int m_nullFlagsWidth = 0;
     std::shared_ptr<Table> m_table;
     RecordMap m_records;
     std::vector<ColumnInfo> m_columns;
