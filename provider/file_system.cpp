@@ -1,6 +1,7 @@
 #include "provider/file_system.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -38,6 +39,27 @@ int RealFileSystem::unlink(const char* path) {
 }
 int RealFileSystem::close(int fd) {
     return ::close(fd);
+}
+int RealFileSystem::allocate(int fd, off_t offset, off_t length) {
+    return ::fallocate(fd, 0, offset, length);
+}
+int RealFileSystem::fstat(int fd, struct stat* info) {
+    return ::fstat(fd, info);
+}
+int RealFileSystem::stat(const char* path, struct stat* info) {
+    return ::stat(path, info);
+}
+int RealFileSystem::fchmod(int fd, mode_t mode) {
+    return ::fchmod(fd, mode);
+}
+int RealFileSystem::touch(int fd) {
+    return ::futimens(fd, nullptr);
+}
+int RealFileSystem::fcntl(int fd, int command, struct flock* lock) {
+    return command == F_GETFL ? ::fcntl(fd, F_GETFL) : ::fcntl(fd, command, lock);
+}
+int RealFileSystem::flock(int fd, int operation) {
+    return ::flock(fd, operation);
 }
 void* RealFileSystem::map(int fd, std::size_t length, bool writable) {
     void* address = ::mmap(nullptr, length, PROT_READ | (writable ? PROT_WRITE : 0), MAP_SHARED, fd, 0);

@@ -45,7 +45,7 @@ File File::openExisting(const std::filesystem::path& path, bool writable) {
     file.m_fd = fileSystem().open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC, 0);
     if (file.m_fd < 0) raiseIoError(path, errno);
     struct stat info {};
-    if (::fstat(file.m_fd, &info) == 0 && !S_ISREG(info.st_mode)) raiseIoError(path, EISDIR);
+    if (fileSystem().fstat(file.m_fd, &info) == 0 && !S_ISREG(info.st_mode)) raiseIoError(path, EISDIR);
     file.m_path = path;
     return file;
 }
@@ -60,7 +60,7 @@ File File::create(const std::filesystem::path& path) {
 
 std::uint64_t File::size() const {
     struct stat info {};
-    if (::fstat(m_fd, &info) != 0) raiseIoError(m_path, errno);
+    if (fileSystem().fstat(m_fd, &info) != 0) raiseIoError(m_path, errno);
     return static_cast<std::uint64_t>(info.st_size);
 }
 

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "provider/error.h"
+#include "provider/file_system.h"
 #include "provider/format/lock_ranges.h"
 
 namespace dorvane::provider {
@@ -30,14 +31,14 @@ int setOfdLock(int fd, short type, std::uint64_t offset = 0, std::uint64_t lengt
     lock.l_len = static_cast<off_t>(length);
     lock.l_pid = 0;  // required to be 0 for OFD locks
     int rc;
-    do rc = fcntl(fd, F_OFD_SETLK, &lock);
+    do rc = fileSystem().fcntl(fd, F_OFD_SETLK, &lock);
     while (rc != 0 && errno == EINTR);
     return rc == 0 ? 0 : errno;
 }
 
 int flockRetrying(int fd, int operation) {
     int rc;
-    do rc = flock(fd, operation);
+    do rc = fileSystem().flock(fd, operation);
     while (rc != 0 && errno == EINTR);
     return rc == 0 ? 0 : errno;
 }
@@ -46,7 +47,7 @@ int flockRetrying(int fd, int operation) {
 
 FileLock FileLock::acquire(int fd, Mode mode, const std::string& nameForErrors) {
     struct stat st {};
-    if (fd < 0 || fstat(fd, &st) != 0) throw ProviderError::make(FoxError::FileAccessDenied);
+    if (fd < 0 || fileSystem().fstat(fd, &st) != 0) throw ProviderError::make(FoxError::FileAccessDenied);
 
     const bool exclusive = mode == Mode::Exclusive;
     if (int error = flockRetrying(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB)) {
@@ -56,7 +57,7 @@ FileLock FileLock::acquire(int fd, Mode mode, const std::string& nameForErrors) 
 
     // A write lock needs a descriptor open for writing; on a read-only one, a read lock still keeps
     // other programs' write locks out, and flock() above already excludes every other open.
-    const int access = fcntl(fd, F_GETFL) & O_ACCMODE;
+    const int access = fileSystem().fcntl(fd, F_GETFL, nullptr) & O_ACCMODE;
     const short type = exclusive && access != O_RDONLY ? F_WRLCK : F_RDLCK;
     bool ofd = false;
     const std::uint64_t offset = exclusive ? 0 : kOpenMarkOffset;
@@ -110,7 +111,7 @@ void FileLock::release() noexcept {
     if (m_fd < 0) return;
     struct stat st {};
     // The descriptor may have been closed and its number reused for another file: leave that alone.
-    if (fstat(m_fd, &st) == 0 && st.st_dev == m_device && st.st_ino == m_inode) {
+    if (fileSystem().fstat(m_fd, &st) == 0 && st.st_dev == m_device && st.st_ino == m_inode) {
         if (m_ofd) setOfdLock(m_fd, F_UNLCK);  // every range this description holds
         flockRetrying(m_fd, LOCK_UN);
     }

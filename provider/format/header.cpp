@@ -136,7 +136,9 @@ TableHeader readTableHeader(const File& file, const std::string& nameForErrors) 
 
     const std::uint64_t needed = static_cast<std::uint64_t>(header.headerLength) +
                                  static_cast<std::uint64_t>(header.recordCount) * header.recordLength;
-    if (needed > fileSize) throw corrupted();
+    // The size was taken before the header was read: another user may have appended meanwhile (a record
+    // is written before the count that takes it in), so a count past that size is checked again.
+    if (needed > fileSize && needed > file.size()) throw corrupted();
     return header;
 }
 

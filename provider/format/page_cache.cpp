@@ -20,10 +20,10 @@ void PageCache::clear() {
     }
 }
 
-PageCache::Page& PageCache::load(std::uint64_t pageIndex) {
+PageCache::Page& PageCache::load(std::uint64_t pageIndex, bool fresh) {
     Page* victim = &m_pages[0];
     for (Page& page : m_pages) {
-        if (page.index == pageIndex) {
+        if (page.index == pageIndex && (!fresh || page.epoch == m_epoch)) {
             page.lastUse = ++m_clock;
             return page;
         }
@@ -38,19 +38,32 @@ PageCache::Page& PageCache::load(std::uint64_t pageIndex) {
     victim->valid = m_file->readAt(pageIndex * kPageSize, victim->bytes.data(), kPageSize);
     victim->index = pageIndex;
     victim->lastUse = ++m_clock;
+    victim->epoch = m_epoch;
+    for (Page& page : m_pages)  // an older copy of the same page, when it was read again
+        if (&page != victim && page.index == pageIndex)
+            page.index = UINT64_MAX, page.valid = 0, page.lastUse = 0;
     return *victim;
 }
 
-bool PageCache::read(std::uint64_t offset, std::size_t length, char* out) {
+bool PageCache::read(std::uint64_t offset, std::size_t length, char* out, bool fresh) {
+    if (offset % kPageSize + length > kPageSize) {
+        // Across pages, which may have been read at different times with another user's write between:
+        // read the whole range at once, under the lock, so that a record is never half old, half new.
+        RangeLock lock;
+        if (m_lockFd >= 0)
+            lock = RangeLock::acquire(m_lockFd, RangeLock::Kind::Read, kTableLockOffset, kTableLockLength,
+                                      kLockWait);
+        return m_file->readAt(offset, out, length) == length;
+    }
     while (length > 0) {
         const std::uint64_t pageIndex = offset / kPageSize;
         const std::size_t within = static_cast<std::size_t>(offset % kPageSize);
-        Page* page = &load(pageIndex);
+        Page* page = &load(pageIndex, fresh);
         if (page->valid < kPageSize && within + length > page->valid) {
             // The page was read when the file was shorter; another user may have appended since.
             page->index = UINT64_MAX;
             page->lastUse = 0;
-            page = &load(pageIndex);
+            page = &load(pageIndex, fresh);
         }
         if (within >= page->valid) return false;
         const std::size_t n = std::min(length, page->valid - within);

@@ -18,7 +18,10 @@ public:
     void attach(const File* file);
 
     // Copies [offset, offset + length) into `out`; returns false when the file ends before that.
-    bool read(std::uint64_t offset, std::size_t length, char* out);
+    // `fresh`: from pages read since the last startEpoch(), reading again those read before.
+    bool read(std::uint64_t offset, std::size_t length, char* out, bool fresh = false);
+    // Pages read from now on are fresh; those read before may miss another user's writes.
+    void startEpoch() { ++m_epoch; }
     // Keeps cached pages in step with a write the table made through its own File.
     void noteWrite(std::uint64_t offset, const char* data, std::size_t length);
     void clear();
@@ -31,13 +34,15 @@ private:
         std::uint64_t index = UINT64_MAX;
         std::size_t valid = 0;  // bytes of the page present in the file when it was read
         std::uint64_t lastUse = 0;
+        std::uint64_t epoch = 0;
         std::vector<char> bytes;
     };
-    Page& load(std::uint64_t pageIndex);
+    Page& load(std::uint64_t pageIndex, bool fresh);
 
     const File* m_file;
     Page m_pages[kPageCount];
     std::uint64_t m_clock = 0;
+    std::uint64_t m_epoch = 0;
     int m_lockFd = -1;
 };
 

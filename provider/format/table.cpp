@@ -105,6 +105,7 @@ Table::WriteHold Table::holdForWriting() {
         // lock: pages are read without one while the hold lasts (nobody else writes meanwhile).
         m_holdDepth = 1;
         m_cache.setReadLock(-1);
+        m_cache.startEpoch();
         lookForOthersChanges();
         if (m_observer) m_observer->onWriteHold(*this, true, false);
     } catch (...) {

@@ -143,7 +143,7 @@ void Table::rewrite(const std::vector<FieldSpec>& fieldSpecs, const std::vector<
         out = File::create(temporary);
         // Room for the whole new file at once: the file system places it in one go instead of block
         // by block (where it cannot, nothing is done and the writes place it as usual).
-        (void)::fallocate(out.fd(), 0, 0,
+        (void)fileSystem().allocate(out.fd(), 0,
                           static_cast<off_t>(header.headerLength +
                                              std::uint64_t(m_header.recordCount) * header.recordLength + 1));
         FileLock newLock = FileLock::acquire(out.fd(), FileLock::Mode::Exclusive, nameForErrors());

@@ -272,8 +272,10 @@ void Table::readRecordForWriting(std::uint32_t recno, std::vector<char>& record)
         std::memcpy(record.data(), m_pending.data() + (at - m_pendingOffset), record.size());
         return;
     }
-    // In shared use a program that leaves no writer's stamp may have changed it: read it from the file.
-    if (m_file.readAt(at, record.data(), record.size()) != record.size())
+    // In shared use a program that leaves no writer's stamp may have changed it: read it from the file,
+    // a page at a time for a statement changing many records (nobody else writes while the hold lasts).
+    if (m_batching ? !m_cache.read(at, record.size(), record.data(), true)
+                   : m_file.readAt(at, record.data(), record.size()) != record.size())
         throw ProviderError::make(FoxError::TableCorrupted, nameForErrors());
 }
 

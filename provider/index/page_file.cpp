@@ -55,7 +55,7 @@ bool readAll(int fd, void* out, std::size_t length, std::uint64_t offset) {
 
 std::uint64_t fileSize(int fd) {
     struct stat st {};
-    if (::fstat(fd, &st) != 0) throw ProviderError::make(FoxError::FileAccessDenied);
+    if (fileSystem().fstat(fd, &st) != 0) throw ProviderError::make(FoxError::FileAccessDenied);
     return static_cast<std::uint64_t>(st.st_size);
 }
 
@@ -231,7 +231,7 @@ void PageFile::sync() {
 }
 
 void PageFile::touch() {
-    ::futimens(m_fd, nullptr);
+    fileSystem().touch(m_fd);
 }
 
 void replaceFileAtomically(const std::string& path, const std::string& bytes) {
@@ -240,7 +240,7 @@ void replaceFileAtomically(const std::string& path, const std::string& bytes) {
         const int fd = fileSystem().open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (fd < 0) raiseOpenError(temp);
         struct stat st {};
-        if (::stat(path.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);  // keep the old file's mode
+        if (fileSystem().stat(path.c_str(), &st) == 0) fileSystem().fchmod(fd, st.st_mode & 07777);  // keep the old file's mode
         std::size_t done = 0;
         bool ok = true;
         while (done < bytes.size() && ok) {

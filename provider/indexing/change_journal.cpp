@@ -38,7 +38,7 @@ ChangeJournal::ChangeJournal(const std::filesystem::path& indexPath) : m_path(pa
     m_fd = fileSystem().open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (m_fd < 0) raiseAccessDenied();
     // Blocks reserved first, so that a store through the mapping never meets a full disk.
-    if (::posix_fallocate(m_fd, 0, kMappedSize) == 0) {
+    if (fileSystem().allocate(m_fd, 0, kMappedSize) == 0) {
         void* address = fileSystem().map(m_fd, kMappedSize, true);
         if (address != nullptr) {
             m_map = static_cast<unsigned char*>(address);

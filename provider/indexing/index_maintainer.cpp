@@ -63,7 +63,7 @@ bool IndexMaintainer::changeReachedTable(const JournalEntry& entry) {
 
 IndexMaintainer::FileState IndexMaintainer::indexState() const {
     struct stat info {};
-    if (::stat(m_cdx->path().c_str(), &info) != 0) return {};
+    if (fileSystem().stat(m_cdx->path().c_str(), &info) != 0) return {};
     return {static_cast<std::uint64_t>(info.st_size), static_cast<std::uint64_t>(info.st_ino),
             m_cdx->updateCounter()};
 }

@@ -1,7 +1,7 @@
 // A file system for tests that fails, or stops the process, at a chosen operation: it counts every
-// create, write, truncation, sync, rename and removal passing through the engine's file layer, and
-// every mapping and store into a mapping, so fault and crash tests reach the same points on every
-// machine.
+// create, write, truncation, allocation, change of mode or times, sync, rename and removal passing
+// through the engine's file layer, and every mapping and store into a mapping, so fault and crash
+// tests reach the same points on every machine.
 #pragma once
 
 #include <fcntl.h>
@@ -13,7 +13,7 @@
 
 namespace dorvane::provider {
 
-class FaultFileSystem final : public FileSystem {
+class FaultFileSystem final : public RealFileSystem {
 public:
     // Crash: after `operations` more counted operations the process kills itself (SIGKILL). Failure:
     // the operation after `operations` more fails once with ENOSPC, as on a full disk. Negative: off.
@@ -26,27 +26,32 @@ public:
     long counted = 0;
     bool injected = false;
 
+    // Counted: what changes a file or its name. Passed on as they are: reads, status, locks, closing.
     int open(const char* path, int flags, mode_t mode) override {
         if ((flags & O_CREAT) && !count()) return -1;
-        return m_real.open(path, flags, mode);
-    }
-    ssize_t pread(int fd, void* buffer, std::size_t length, off_t offset) override {
-        return m_real.pread(fd, buffer, length, offset);
+        return RealFileSystem::open(path, flags, mode);
     }
     ssize_t pwrite(int fd, const void* buffer, std::size_t length, off_t offset) override {
-        return count() ? m_real.pwrite(fd, buffer, length, offset) : -1;
+        return count() ? RealFileSystem::pwrite(fd, buffer, length, offset) : -1;
     }
-    int ftruncate(int fd, off_t length) override { return count() ? m_real.ftruncate(fd, length) : -1; }
-    int fsync(int fd) override { return count() ? m_real.fsync(fd) : -1; }
-    int rename(const char* from, const char* to) override { return count() ? m_real.rename(from, to) : -1; }
-    int unlink(const char* path) override { return count() ? m_real.unlink(path) : -1; }
-    int close(int fd) override { return m_real.close(fd); }
+    int ftruncate(int fd, off_t length) override {
+        return count() ? RealFileSystem::ftruncate(fd, length) : -1;
+    }
+    int allocate(int fd, off_t offset, off_t length) override {
+        return count() ? RealFileSystem::allocate(fd, offset, length) : -1;
+    }
+    int fchmod(int fd, mode_t mode) override { return count() ? RealFileSystem::fchmod(fd, mode) : -1; }
+    int touch(int fd) override { return count() ? RealFileSystem::touch(fd) : -1; }
+    int fsync(int fd) override { return count() ? RealFileSystem::fsync(fd) : -1; }
+    int rename(const char* from, const char* to) override {
+        return count() ? RealFileSystem::rename(from, to) : -1;
+    }
+    int unlink(const char* path) override { return count() ? RealFileSystem::unlink(path) : -1; }
     void* map(int fd, std::size_t length, bool writable) override {
-        return count() ? m_real.map(fd, length, writable) : nullptr;
+        return count() ? RealFileSystem::map(fd, length, writable) : nullptr;
     }
-    int unmap(void* address, std::size_t length) override { return m_real.unmap(address, length); }
     int storeMapped(void* at, const void* data, std::size_t length) override {
-        return count() ? m_real.storeMapped(at, data, length) : -1;
+        return count() ? RealFileSystem::storeMapped(at, data, length) : -1;
     }
 
 private:
@@ -64,7 +69,6 @@ private:
         if (killAfter > 0) --killAfter;
         return true;
     }
-    RealFileSystem m_real;
 };
 
 inline FaultFileSystem& faultFileSystem() {

@@ -45,8 +45,9 @@ int writer(const fs::path& dir, int w) {
         try {
             c.Execute(statement);
         } catch (const ProviderError& e) {
-            if (e.code() != FoxError::FileInUseByAnother) return 1;
-            continue;
+            if (e.code() == FoxError::FileInUseByAnother) continue;
+            std::ofstream(dir / "failed") << "writer " << w << ", " << statement << ": " << e.what();
+            return 1;
         }
         log << (kind < 3 ? 'I' : kind == 3 ? 'U' : 'D') << ' ' << id << ' ' << i << '\n';
         if (kind < 3) live.push_back(id);
@@ -73,7 +74,9 @@ int reader(const fs::path& dir, int stop) {
                     return 1;
             }
         } catch (const ProviderError& e) {
-            if (e.code() != FoxError::FileInUseByAnother) return 2;
+            if (e.code() == FoxError::FileInUseByAnother) continue;
+            std::ofstream(dir / "failed") << "reader: " << e.what();
+            return 2;
         }
     }
     return 0;
@@ -106,8 +109,9 @@ TEST(SharedWriters, FourWritersAndAReaderLoseNothing) {
         int status = 0;
         ::waitpid(children[static_cast<std::size_t>(w)], &status, 0);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-            << (w == kWriters ? "reader" : "writer ") << w;
+            << (w == kWriters ? "reader" : "writer ") << w << " status " << status;
     }
+    if (fs::exists(dir / "failed")) ADD_FAILURE() << std::ifstream(dir / "failed").rdbuf();
 
     // What the successful statements leave: id -> (version of its name, deleted).
     std::map<long, std::pair<int, bool>> expected;
