@@ -175,6 +175,11 @@ QString DataGrid1::columnText(int column) const {
 }
 
 std::string_view DataGrid1::columnUtf8(int column) const {
+    // The row's texts hold every column: a walk over the rows asks them first.
+    if (const qint64 row = currentRow(); row >= 0 && column >= 0) {
+        const provider::RowTexts& texts = m_model->rowTexts(row);
+        if (column < texts.columnCount()) return texts.text(column);
+    }
     if (column < 0 || column >= columnCount()) throw std::out_of_range("Invalid column index.");
     const qint64 row = currentRow();
     if (row < 0)

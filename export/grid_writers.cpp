@@ -1,6 +1,9 @@
 #include "export/grid_writers.h"
 
 #include <stdexcept>
+#if defined(__linux__)
+#include <fcntl.h>
+#endif
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -26,7 +29,7 @@ void trapped(app::ErrorTrap& trap, int number, Body&& body) {
 
 }  // namespace
 
-TextFileWriter::TextFileWriter(const QString& path) : m_file(path), m_buffer(new char[kCapacity]) {
+TextFileWriter::TextFileWriter(const QString& path) : m_file(path), m_buffer(new char[kCapacity + 16]) {
     // A file the user may write in a folder they may not is written in place, as nothing else can be done.
     m_file.setDirectWriteFallback(true);
     if (path.isEmpty()) {
@@ -151,6 +154,7 @@ int utf8Length(const unsigned char* p, const unsigned char* end) {
     return length;
 }
 
+#if !defined(__SSE2__)
 // True when none of eight bytes is above 0x7F or, for CSV, a double quote, or, for XML, &, < or >.
 bool plainBytes(std::uint64_t word, bool csv) {
     constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
@@ -161,6 +165,7 @@ bool plainBytes(std::uint64_t word, bool csv) {
     if (word & kHighs) return false;
     return csv ? !has('"') : !(has('&') | has('<') | has('>'));
 }
+#endif
 
 }  // namespace
 
@@ -187,13 +192,21 @@ void TextFileWriter::appendUtf8(std::string_view s, Escape escape) {
     char* out = m_buffer.get() + m_used;
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     const auto* end = p + s.size();
-    const bool csv = escape == Escape::Csv;
     while (p < end) {
 #if defined(__SSE2__)
-        // Sixteen bytes at a time: all of them are stored, and those before the first one that needs
-        // care count.
-        if (end - p >= 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        // Sixteen bytes at a time (the last few through a copy padded with zeros, which need no care):
+        // all of them are stored, and those before the first one that needs care count. The buffer has
+        // room for sixteen bytes past its capacity.
+        {
+            const std::size_t left = std::size_t(end - p);
+            __m128i v;
+            if (left >= 16) {
+                v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            } else {
+                alignas(16) unsigned char last[16] = {};
+                std::memcpy(last, p, left);
+                v = _mm_load_si128(reinterpret_cast<const __m128i*>(last));
+            }
             int mask = _mm_movemask_epi8(v);
             if (escape == Escape::Csv) {
                 mask |= _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')));
@@ -203,22 +216,25 @@ void TextFileWriter::appendUtf8(std::string_view s, Escape escape) {
                                                        _mm_cmpeq_epi8(v, _mm_set1_epi8('>'))));
             }
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
-            const int plain = mask == 0 ? 16 : __builtin_ctz(unsigned(mask));
+            const std::size_t plain =
+                mask == 0 ? std::min<std::size_t>(16, left) : __builtin_ctz(unsigned(mask));
             out += plain;
             p += plain;
-            if (plain == 16) continue;
+            if (mask == 0) continue;
         }
-#endif
+#else
         if (end - p >= 8) {
             std::uint64_t word;
             std::memcpy(&word, p, 8);
-            if (escape == Escape::None ? (word & 0x8080808080808080ull) == 0 : plainBytes(word, csv)) {
+            if (escape == Escape::None ? (word & 0x8080808080808080ull) == 0
+                                       : plainBytes(word, escape == Escape::Csv)) {
                 std::memcpy(out, p, 8);
                 out += 8;
                 p += 8;
                 continue;
             }
         }
+#endif
         const unsigned char c = *p;
         if (c >= 0x80) {
             const int length = utf8Length(p, end);
@@ -254,7 +270,19 @@ void TextFileWriter::writeOut(const char* data, std::size_t size) {
     if (m_file.write(data, qint64(size)) != qint64(size)) {
         m_error = QStringLiteral("Cannot write %1: %2").arg(m_file.fileName(), m_file.errorString());
         m_file.cancelWriting();
+        return;
     }
+    m_written += size;
+#if defined(__linux__)
+    // The disk starts writing what was written so far while the export goes on, so that the sync
+    // before the file replaces its target has little left to wait for.
+    constexpr std::uint64_t kWriteBehind = 8 << 20;
+    if (m_written - m_started >= kWriteBehind && m_file.flush()) {
+        ::sync_file_range(m_file.handle(), off64_t(m_started), off64_t(m_written - m_started),
+                          SYNC_FILE_RANGE_WRITE);
+        m_started = m_written;
+    }
+#endif
 }
 
 void TextFileWriter::commit() {

@@ -84,6 +84,8 @@ private:
     std::unique_ptr<char[]> m_buffer;
     std::size_t m_used = 0;
     QString m_error;
+    std::uint64_t m_written = 0;  // bytes handed to the file
+    std::uint64_t m_started = 0;  // bytes whose writing to the disk has been started
 };
 
 // Replaces the file at `path` with `text` (UTF-8); raises when it cannot be written, leaving an older

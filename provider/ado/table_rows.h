@@ -68,8 +68,16 @@ public:
     void rowTexts(std::int64_t row, TextForm form, RowTexts& out) const override;
 
 private:
+    // How rowTexts() makes a cell's text: most field types straight from the record's bytes, the
+    // others (memos, nullable fields, ...) from the field's decoded value.
+    enum class CellSource : char { Value, Text, Integer, Logical, Date, Number };
     Value valueAt(std::int64_t row, int column) const;
-    mutable std::vector<Value> m_record;  // the fields of the record last read whole, reused
+    mutable std::vector<Value> m_record;  // the decoded fields of the record last read, reused
+    std::vector<CellSource> m_sources;
+    std::vector<char> m_decoded;  // per field: whether rowTexts() needs its value
+    std::vector<int> m_nullBits;  // per field: its bit in the record's null flags, or -1
+    std::uint32_t m_nullFlagsOffset = 0;
+    int m_nullFlagsWidth = 0;
     std::shared_ptr<Table> m_table;
     RecordMap m_records;
     std::vector<ColumnInfo> m_columns;

@@ -6,11 +6,15 @@
 // standard error and ends the run with status 1.
 #include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <string>
 #include <string_view>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "provider/ado/connection.h"
 #include "provider/ado/recordset.h"
@@ -20,33 +24,50 @@ using namespace dorvane::provider;
 
 namespace {
 
+bool isSpecial(char c) {
+    return static_cast<unsigned char>(c) < 14 || c == '\\';
+}
+
+// The position of the first byte of p[from, n) below 14 (among them tab, LF and CR) or a backslash, or n.
+std::size_t findSpecial(const char* p, std::size_t from, std::size_t n) {
+#if defined(__SSE2__)
+    const auto specials = [](const char* at) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(13)), v);
+        return unsigned(_mm_movemask_epi8(_mm_or_si128(low, _mm_cmpeq_epi8(v, _mm_set1_epi8('\\')))));
+    };
+    std::size_t i = from;
+    for (; i + 16 <= n; i += 16) {
+        if (const unsigned mask = specials(p + i)) return i + std::size_t(__builtin_ctz(mask));
+    }
+    if (i < n && n - from >= 16) {
+        // The last sixteen bytes, of which those before i were looked at already.
+        const unsigned mask = specials(p + n - 16) >> (i - (n - 16));
+        return mask ? i + std::size_t(__builtin_ctz(mask)) : n;
+    }
+    while (i < n && !isSpecial(p[i])) ++i;
+    return i;
+#else
+    while (from < n && !isSpecial(p[from])) ++from;
+    return from;
+#endif
+}
+
 // Appends `text` with tab, CR, LF and backslash written as \t, \r, \n and \\, copying the runs between them
 // whole.
 void appendEscaped(std::string& out, std::string_view text) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
-    std::size_t run = 0, i = 0;
+    const char* p = text.data();
     const std::size_t n = text.size();
-    while (i < n) {
-        // Eight bytes at a time while none is below 14 (tab, LF, CR) or a backslash.
-        if (i + 8 <= n) {
-            std::uint64_t word;
-            std::memcpy(&word, text.data() + i, 8);
-            const std::uint64_t backslash = word ^ (kOnes * '\\');
-            if (((((word - kOnes * 14) & ~word) | ((backslash - kOnes) & ~backslash)) & kHighs) == 0) {
-                i += 8;
-                continue;
-            }
-        }
-        const char c = text[i];
-        if (c == '\t' || c == '\r' || c == '\n' || c == '\\') {
-            out.append(text.data() + run, i - run);
-            out += '\\';
-            out += c == '\t' ? 't' : c == '\r' ? 'r' : c == '\n' ? 'n' : '\\';
-            run = i + 1;
-        }
-        ++i;
+    std::size_t run = 0;
+    for (std::size_t i = findSpecial(p, 0, n); i < n; i = findSpecial(p, i + 1, n)) {
+        const char c = p[i];
+        if (c != '\t' && c != '\r' && c != '\n' && c != '\\') continue;
+        out.append(p + run, i - run);
+        const char escaped[2] = {'\\', c == '\t' ? 't' : c == '\r' ? 'r' : c == '\n' ? 'n' : '\\'};
+        out.append(escaped, 2);
+        run = i + 1;
     }
-    out.append(text.data() + run, n - run);
+    out.append(p + run, n - run);
 }
 
 void printRows(const RowSource& rows) {
@@ -62,9 +83,21 @@ void printRows(const RowSource& rows) {
     RowTexts texts;
     for (std::int64_t r = 0; r < rows.rowCount(); ++r) {
         rows.rowTexts(r, TextForm::Value, texts);
-        for (int c = 0; c < columns; ++c) {
-            if (c) out += '\t';
-            appendEscaped(out, texts.text(c));
+        // The cells' texts lie one after another: when none of them holds a byte to escape, they are
+        // copied as they are.
+        const std::string_view first = columns ? texts.text(0) : std::string_view();
+        const std::string_view last = columns ? texts.text(columns - 1) : std::string_view();
+        const std::size_t size = std::size_t(last.data() + last.size() - first.data());
+        if (columns && findSpecial(first.data(), 0, size) == size) {
+            for (int c = 0; c < columns; ++c) {
+                if (c) out += '\t';
+                out += texts.text(c);
+            }
+        } else {
+            for (int c = 0; c < columns; ++c) {
+                if (c) out += '\t';
+                appendEscaped(out, texts.text(c));
+            }
         }
         out += '\n';
         if (out.size() >= kFlushSize) {

@@ -9,6 +9,9 @@
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "provider/error.h"
 
@@ -261,27 +264,44 @@ std::vector<int> CodePage::supportedNumbers() {
 
 void CodePage::decodeAppend(std::string_view bytes, std::string& utf8) const {
     if (m_tables) {
+        // Pieces of up to kPiece bytes are decoded into a buffer on the stack (four bytes out per byte
+        // in at most, and room for a last block of sixteen), then appended at once.
+        constexpr std::size_t kPiece = 256;
+        char buffer[kPiece * 4 + 16];
         const Tables& t = *m_tables;
-        utf8.reserve(utf8.size() + bytes.size());
-        std::size_t i = 0;
-        while (i < bytes.size()) {
-            std::size_t run = i;
-            if (t.asciiIdentity) {
-                // Eight bytes at a time while none has its high bit set.
-                constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
-                for (std::uint64_t word; run + 8 <= bytes.size(); run += 8) {
-                    std::memcpy(&word, bytes.data() + run, 8);
-                    if (word & kHighBits) break;
+        const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+        const auto* end = p + bytes.size();
+        while (p < end) {
+            const auto* pieceEnd = end - p > std::ptrdiff_t(kPiece) ? p + kPiece : end;
+            char* out = buffer;
+            while (p < pieceEnd) {
+#if defined(__SSE2__)
+                if (t.asciiIdentity && pieceEnd - p >= 16) {
+                    // Sixteen bytes at a time: all are stored, those before the first one above 0x7F count.
+                    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
+                    const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(v));
+                    const int plain = high == 0 ? 16 : __builtin_ctz(high);
+                    out += plain;
+                    p += plain;
+                    if (plain == 16) continue;
                 }
+#endif
+                if (t.asciiIdentity && pieceEnd - p >= 8) {
+                    std::uint64_t word;
+                    std::memcpy(&word, p, 8);
+                    if ((word & 0x8080808080808080ull) == 0) {
+                        std::memcpy(out, p, 8);
+                        out += 8;
+                        p += 8;
+                        continue;
+                    }
+                }
+                const auto& entry = t.decode[*p++];
+                std::memcpy(out, entry.bytes, sizeof entry.bytes);
+                out += entry.length;
             }
-            while (run < bytes.size() && static_cast<unsigned char>(bytes[run]) < 0x80 &&
-                   t.identity[static_cast<unsigned char>(bytes[run])])
-                ++run;
-            utf8.append(bytes.data() + i, run - i);
-            if (run == bytes.size()) break;
-            const auto& entry = t.decode[static_cast<unsigned char>(bytes[run])];
-            utf8.append(entry.bytes, entry.length);
-            i = run + 1;
+            utf8.append(buffer, static_cast<std::size_t>(out - buffer));
         }
         return;
     }

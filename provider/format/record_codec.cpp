@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 #include "provider/error.h"
 #include "provider/format/codepage.h"
@@ -35,8 +36,41 @@ std::string_view trimmed(const char* p, int n) {
 }
 
 bool parseDigits(const char* p, int n, int& out) {
-    const auto result = std::from_chars(p, p + n, out);
-    return result.ec == std::errc() && result.ptr == p + n;
+    int value = 0;
+    for (int i = 0; i < n; ++i) {
+        const unsigned digit = static_cast<unsigned char>(p[i]) - unsigned('0');
+        if (digit > 9) return false;
+        value = value * 10 + static_cast<int>(digit);
+    }
+    out = value;
+    return true;
+}
+
+// The value of text made of an optional minus sign, digits and an optional point among them, holding at
+// most fifteen digits, or nullopt for any other text. The digits as a whole number n, exact in a double,
+// divided by the power of ten of the decimals, is the nearest double to the text, as from_chars finds it.
+std::optional<double> plainDecimal(std::string_view text) {
+    static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    std::size_t i = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    if (negative) ++i;
+    std::int64_t whole = 0;
+    int digits = 0, decimals = -1;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '.' && decimals < 0) {
+            decimals = 0;
+            continue;
+        }
+        const unsigned digit = static_cast<unsigned char>(c) - unsigned('0');
+        if (digit > 9 || ++digits > 15) return std::nullopt;
+        whole = whole * 10 + static_cast<std::int64_t>(digit);
+        if (decimals >= 0) ++decimals;
+    }
+    if (digits == 0) return std::nullopt;
+    const double value = static_cast<double>(whole) / kPowers[decimals < 0 ? 0 : decimals];
+    return negative ? -value : value;
 }
 
 // A number from any numeric Value; false for other types.
@@ -96,6 +130,19 @@ bool RecordCodec::isNull(const char* record, const Field& field) const {
     return bit(record, field.nullBit);
 }
 
+Value decodeNumeric(const char* bytes, int width) {
+    const std::string_view text = trimmed(bytes, width);
+    if (text.empty()) return 0.0;
+    if (allBytes(text.data(), static_cast<int>(text.size()), '*')) return std::monostate{};
+    if (const auto plain = plainDecimal(text)) return *plain;
+    double value = 0;
+    const char* begin = text.data();
+    if (*begin == '+') ++begin;
+    const auto result = std::from_chars(begin, text.data() + text.size(), value);
+    if (result.ec != std::errc()) return std::monostate{};
+    return value;
+}
+
 Value RecordCodec::decode(const char* record, const Field& field) const {
     if (isNull(record, field)) return std::monostate{};
     const char* p = record + field.offset;
@@ -119,17 +166,8 @@ Value RecordCodec::decode(const char* record, const Field& field) const {
             return m_codePage->decode(bytes);
         }
         case 'N':
-        case 'F': {
-            const std::string_view text = trimmed(p, w);
-            if (text.empty()) return 0.0;
-            if (allBytes(text.data(), static_cast<int>(text.size()), '*')) return std::monostate{};
-            double value = 0;
-            const char* begin = text.data();
-            if (*begin == '+') ++begin;
-            const auto result = std::from_chars(begin, text.data() + text.size(), value);
-            if (result.ec != std::errc()) return std::monostate{};
-            return value;
-        }
+        case 'F':
+            return decodeNumeric(p, w);
         case 'I':
             return static_cast<std::int64_t>(static_cast<std::int32_t>(readLe32(p)));
         case 'B': {

@@ -13,6 +13,10 @@ namespace dorvane::provider {
 
 class CodePage;
 
+// The value of the bytes of an N or F field that is not null: 0 when blank, null when they are all "*"
+// (an overflow) or hold no number.
+Value decodeNumeric(const char* bytes, int width);
+
 class RecordCodec {
 public:
     // `fields` (header order, _NullFlags included) must outlive the codec. `codePage` may be null when

@@ -312,9 +312,10 @@ Value Table::value(std::uint32_t recno, int field) {
     return f.isMemo() ? memoValue(record, f) : m_codec->decode(record, f);
 }
 
-void Table::decodeAll(const char* record, std::vector<Value>& values) const {
+void Table::decodeAll(const char* record, std::vector<Value>& values, const std::vector<char>* wanted) const {
     values.resize(m_fields.size());
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
+        if (wanted && !(*wanted)[i]) continue;
         const Field& f = m_header.fields[static_cast<std::size_t>(m_headerIndex[i])];
         // Text of a plain character field goes into the string the caller's vector already holds, so
         // reading record after record allocates nothing for it (same rule as RecordCodec::decode).
@@ -344,6 +345,13 @@ void Table::decodeAll(const char* record, std::vector<Value>& values) const {
 
 void Table::readRecord(std::uint32_t recno, std::vector<Value>& values) {
     decodeAll(recordBytes(recno), values);
+}
+
+const char* Table::readFields(std::uint32_t recno, const std::vector<char>& wanted,
+                              std::vector<Value>& values) {
+    const char* record = recordBytes(recno);
+    decodeAll(record, values, &wanted);
+    return record;
 }
 
 std::vector<Value> Table::record(std::uint32_t recno) {

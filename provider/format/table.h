@@ -88,6 +88,10 @@ public:
     // Every visible field of a record into `values` (resized to fieldCount()).
     void readRecord(std::uint32_t recno, std::vector<Value>& values);
     std::vector<Value> record(std::uint32_t recno);
+    // Reads into `values` (resized to fieldCount()) only the fields whose entry in `wanted` is nonzero;
+    // the others keep what they held. Returns the record's bytes as the file holds them (the deletion
+    // flag first), valid until the next read of this table.
+    const char* readFields(std::uint32_t recno, const std::vector<char>& wanted, std::vector<Value>& values);
 
     // Writing. Each call either completes or leaves the .dbf as it was.
 
@@ -197,7 +201,8 @@ private:
     void load();
     const char* recordBytes(std::uint32_t recno);
     Value memoValue(const char* record, const Field& field) const;
-    void decodeAll(const char* record, std::vector<Value>& values) const;
+    void decodeAll(const char* record, std::vector<Value>& values,
+                   const std::vector<char>* wanted = nullptr) const;
     std::string memoFileName() const;
     Date today() const;
     void writeHeaderDateAndCount();

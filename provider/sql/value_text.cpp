@@ -381,20 +381,69 @@ void appendDigits(std::string& out, int value, int digits) {
     out.append(buf, std::size_t(digits));
 }
 
+// Writes 0 <= value < 100 as two digits.
+void putTwoDigits(char* at, int value) {
+    at[0] = char('0' + value / 10);
+    at[1] = char('0' + value % 10);
+}
+
 void appendDate(std::string& out, std::int64_t julianDay) {
     int y, m, day;
-    civilFromJulianDay(julianDay, y, m, day);
+    civilFromJulianDay(std::int32_t(julianDay), y, m, day);
     if (y < 0 || y > 9999) {
         char buf[48];
         out +=
             std::string_view(buf, std::size_t(std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, day)));
         return;
     }
-    appendDigits(out, y, 4);
-    out += '-';
-    appendDigits(out, m, 2);
-    out += '-';
-    appendDigits(out, day, 2);
+    char buf[10];
+    putTwoDigits(buf, y / 100);
+    putTwoDigits(buf + 2, y % 100);
+    buf[4] = '-';
+    putTwoDigits(buf + 5, m);
+    buf[7] = '-';
+    putTwoDigits(buf + 8, day);
+    out.append(buf, sizeof buf);
+}
+
+// Appends the shortest fixed-notation text that reads back as `d` (0 < |d| < 1e16, at least 1e-6), as
+// to_chars writes it. Values with up to fifteen significant digits (nearly all that tables hold) are
+// written from the whole number n with n / 10^k == d for the least k; that test also picks the one
+// candidate, since a double's neighbours lie closer than one unit in the fifteenth digit.
+void appendShortestFixed(std::string& out, double d) {
+    static constexpr double kPowers[] = {1e0, 1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,
+                                         1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17};
+    const double magnitude = std::fabs(d);
+    for (int k = 0; k < int(std::size(kPowers)); ++k) {
+        const double scaled = magnitude * kPowers[k];
+        if (scaled >= 1e15) break;
+        const double whole = std::nearbyint(scaled);
+        if (whole / kPowers[k] != magnitude) continue;
+        char digits[24];
+        auto n = static_cast<std::uint64_t>(whole);
+        int count = 0;
+        do {
+            digits[count++] = char('0' + n % 10);
+            n /= 10;
+        } while (n != 0);
+        while (count <= k) digits[count++] = '0';
+        char text[28];
+        char* at = text;
+        if (d < 0) *at++ = '-';
+        for (int i = count - 1; i >= 0; --i) {
+            if (i == k - 1) *at++ = '.';
+            *at++ = digits[i];
+        }
+        out.append(text, std::size_t(at - text));
+        return;
+    }
+    char buf[400];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed);
+    if (ec != std::errc()) {
+        out += std::to_string(d);
+    } else {
+        out.append(buf, end);
+    }
 }
 
 }  // namespace
@@ -412,11 +461,13 @@ void appendForGrid(std::string& out, const Value& v, char type, int decimals) {
                 out += '0';
                 return;
             }
-            char buf[400];
             const double magnitude = std::fabs(d);
-            const auto format =
-                magnitude >= 1e-6 && magnitude < 1e16 ? std::chars_format::fixed : std::chars_format::general;
-            const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d, format);
+            if (magnitude >= 1e-6 && magnitude < 1e16) {
+                appendShortestFixed(out, d);
+                return;
+            }
+            char buf[400];
+            const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::general);
             if (ec != std::errc()) {
                 out += std::to_string(d);
             } else {
@@ -491,11 +542,14 @@ void appendFixed(std::string& out, double x, int decimals) {
                     magnitude /= 10;
                 } while (magnitude != 0);
                 while (count <= decimals) digits[count++] = '0';
-                if (n < 0) out += '-';
+                char text[48];
+                char* at = text;
+                if (n < 0) *at++ = '-';
                 for (int i = count - 1; i >= 0; --i) {
-                    if (i == decimals - 1) out += '.';
-                    out += digits[i];
+                    if (i == decimals - 1) *at++ = '.';
+                    *at++ = digits[i];
                 }
+                out.append(text, std::size_t(at - text));
                 return;
             }
         }
