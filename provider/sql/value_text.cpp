@@ -387,6 +387,26 @@ void putTwoDigits(char* at, int value) {
     at[1] = char('0' + value % 10);
 }
 
+// Appends the digits of `magnitude` with a point before its last `decimals` digits (a 0 before the point
+// when none is left for it), after a minus sign when `negative`.
+void appendScaledWhole(std::string& out, std::uint64_t magnitude, bool negative, int decimals) {
+    char digits[24];
+    int count = 0;
+    do {
+        digits[count++] = char('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    while (count <= decimals) digits[count++] = '0';
+    char text[48];
+    char* at = text;
+    if (negative) *at++ = '-';
+    for (int i = count - 1; i >= 0; --i) {
+        if (i == decimals - 1) *at++ = '.';
+        *at++ = digits[i];
+    }
+    out.append(text, std::size_t(at - text));
+}
+
 void appendDate(std::string& out, std::int64_t julianDay) {
     int y, m, day;
     civilFromJulianDay(std::int32_t(julianDay), y, m, day);
@@ -419,22 +439,7 @@ void appendShortestFixed(std::string& out, double d) {
         if (scaled >= 1e15) break;
         const double whole = std::nearbyint(scaled);
         if (whole / kPowers[k] != magnitude) continue;
-        char digits[24];
-        auto n = static_cast<std::uint64_t>(whole);
-        int count = 0;
-        do {
-            digits[count++] = char('0' + n % 10);
-            n /= 10;
-        } while (n != 0);
-        while (count <= k) digits[count++] = '0';
-        char text[28];
-        char* at = text;
-        if (d < 0) *at++ = '-';
-        for (int i = count - 1; i >= 0; --i) {
-            if (i == k - 1) *at++ = '.';
-            *at++ = digits[i];
-        }
-        out.append(text, std::size_t(at - text));
+        appendScaledWhole(out, static_cast<std::uint64_t>(whole), d < 0, k);
         return;
     }
     char buf[400];
@@ -534,22 +539,8 @@ void appendFixed(std::string& out, double x, int decimals) {
             const double whole = std::nearbyint(scaled);
             if (std::fabs(scaled - whole) < 0.25) {
                 const auto n = static_cast<std::int64_t>(whole);
-                char digits[24];
-                std::uint64_t magnitude = n < 0 ? 0 - static_cast<std::uint64_t>(n) : std::uint64_t(n);
-                int count = 0;
-                do {
-                    digits[count++] = char('0' + magnitude % 10);
-                    magnitude /= 10;
-                } while (magnitude != 0);
-                while (count <= decimals) digits[count++] = '0';
-                char text[48];
-                char* at = text;
-                if (n < 0) *at++ = '-';
-                for (int i = count - 1; i >= 0; --i) {
-                    if (i == decimals - 1) *at++ = '.';
-                    *at++ = digits[i];
-                }
-                out.append(text, std::size_t(at - text));
+                appendScaledWhole(out, n < 0 ? 0 - static_cast<std::uint64_t>(n) : std::uint64_t(n), n < 0,
+                                  decimals);
                 return;
             }
         }
