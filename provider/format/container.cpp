@@ -9,12 +9,6 @@
 namespace dorvane::provider {
 namespace {
 
-std::string textOf(const Value& value) {
-    if (auto s = std::get_if<std::string>(&value)) return *s;
-    if (auto b = std::get_if<Blob>(&value)) return b->bytes;
-    return {};
-}
-
 std::string trimmedRight(std::string text) {
     while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
     return text;

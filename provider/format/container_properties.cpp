@@ -52,6 +52,12 @@ ObjectColumns columnsOf(Container& container) {
 
 }  // namespace
 
+std::string textOf(const Value& value) {
+    if (auto s = std::get_if<std::string>(&value)) return *s;
+    if (auto b = std::get_if<Blob>(&value)) return b->bytes;
+    return {};
+}
+
 PropertyMap parseProperties(std::string_view memo) {
     PropertyMap properties;
     forEachEntry(memo, [&](int id, std::string_view value, std::string_view) { properties[id] = value; });

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "provider/value.h"
+
 namespace dorvane::provider {
 
 // One entry: 4 bytes LE total length (these 4 included), 2 bytes LE id length, the id, the value.
@@ -41,6 +43,8 @@ inline constexpr int kPropertyViewSql = 42;        // View: its SELECT (string)
 using PropertyMap = std::map<int, std::string>;
 
 // Parses a PROPERTY memo. Raises DbcInconsistent for an entry that runs past the memo.
+// The bytes of a character or memo cell of an object record; empty for any other value.
+std::string textOf(const Value& value);
 PropertyMap parseProperties(std::string_view memo);
 std::string encodeProperties(const PropertyMap& properties);
 
