@@ -287,6 +287,14 @@ const char* Table::recordBytes(std::uint32_t recno) {
         m_header.headerLength + static_cast<std::uint64_t>(recno - 1) * m_header.recordLength;
     if (!m_cache.read(offset, m_record.size(), m_record.data()))
         throw ProviderError::make(FoxError::TableCorrupted, nameForErrors());
+    // Updates a write batch gathered are not in the file yet, nor in a page read from it since.
+    const std::uint64_t pendingEnd = m_pendingOffset + m_pending.size();
+    if (!m_pending.empty() && offset < pendingEnd && offset + m_record.size() > m_pendingOffset) {
+        const std::uint64_t from = std::max(offset, m_pendingOffset);
+        const std::uint64_t to = std::min<std::uint64_t>(offset + m_record.size(), pendingEnd);
+        std::memcpy(m_record.data() + (from - offset), m_pending.data() + (from - m_pendingOffset),
+                    to - from);
+    }
     return m_record.data();
 }
 
