@@ -153,6 +153,17 @@ void checkNumericWidth(double v, int width) {
     if (digits + (v < 0 ? 1 : 0) > width) overflow();
 }
 
+// The shortest text of `d` in `format` that reads back as it.
+void appendShortest(std::string& out, double d, std::chars_format format) {
+    char buf[400];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d, format);
+    if (ec != std::errc()) {
+        out += std::to_string(d);
+    } else {
+        out.append(buf, end);
+    }
+}
+
 std::optional<double> numberOf(const Value& v) {
     if (const auto* d = std::get_if<double>(&v)) return *d;
     if (const auto* i = std::get_if<std::int64_t>(&v)) return static_cast<double>(*i);
@@ -309,13 +320,12 @@ double roundDecimal(double v, int places) {
 
 std::string formatNumber(double v) {
     if (v == 0) return "0";  // also -0
-    char buf[400];
     const double magnitude = std::fabs(v);
-    const auto format =
-        magnitude >= 1e-6 && magnitude < 1e16 ? std::chars_format::fixed : std::chars_format::general;
-    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, format);
-    if (ec != std::errc()) return std::to_string(v);
-    return std::string(buf, end);
+    std::string text;
+    appendShortest(
+        text, v,
+        magnitude >= 1e-6 && magnitude < 1e16 ? std::chars_format::fixed : std::chars_format::general);
+    return text;
 }
 
 Value convertForField(const Value& v, char type, int width, int decimals) {
@@ -442,13 +452,7 @@ void appendShortestFixed(std::string& out, double d) {
         appendScaledWhole(out, static_cast<std::uint64_t>(whole), d < 0, k);
         return;
     }
-    char buf[400];
-    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed);
-    if (ec != std::errc()) {
-        out += std::to_string(d);
-    } else {
-        out.append(buf, end);
-    }
+    appendShortest(out, d, std::chars_format::fixed);
 }
 
 }  // namespace
@@ -471,13 +475,7 @@ void appendForGrid(std::string& out, const Value& v, char type, int decimals) {
                 appendShortestFixed(out, d);
                 return;
             }
-            char buf[400];
-            const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::general);
-            if (ec != std::errc()) {
-                out += std::to_string(d);
-            } else {
-                out.append(buf, end);
-            }
+            appendShortest(out, d, std::chars_format::general);
             return;
         }
         case 3: {
