@@ -5,14 +5,21 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
 namespace dorvane::provider {
 namespace {
 
-RealFileSystem g_real;
-FileSystem* g_current = &g_real;
+// Never destroyed: a background thread may let a table's lock go while the process exits
+// (table_write_lock.h).
+union NeverDestroyed {
+    RealFileSystem fileSystem;
+    NeverDestroyed() : fileSystem() {}
+    ~NeverDestroyed() {}
+} g_real;
+std::atomic<FileSystem*> g_current = &g_real.fileSystem;
 
 }  // namespace
 
@@ -74,11 +81,11 @@ int RealFileSystem::storeMapped(void* at, const void* data, std::size_t length) 
 }
 
 FileSystem& fileSystem() {
-    return *g_current;
+    return *g_current.load(std::memory_order_acquire);
 }
 
 void setFileSystem(FileSystem* fileSystem) {
-    g_current = fileSystem ? fileSystem : &g_real;
+    g_current.store(fileSystem ? fileSystem : &g_real.fileSystem, std::memory_order_release);
 }
 
 }  // namespace dorvane::provider

@@ -119,10 +119,11 @@ void FileLock::release() noexcept {
 }
 
 RangeLock RangeLock::acquire(int fd, Kind kind, std::uint64_t offset, std::uint64_t length,
-                             std::chrono::milliseconds wait) {
+                             std::chrono::milliseconds wait, bool markWaiting) {
     const short type = kind == Kind::Write ? F_WRLCK : F_RDLCK;
     const auto deadline = std::chrono::steady_clock::now() + wait;
     auto pause = std::chrono::microseconds(50);
+    RangeLock waitMark;
     for (;;) {
         const int error = setOfdLock(fd, type, offset, length);
         if (error == 0) break;
@@ -130,14 +131,29 @@ RangeLock RangeLock::acquire(int fd, Kind kind, std::uint64_t offset, std::uint6
         if (!wouldBlock(error)) throw ProviderError::make(FoxError::FileAccessDenied);
         if (std::chrono::steady_clock::now() >= deadline)
             throw ProviderError::make(FoxError::FileInUseByAnother);
+        if (markWaiting && !waitMark.held() && setOfdLock(fd, F_RDLCK, kWaitMarkOffset, kWaitMarkLength) == 0) {
+            waitMark.m_fd = fd;
+            waitMark.m_offset = kWaitMarkOffset;
+            waitMark.m_length = kWaitMarkLength;
+        }
         std::this_thread::sleep_for(pause);
-        pause = std::min<std::chrono::microseconds>(pause * 2, std::chrono::milliseconds(4));
+        pause = std::min<std::chrono::microseconds>(pause * 2, std::chrono::milliseconds(1));
     }
     RangeLock lock;
     lock.m_fd = fd;
     lock.m_offset = offset;
     lock.m_length = length;
     return lock;
+}
+
+bool RangeLock::heldByOthers(int fd, std::uint64_t offset, std::uint64_t length) noexcept {
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = static_cast<off_t>(offset);
+    lock.l_len = static_cast<off_t>(length);
+    lock.l_pid = 0;
+    return fileSystem().fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
 }
 
 RangeLock::RangeLock(RangeLock&& other) noexcept

@@ -58,9 +58,13 @@ public:
 
     // Takes the lock, trying again for up to `wait` while another open holds a conflicting one; then
     // raises ProviderError(FileInUseByAnother), or FileAccessDenied when locking fails otherwise.
-    // A write lock needs a descriptor open for writing.
+    // A write lock needs a descriptor open for writing. With `markWaiting`, a wait marks itself with
+    // a read lock of the .dbf's wait mark (lock_ranges.h) for as long as it lasts.
     static RangeLock acquire(int fd, Kind kind, std::uint64_t offset, std::uint64_t length,
-                             std::chrono::milliseconds wait);
+                             std::chrono::milliseconds wait, bool markWaiting = false);
+
+    // Whether another open holds any lock on the range (F_OFD_GETLK); false where locks are missing.
+    static bool heldByOthers(int fd, std::uint64_t offset, std::uint64_t length) noexcept;
 
     RangeLock() = default;
     RangeLock(RangeLock&& other) noexcept;

@@ -12,8 +12,11 @@
 //                                           0x40000000 + record offset). Read lock: a reader in shared
 //                                           use while it reads a page of records, so it never sees a
 //                                           half-written record.
-//   .fpt          0            1            write lock: the same writer, while it holds the table's
-//   .cdx / .dcx   0x7FFFFFFE   1            write lock: the same writer, while it holds the table's
+//   .dbf          0x7FFFFFFD   1            read lock: a process waiting for the write range, while it
+//                                           waits (table_write_lock.h: a writer keeping the range after
+//                                           its statement lets it go when it sees one)
+//   .fpt          0            1            write lock: the same writer, while it holds the table's range
+//   .cdx / .dcx   0x7FFFFFFE   1            write lock: the same writer, while it holds the table's range
 //                                           (the ranges other engines use for FoxPro's memo and index
 //                                           locks)
 //
@@ -42,6 +45,8 @@ inline constexpr std::uint64_t kOpenMarkOffset = 0x7FFFFFFE;
 inline constexpr std::uint64_t kOpenMarkLength = 1;
 inline constexpr std::uint64_t kTableLockOffset = 0x40000000;
 inline constexpr std::uint64_t kTableLockLength = 0x3FFFFFFD;
+inline constexpr std::uint64_t kWaitMarkOffset = 0x7FFFFFFD;
+inline constexpr std::uint64_t kWaitMarkLength = 1;
 inline constexpr std::uint64_t kMemoLockOffset = 0;
 inline constexpr std::uint64_t kMemoLockLength = 1;
 inline constexpr std::uint64_t kIndexLockOffset = 0x7FFFFFFE;

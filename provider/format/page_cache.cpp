@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "provider/format/file_lock.h"
-#include "provider/format/lock_ranges.h"
 
 namespace dorvane::provider {
 
@@ -31,10 +29,7 @@ PageCache::Page& PageCache::load(std::uint64_t pageIndex, bool fresh) {
     }
     victim->bytes.resize(kPageSize);
     victim->index = UINT64_MAX;
-    RangeLock lock;
-    if (m_lockFd >= 0)
-        lock = RangeLock::acquire(m_lockFd, RangeLock::Kind::Read, kTableLockOffset, kTableLockLength,
-                                  kLockWait);
+    const auto guard = m_lock ? m_lock->guardRead() : TableWriteLock::ReadGuard();
     victim->valid = m_file->readAt(pageIndex * kPageSize, victim->bytes.data(), kPageSize);
     victim->index = pageIndex;
     victim->lastUse = ++m_clock;
@@ -49,10 +44,7 @@ bool PageCache::read(std::uint64_t offset, std::size_t length, char* out, bool f
     if (offset % kPageSize + length > kPageSize) {
         // Across pages, which may have been read at different times with another user's write between:
         // read the whole range at once, under the lock, so that a record is never half old, half new.
-        RangeLock lock;
-        if (m_lockFd >= 0)
-            lock = RangeLock::acquire(m_lockFd, RangeLock::Kind::Read, kTableLockOffset, kTableLockLength,
-                                      kLockWait);
+        const auto guard = m_lock ? m_lock->guardRead() : TableWriteLock::ReadGuard();
         return m_file->readAt(offset, out, length) == length;
     }
     while (length > 0) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "provider/format/file_io.h"
+#include "provider/format/table_write_lock.h"
 
 namespace dorvane::provider {
 
@@ -25,9 +26,9 @@ public:
     // Keeps cached pages in step with a write the table made through its own File.
     void noteWrite(std::uint64_t offset, const char* data, std::size_t length);
     void clear();
-    // A descriptor on which each page is read under a read lock of the table's write range, so that a
-    // page never holds a record another process is half-way through writing; -1 for none.
-    void setReadLock(int fd) { m_lockFd = fd; }
+    // The table's write lock, under whose read guard each page is read, so that a page never holds a
+    // record another process is half-way through writing; null for none (exclusive use).
+    void setReadLock(TableWriteLock* lock) { m_lock = lock; }
 
 private:
     struct Page {
@@ -43,7 +44,7 @@ private:
     Page m_pages[kPageCount];
     std::uint64_t m_clock = 0;
     std::uint64_t m_epoch = 0;
-    int m_lockFd = -1;
+    TableWriteLock* m_lock = nullptr;
 };
 
 }  // namespace dorvane::provider

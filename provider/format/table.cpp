@@ -44,6 +44,7 @@ std::unique_ptr<Table> Table::open(const std::filesystem::path& path, OpenMode m
     table->m_lock = FileLock::acquire(
         table->m_file.fd(), mode == OpenMode::Exclusive ? FileLock::Mode::Exclusive : FileLock::Mode::Shared,
         table->nameForErrors());
+    if (mode != OpenMode::Exclusive) table->m_writeLock = std::make_unique<TableWriteLock>(table->m_file.fd());
     table->load();
     return table;
 }
@@ -64,7 +65,9 @@ void Table::load() {
     }
     m_codec = std::make_unique<RecordCodec>(m_header.fields, m_codePage, !isVfpVersion(m_header.version));
     m_cache.attach(&m_file);
-    m_cache.setReadLock(m_mode == OpenMode::Exclusive || m_holdDepth > 0 ? -1 : m_file.fd());
+    // What is read afresh is taken in afresh: others may write once a range kept from the last hold goes.
+    if (m_writeLock && m_holdDepth == 0) m_writeLock->letGo();
+    m_cache.setReadLock(m_writeLock.get());
     m_record.assign(m_header.recordLength, '\0');
     m_headKnown = false;
     m_fileSize.reset();
@@ -99,20 +102,18 @@ Table::WriteHold Table::holdForWriting() {
         return WriteHold(this);
     }
     try {
-        m_writeLock = RangeLock::acquire(m_file.fd(), RangeLock::Kind::Write, kTableLockOffset,
-                                         kTableLockLength, kLockWait);
-        // A read lock of this description over the same range would turn the write lock into a read
-        // lock: pages are read without one while the hold lasts (nobody else writes meanwhile).
+        // A range kept since the last hold: no program that locks has written since, so the header and
+        // what was read ahead still hold. Records are still read afresh (startEpoch) for programs that
+        // write without locking.
+        const bool kept = m_writeLock->take();
         m_holdDepth = 1;
-        m_cache.setReadLock(-1);
         m_cache.startEpoch();
-        lookForOthersChanges();
+        if (!kept) lookForOthersChanges();
         if (m_observer) m_observer->onWriteHold(*this, true, false);
     } catch (...) {
         m_holdDepth = 0;
         m_headKnown = false;
-        m_writeLock.release();
-        m_cache.setReadLock(m_file.fd());
+        m_writeLock->letGo();
         throw;
     }
     return WriteHold(this);
@@ -126,11 +127,15 @@ void Table::releaseHold(bool failed) noexcept {
         failed = true;
     }
     if (m_observer) m_observer->onWriteHold(*this, false, failed);
-    m_headKnown = false;  // others may write the header once the lock is gone
-    m_stampOwed = false;  // nothing written: the next hold looks again
     m_memoLock.release();
-    m_writeLock.release();
-    m_cache.setReadLock(m_file.fd());
+    // After a failure the next hold looks at everything afresh. Otherwise the range is kept; what this
+    // hold knew (the header's first bytes, whether a stamp is owed) holds while it is, and a hold after
+    // it has gone looks again.
+    if (failed) {
+        m_headKnown = false;
+        m_stampOwed = false;
+    }
+    m_writeLock->endHold(failed);
 }
 
 namespace {
@@ -240,6 +245,7 @@ void Table::keepForReadingOnly() {
     } catch (...) {
     }
     m_mode = OpenMode::ReadOnly;
+    if (m_writeLock) m_writeLock->letGo();
     m_lock.release();
 }
 

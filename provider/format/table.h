@@ -21,6 +21,7 @@
 #include "provider/format/page_cache.h"
 #include "provider/format/record_codec.h"
 #include "provider/format/table_observer.h"
+#include "provider/format/table_write_lock.h"
 #include "provider/value.h"
 
 namespace dorvane::provider {
@@ -102,7 +103,9 @@ public:
     // they changed (record count, autoincrement values, what was read ahead and, through the observer,
     // the index) and advances changeGeneration(). The memo's lock and end are taken when memo text is
     // first stored under the hold. Holds nest; every write takes one, so a statement holds one across
-    // all its reads and writes. Outside shared use a hold does nothing.
+    // all its reads and writes. When a hold ends the range is kept a moment (table_write_lock.h); a hold
+    // that takes it back skips the look, as nobody can have written since. Outside shared use a hold
+    // does nothing.
     class WriteHold {
     public:
         WriteHold(WriteHold&& other) noexcept : m_table(std::exchange(other.m_table, nullptr)) {}
@@ -232,7 +235,9 @@ private:
     std::optional<Date> m_fixedDate;
     bool m_flushEachChange = false;
     int m_holdDepth = 0;
-    RangeLock m_writeLock;  // the .dbf's write range, while held
+    // The .dbf's write range and the read locks of pages, outside exclusive use (declared after m_lock:
+    // it lets its range go first).
+    std::unique_ptr<TableWriteLock> m_writeLock;
     RangeLock m_memoLock;
     std::uint64_t m_stamp = 0;  // the writer's stamp this table last wrote; 0 for none
     bool m_stampOwed = false;   // a fresh stamp is to be written before the hold's first write

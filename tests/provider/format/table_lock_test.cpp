@@ -1,5 +1,6 @@
 // Exclusive and shared use of a table: the open modes take whole-file locks, so an exclusive user
 // keeps every other open away and a shared user keeps exclusive opens away, across processes too.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -82,6 +83,55 @@ TEST(TableLock, SharedUsersSeeEachOthersChanges) {
     second->update(1, {{1, std::string("BBBB")}});
     auto third = Table::open(dir / "s.dbf");
     EXPECT_EQ(third->record(1), (std::vector<Value>{std::string("AAAA"), std::string("BBBB")}));
+}
+
+// A writer keeps its range a moment after each change. Whether it then sits idle or changes record
+// after record without pause, another process still gets to write and to read, well within the wait.
+TEST(TableLock, AWriterKeepingItsRangeLetsOthersIn) {
+    test::TempDir dir;
+    Table::create(dir / "k.dbf", {test::fieldSpec("A", 'C', 8)}).reset();
+    {
+        auto table = Table::open(dir / "k.dbf", OpenMode::Shared);
+        table->append({{0, std::string("mine")}});
+        table->append({{0, std::string("theirs")}});
+    }
+    for (const bool busy : {false, true}) {
+        SCOPED_TRACE(busy ? "busy" : "idle");
+        // Kept by this process too before the fork: the child lets its own range go all the same.
+        auto mine = Table::open(dir / "k.dbf", OpenMode::Shared);
+        mine->update(1, {{0, std::string("before")}});
+        int started[2], done[2];
+        ASSERT_EQ(::pipe(started), 0);
+        ASSERT_EQ(::pipe(done), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            mine.reset();
+            auto theirs = Table::open(dir / "k.dbf", OpenMode::Shared);
+            theirs->update(2, {{0, std::string("0")}});
+            char byte = 1;
+            (void)!::write(started[1], &byte, 1);
+            long n = 0;
+            if (busy) {
+                ::fcntl(done[0], F_SETFL, O_NONBLOCK);
+                while (::read(done[0], &byte, 1) != 1) theirs->update(2, {{0, std::to_string(++n)}});
+            } else {
+                (void)!::read(done[0], &byte, 1);
+            }
+            ::_exit(0);
+        }
+        char byte;
+        ASSERT_EQ(::read(started[0], &byte, 1), 1);
+        for (int i = 0; i < 20; ++i) {
+            EXPECT_NO_THROW(mine->update(1, {{0, "mine " + std::to_string(i)}}));
+            EXPECT_NO_THROW(Table::open(dir / "k.dbf")->value(2, 0));
+        }
+        (void)!::write(done[1], &byte, 1);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        for (int fd : {started[0], started[1], done[0], done[1]}) ::close(fd);
+        EXPECT_EQ(Table::open(dir / "k.dbf")->value(1, 0), Value(std::string("mine 19")));
+    }
 }
 
 }  // namespace
