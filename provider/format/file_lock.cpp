@@ -131,7 +131,8 @@ RangeLock RangeLock::acquire(int fd, Kind kind, std::uint64_t offset, std::uint6
         if (!wouldBlock(error)) throw ProviderError::make(FoxError::FileAccessDenied);
         if (std::chrono::steady_clock::now() >= deadline)
             throw ProviderError::make(FoxError::FileInUseByAnother);
-        if (markWaiting && !waitMark.held() && setOfdLock(fd, F_RDLCK, kWaitMarkOffset, kWaitMarkLength) == 0) {
+        if (markWaiting && !waitMark.held() &&
+            setOfdLock(fd, F_RDLCK, kWaitMarkOffset, kWaitMarkLength) == 0) {
             waitMark.m_fd = fd;
             waitMark.m_offset = kWaitMarkOffset;
             waitMark.m_length = kWaitMarkLength;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-
 namespace dorvane::provider {
 
 void PageCache::attach(const File* file) {

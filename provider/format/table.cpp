@@ -44,7 +44,8 @@ std::unique_ptr<Table> Table::open(const std::filesystem::path& path, OpenMode m
     table->m_lock = FileLock::acquire(
         table->m_file.fd(), mode == OpenMode::Exclusive ? FileLock::Mode::Exclusive : FileLock::Mode::Shared,
         table->nameForErrors());
-    if (mode != OpenMode::Exclusive) table->m_writeLock = std::make_unique<TableWriteLock>(table->m_file.fd());
+    if (mode != OpenMode::Exclusive)
+        table->m_writeLock = std::make_unique<TableWriteLock>(table->m_file.fd());
     table->load();
     return table;
 }
@@ -65,7 +66,7 @@ void Table::load() {
     }
     m_codec = std::make_unique<RecordCodec>(m_header.fields, m_codePage, !isVfpVersion(m_header.version));
     m_cache.attach(&m_file);
-    // What is read afresh is taken in afresh: others may write once a range kept from the last hold goes.
+    // Read afresh: the next hold takes the range afresh too, and looks at the header under it.
     if (m_writeLock && m_holdDepth == 0) m_writeLock->letGo();
     m_cache.setReadLock(m_writeLock.get());
     m_record.assign(m_header.recordLength, '\0');

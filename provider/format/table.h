@@ -243,7 +243,7 @@ private:
     bool m_stampOwed = false;   // a fresh stamp is to be written before the hold's first write
     std::uint64_t m_changeGeneration = 0;
     // The file's first 8 bytes (type, date, record count) while known for sure: held exclusively, or
-    // read under the current hold.
+    // read under the current hold or one whose range it took back (table_write_lock.h).
     char m_head[8] = {};
     bool m_headKnown = false;
     // The .dbf's length after this table's last append, while nobody else has appended since.

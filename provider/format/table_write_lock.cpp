@@ -20,10 +20,10 @@ struct TableWriteLock::State {
     int fd = -1;       // -1 once the owning table is gone
     Phase phase = Phase::Free;
     RangeLock range;
-    Clock::time_point takenAt;     // when the range was last taken afresh
-    Clock::time_point keptUntil;   // while kept: when the background thread lets it go
-    Clock::time_point lookedAt;    // when a holder last looked for waiters
-    bool queued = false;           // in the background thread's list
+    Clock::time_point takenAt;    // when the range was last taken afresh
+    Clock::time_point keptUntil;  // while kept: when the background thread lets it go
+    Clock::time_point lookedAt;   // when a holder last looked for waiters
+    bool queued = false;          // in the background thread's list
 
     void letGo() noexcept {
         range.release();
@@ -49,11 +49,11 @@ public:
 
     void add(std::shared_ptr<TableWriteLock::State> state) {
         const std::lock_guard lock(m_mutex);
-        m_kept.push_back(std::move(state));
         if (!m_started) {
             std::thread([this] { run(); }).detach();
             m_started = true;
         }
+        m_kept.push_back(std::move(state));
         m_wake.notify_one();
     }
 
